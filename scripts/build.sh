@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs (only those missing), then
+# configures and builds into build/. Extra arguments go to the CMake configure step.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${TAVRIN_BUILD_DIR:-$root/build}"
+
+packages=(
+    cmake g++ make pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
+    xvfb xauth openbox trayer xdotool x11-utils imagemagick
+    python3 procps
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+        missing+=("$p")
+    fi
+done
+if ((${#missing[@]})); then
+    echo "Installing missing packages: ${missing[*]}"
+    sudo_cmd=()
+    [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+fi
+
+if [[ ! -f "$build/CMakeCache.txt" ]] || (($#)); then
+    cmake -S "$root" -B "$build" "$@" >/dev/null
+fi
+cmake --build "$build" --parallel "$(nproc)" 2>&1 | grep -v -E '^\[ *[0-9]+%\]|^-- ' || true
+test "${PIPESTATUS[0]}" -eq 0

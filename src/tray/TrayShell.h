@@ -1,0 +1,33 @@
+#ifndef TAVRIN_TRAY_TRAYSHELL_H
+#define TAVRIN_TRAY_TRAYSHELL_H
+
+#include "tray/TrayIconRecord.h"
+
+#include <QObject>
+
+// What the tray operations hand the notification area: one message and the full record.
+enum class TrayMessage : quint32 {
+    Add = 0,
+    Modify = 1,
+    Delete = 2,
+};
+
+// The notification area as the tray operations see it. Nothing is returned:
+// the callers rely only on the icon appearing, changing and vanishing, and on a
+// modify or delete without an icon being harmless and silent.
+class TrayShell : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~TrayShell() override = default;
+
+    virtual void notify(TrayMessage message, const TrayIconRecord &record) = 0;
+
+Q_SIGNALS:
+    // Mouse activity on the icon, as the number of the mouse message that occurred
+    // (516 right press, 515 left double-click, others for actions nobody acts on).
+    void mouseMessage(int number);
+};
+
+#endif
