@@ -6,7 +6,8 @@
 #include <QObject>
 
 // What the tray operations hand the notification area: one message and the full record.
-enum class TrayMessage : quint32 {
+enum class TrayMessage : quint32
+{
     Add = 0,
     Modify = 1,
     Delete = 2,
@@ -23,6 +24,9 @@ public:
     ~TrayShell() override = default;
 
     virtual void notify(TrayMessage message, const TrayIconRecord &record) = 0;
+
+    // Whether a notification area exists to hold the icon at all.
+    virtual bool hostAvailable() const { return true; }
 
 Q_SIGNALS:
     // Mouse activity on the icon, as the number of the mouse message that occurred

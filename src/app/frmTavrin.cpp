@@ -1,0 +1,338 @@
+#include "app/frmTavrin.h"
+
+#include "app/AppLog.h"
+#include "app/StarMaskStyle.h"
+#include "app/Twips.h"
+#include "app/UpDownControl.h"
+#include "settings/SettingsStore.h"
+#include "tray/PictureRegistry.h"
+#include "tray/TrayEventDecoder.h"
+#include "tray/TrayShell.h"
+#include "update/BrowserControl.h"
+#include "update/BrowserView.h"
+#include "update/UpdateUrl.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+// The pictures live in this static library; register them before first use.
+static void initPictures()
+{
+    Q_INIT_RESOURCE(pictures);
+}
+
+namespace {
+const QString SettingsSection = QStringLiteral("settings");
+const QString KeyValueName = QStringLiteral("TavrinKey");
+const QString IntervalValueName = QStringLiteral("TavrinTime");
+const QString DefaultInterval = QStringLiteral("5");
+} // namespace
+
+frmTavrin::frmTavrin(SettingsStore &settings, BrowserControl &browser, TrayShell &trayShell,
+                     PictureRegistry &pictures, const QStringList &arguments, QWidget *parent)
+    : QWidget(parent), m_settings(settings), m_browser(browser), m_trayShell(trayShell),
+      m_pictures(pictures), m_tray(trayShell, *this), m_arguments(arguments)
+{
+    initPictures();
+    const QIcon pictureA(QStringLiteral(":/pictures/pictureA.png"));
+    const QIcon pictureB(QStringLiteral(":/pictures/pictureB.png"));
+    m_pictureA = pictures.add(pictureA);
+    m_pictureB = pictures.add(pictureB);
+    m_outcomePicture = m_pictureA;
+
+    setWindowTitle(QStringLiteral("KORLA DNS Conector"));
+    setWindowPicture(m_pictureA);
+    resize(Twips::toPixels(5595), Twips::toPixels(2400));
+    createControls();
+
+    connect(&m_browser, &BrowserControl::requestSucceeded, this,
+            [this](int) { requestFinished(true); });
+    connect(&m_browser, &BrowserControl::requestFailed, this,
+            [this](int, const QString &) { requestFinished(false); });
+    // Only the tray's own activations are decoded; real pointer movement over the
+    // window never reaches Form_MouseMove.
+    connect(&m_trayShell, &TrayShell::mouseMessage, this, [this](int number) {
+        Form_MouseMove(0, 0, TrayEventDecoder::xForMouseMessage(number, twipsPerPixel()), 0);
+    });
+}
+
+frmTavrin::~frmTavrin() = default;
+
+void frmTavrin::createControls()
+{
+    auto *starMask = new StarMaskStyle();
+    starMask->setParent(this);
+
+    Label3 = new QLabel(QStringLiteral("Sync-Intervall:"), this);
+    Label3->setGeometry(Twips::rect(120, 240, 1095, 255));
+
+    txtTimer = new QLineEdit(QStringLiteral("10"), this);
+    txtTimer->setGeometry(Twips::rect(1320, 240, 375, 285));
+
+    UpDown1 = new UpDownControl(this);
+    UpDown1->setGeometry(Twips::rect(1680, 240, 240, 285));
+    UpDown1->setRange(1, 60);
+    UpDown1->setBuddy(txtTimer);
+
+    Label1 = new QLabel(QStringLiteral("Schlüssel:"), this);
+    Label1->setGeometry(Twips::rect(2400, 240, 855, 255));
+
+    for (int index = 0; index < 2; ++index) {
+        QLineEdit *box = new QLineEdit(QStringLiteral("Text1"), this);
+        box->setGeometry(Twips::rect(3360, index == 0 ? 240 : 600, 1695, 285));
+        box->setEchoMode(QLineEdit::Password);
+        box->setStyle(starMask);
+        txtKey[index] = box;
+    }
+
+    cmdKey = new QPushButton(QStringLiteral("OK"), this);
+    cmdKey->setGeometry(Twips::rect(5040, 600, 375, 255));
+    cmdKey->setEnabled(false);
+
+    WebBrowser1 = new BrowserView(this);
+    WebBrowser1->setGeometry(Twips::rect(120, 1080, 5295, 1095));
+    WebBrowser1->setTabChangesFocus(true);
+    connect(&m_browser, &BrowserControl::pageLoaded, WebBrowser1, &BrowserView::showPage);
+
+    // Hidden picture holders: Image1 is what a sync shows, Image2 what a failure shows.
+    Image1 = new QLabel(this);
+    Image1->setGeometry(Twips::rect(360, 0, 480, 450));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/pictureA.png")));
+    Image1->setVisible(false);
+    Image2 = new QLabel(this);
+    Image2->setGeometry(Twips::rect(600, 120, 480, 450));
+    Image2->setPixmap(QPixmap(QStringLiteral(":/pictures/pictureB.png")));
+    Image2->setVisible(false);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(6000);
+    Timer1->start();
+
+    // Focus order: browser area, first key box, interval box, arrows, OK, second key box.
+    setTabOrder(WebBrowser1, txtKey[0]);
+    setTabOrder(txtKey[0], txtTimer);
+    setTabOrder(txtTimer, UpDown1);
+    setTabOrder(UpDown1, cmdKey);
+    setTabOrder(cmdKey, txtKey[1]);
+
+    // The only menu is never shown as a bar; the tray opens it as a pop-up.
+    datei = new QMenu(QStringLiteral("Datei"), this);
+    optionen = datei->addAction(QStringLiteral("Optionen..."));
+    beenden = datei->addAction(QStringLiteral("Beenden"));
+
+    connect(Timer1, &QTimer::timeout, this, &frmTavrin::Timer1_Timer);
+    connect(txtTimer, &QLineEdit::textChanged, this, &frmTavrin::txtTimer_Change);
+    connect(UpDown1, &UpDownControl::valueChanged, this, &frmTavrin::UpDown1_Change);
+    for (int index = 0; index < 2; ++index)
+        connect(txtKey[index], &QLineEdit::textChanged, this,
+                [this, index] { txtKey_Change(index); });
+    connect(cmdKey, &QPushButton::clicked, this, &frmTavrin::cmdKey_Click);
+    connect(optionen, &QAction::triggered, this, &frmTavrin::optionen_Click);
+    connect(beenden, &QAction::triggered, this, &frmTavrin::beenden_Click);
+}
+
+void frmTavrin::Form_Load()
+{
+    RunMode = m_arguments.join(QLatin1Char(' ')).toLower();
+    TavrinVar = m_settings.read(SettingsSection, KeyValueName, QString());
+    // Replacing the box's text saves it straight back, so a first start stores the default.
+    txtTimer->setText(m_settings.read(SettingsSection, IntervalValueName, DefaultInterval));
+    Timer1->setInterval(1000);
+    m_browser.setTheaterMode(true);
+    m_browser.Navigate(TavrinVar);
+    setWindowState(windowState() | Qt::WindowMinimized);
+    qCInfo(lcApp) << "started; interval" << txtTimer->text() << "minutes";
+}
+
+void frmTavrin::Form_Resize()
+{
+    if (windowState() & Qt::WindowMinimized) {
+        if (!m_trayShell.hostAvailable()) {
+            // Without a notification area a hidden window could never come back:
+            // stay minimised, reachable from the taskbar.
+            if (!m_warnedNoTray)
+                qCWarning(lcApp) << "no system tray available; the window stays minimised";
+            m_warnedNoTray = true;
+            return;
+        }
+        m_tray.TrayAdd();
+        hide();
+    } else {
+        m_tray.TrayRemove();
+    }
+}
+
+void frmTavrin::Form_Unload()
+{
+    m_tray.TrayRemove();
+    Q_EMIT unloaded();
+}
+
+void frmTavrin::Form_MouseMove(int button, int shift, double x, double y)
+{
+    Q_UNUSED(button)
+    Q_UNUSED(shift)
+    Q_UNUSED(y)
+    switch (TrayEventDecoder::decode(x, twipsPerPixel(), RunMode)) {
+    case TrayEventDecoder::Action::OpenMenu:
+        // Trays that show the icon's context menu themselves have opened it already.
+        if (!datei->isVisible())
+            datei->popup(QCursor::pos());
+        break;
+    case TrayEventDecoder::Action::RestoreWindow:
+        m_tray.TrayRemove();
+        restoreWindow();
+        break;
+    case TrayEventDecoder::Action::None:
+        break;
+    }
+}
+
+void frmTavrin::Timer1_Timer()
+{
+    // A tick that arrives while a sync lets events run is left to the next one.
+    if (m_inSync)
+        return;
+    switch (m_countdown.tick(txtTimer->text())) {
+    case SyncCountdown::Step::Paused:
+        return;
+    case SyncCountdown::Step::Counted:
+        setWindowTitle(m_countdown.caption());
+        return;
+    case SyncCountdown::Step::SyncDue:
+        break;
+    }
+
+    m_inSync = true;
+    m_browser.Navigate(TavrinVar);
+    QCoreApplication::processEvents();
+    if (m_browser.Busy())
+        qCDebug(lcApp) << "sync request still in progress";
+    setWindowPicture(m_outcomePicture);
+    m_tray.TrayModify();
+    QCoreApplication::processEvents();
+    m_countdown.syncDone();
+    setWindowTitle(m_countdown.caption());
+    m_inSync = false;
+}
+
+void frmTavrin::txtKey_Change(int index)
+{
+    Q_UNUSED(index)
+    cmdKey->setEnabled(m_keyConfirmation.keyChanged(txtKey[0]->text(), txtKey[1]->text()));
+}
+
+void frmTavrin::txtTimer_Change()
+{
+    m_settings.save(SettingsSection, IntervalValueName, txtTimer->text());
+}
+
+void frmTavrin::UpDown1_Change()
+{
+    m_settings.save(SettingsSection, IntervalValueName, txtTimer->text());
+}
+
+void frmTavrin::cmdKey_Click()
+{
+    ApplyKey();
+}
+
+void frmTavrin::ApplyKey()
+{
+    m_browser.Stop();
+    TavrinVar = UpdateUrl::compose(UpdateUrl::baseUrl(), txtKey[1]->text());
+    m_settings.save(SettingsSection, KeyValueName, TavrinVar);
+    m_browser.Navigate(TavrinVar);
+}
+
+void frmTavrin::optionen_Click()
+{
+    restoreWindow();
+}
+
+void frmTavrin::beenden_Click()
+{
+    const bool confirmed = m_confirmQuit ? m_confirmQuit() : askQuitQuestion();
+    if (!confirmed)
+        return;
+    // Leave no stale icon behind in the notification area.
+    m_tray.TrayRemove();
+    Q_EMIT quitConfirmed();
+}
+
+bool frmTavrin::askQuitQuestion()
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Tavrin Connector beenden..."),
+                    QStringLiteral("Möchten Sie den Dienst wirklich beenden?"),
+                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    return box.exec() == QMessageBox::Ok;
+}
+
+void frmTavrin::restoreWindow()
+{
+    // Leaving the minimised state raises Form_Resize, which removes the tray icon.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+quint32 frmTavrin::trayWindowHandle() const
+{
+    return quint32(internalWinId());
+}
+
+quint32 frmTavrin::trayIconHandle() const
+{
+    return m_iconHandle;
+}
+
+double frmTavrin::twipsPerPixel() const
+{
+    const int dpi = logicalDpiX();
+    return dpi > 0 ? 1440.0 / dpi : double(Twips::PerLogicalPixel);
+}
+
+void frmTavrin::setWindowPicture(quint32 handle)
+{
+    m_iconHandle = handle;
+    setWindowIcon(m_pictures.icon(handle));
+}
+
+void frmTavrin::requestFinished(bool succeeded)
+{
+    // The icon tells whether updating works: blue after a success, red after a failure.
+    m_outcomePicture = succeeded ? m_pictureA : m_pictureB;
+    setWindowPicture(m_outcomePicture);
+    m_tray.TrayModify();
+}
+
+void frmTavrin::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void frmTavrin::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (isVisible())
+        Form_Resize();
+}
+
+void frmTavrin::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    Form_Unload();
+}

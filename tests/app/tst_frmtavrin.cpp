@@ -1,0 +1,423 @@
+#include "app/UpDownControl.h"
+#include "app/frmTavrin.h"
+#include "tray/PictureRegistry.h"
+#include "update/UpdateUrl.h"
+
+#include "FakeBrowser.h"
+#include "FakeSettingsStore.h"
+#include "RecordingTrayShell.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+// The window on the offscreen platform, with recording doubles for the settings,
+// the request channel and the tray.
+class tst_frmTavrin : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Fixture
+    {
+        FakeSettingsStore settings;
+        FakeBrowser browser;
+        RecordingTrayShell tray;
+        PictureRegistry pictures;
+        std::unique_ptr<frmTavrin> window;
+
+        explicit Fixture(const QStringList &arguments = {})
+            : window(std::make_unique<frmTavrin>(settings, browser, tray, pictures, arguments))
+        {
+        }
+        void tick(int times = 1)
+        {
+            for (int i = 0; i < times; ++i)
+                window->Timer1_Timer();
+        }
+    };
+
+    static QWidget *control(frmTavrin &w, const QString &name)
+    {
+        const QHash<QString, QWidget *> controls = {
+            {"Label3", w.Label3}, {"txtTimer", w.txtTimer},       {"UpDown1", w.UpDown1},
+            {"Label1", w.Label1}, {"txtKey0", w.txtKey[0]},       {"txtKey1", w.txtKey[1]},
+            {"cmdKey", w.cmdKey}, {"WebBrowser1", w.WebBrowser1}, {"Image1", w.Image1},
+            {"Image2", w.Image2}};
+        return controls.value(name);
+    }
+
+private Q_SLOTS:
+    void layout_controlsAtTheirPlaces_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("rect");
+        QTest::newRow("Label3") << "Label3" << QRect(8, 16, 73, 17);
+        QTest::newRow("txtTimer") << "txtTimer" << QRect(88, 16, 25, 19);
+        QTest::newRow("UpDown1") << "UpDown1" << QRect(112, 16, 16, 19);
+        QTest::newRow("Label1") << "Label1" << QRect(160, 16, 57, 17);
+        QTest::newRow("txtKey0") << "txtKey0" << QRect(224, 16, 113, 19);
+        QTest::newRow("txtKey1") << "txtKey1" << QRect(224, 40, 113, 19);
+        QTest::newRow("cmdKey") << "cmdKey" << QRect(336, 40, 25, 17);
+        QTest::newRow("WebBrowser1") << "WebBrowser1" << QRect(8, 72, 353, 73);
+        QTest::newRow("Image1") << "Image1" << QRect(24, 0, 32, 30);
+        QTest::newRow("Image2") << "Image2" << QRect(40, 8, 32, 30);
+    }
+    void layout_controlsAtTheirPlaces()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, rect);
+        Fixture f;
+        f.window->show();
+        QCOMPARE(control(*f.window, name)->geometry(), rect);
+        // Absolute placement: a larger window only shows more empty space.
+        f.window->resize(800, 600);
+        QCOMPARE(control(*f.window, name)->geometry(), rect);
+    }
+
+    void creation_initialState()
+    {
+        Fixture f;
+        frmTavrin &w = *f.window;
+        QCOMPARE(w.windowTitle(), QStringLiteral("KORLA DNS Conector"));
+        QCOMPARE(w.size(), QSize(373, 160));
+        QCOMPARE(w.Label3->text(), QStringLiteral("Sync-Intervall:"));
+        QCOMPARE(w.Label1->text(), QStringLiteral("Schlüssel:"));
+        QCOMPARE(w.txtTimer->text(), QStringLiteral("10"));
+        for (QLineEdit *box : w.txtKey) {
+            QCOMPARE(box->text(), QStringLiteral("Text1"));
+            QCOMPARE(box->echoMode(), QLineEdit::Password);
+            QCOMPARE(box->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, box),
+                     int('*'));
+        }
+        QVERIFY(!w.cmdKey->isEnabled());
+        QCOMPARE(w.Timer1->interval(), 6000);
+        QVERIFY(w.Timer1->isActive());
+        QVERIFY(w.findChildren<QMenuBar *>().isEmpty());
+        QCOMPARE(w.datei->title(), QStringLiteral("Datei"));
+        QCOMPARE(w.datei->actions(), (QList<QAction *>{w.optionen, w.beenden}));
+        QCOMPARE(w.optionen->text(), QStringLiteral("Optionen..."));
+        QCOMPARE(w.beenden->text(), QStringLiteral("Beenden"));
+        w.show();
+        QVERIFY(!w.Image1->isVisible());
+        QVERIFY(!w.Image2->isVisible());
+        QVERIFY(f.pictures.contains(w.trayIconHandle()));
+        QVERIFY(!w.windowIcon().isNull());
+    }
+
+    void focus_tabFromFirstKeyBoxGoesToInterval()
+    {
+        Fixture f;
+        f.window->show();
+        f.window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+        f.window->txtKey[0]->setFocus();
+        QTest::keyClick(f.window->txtKey[0], Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.window->txtTimer));
+        QVERIFY(f.window->WebBrowser1->nextInFocusChain() != nullptr);
+        QCOMPARE(f.window->WebBrowser1->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
+    }
+
+    void load_firstStart()
+    {
+        Fixture f;
+        f.window->Form_Load();
+        QCOMPARE(f.window->TavrinVar, QString());
+        QCOMPARE(f.window->txtTimer->text(), QStringLiteral("5"));
+        QCOMPARE(f.settings.value("TavrinTime"), QStringLiteral("5"));
+        QVERIFY(!f.settings.has("TavrinKey"));
+        QCOMPARE(f.browser.navigated, QStringList{QString()});
+        QVERIFY(f.browser.theater);
+        QCOMPARE(f.window->Timer1->interval(), 1000);
+        QVERIFY(f.window->windowState() & Qt::WindowMinimized);
+        QVERIFY(f.window->isHidden());
+        QCOMPARE(f.tray.messages, QList<TrayMessage>{TrayMessage::Add});
+    }
+
+    void load_storedValues()
+    {
+        Fixture f;
+        f.settings.save("settings", "TavrinKey", "http://127.0.0.1:9/abc");
+        f.settings.save("settings", "TavrinTime", "12");
+        f.window->Form_Load();
+        QCOMPARE(f.window->TavrinVar, QStringLiteral("http://127.0.0.1:9/abc"));
+        QCOMPARE(f.window->txtTimer->text(), QStringLiteral("12"));
+        QCOMPARE(f.browser.navigated, QStringList{"http://127.0.0.1:9/abc"});
+    }
+
+    void load_runMode_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("runMode");
+        QTest::newRow("none") << QStringList() << QString();
+        QTest::newRow("lower") << QStringList{"/a"} << "/a";
+        QTest::newRow("capitals") << QStringList{"/A"} << "/a";
+        QTest::newRow("two words") << QStringList{"/A", "X"} << "/a x";
+    }
+    void load_runMode()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, runMode);
+        Fixture f(arguments);
+        f.window->Form_Load();
+        QCOMPARE(f.window->RunMode, runMode);
+    }
+
+    void interval_everyEditSaved()
+    {
+        Fixture f;
+        f.window->Form_Load();
+        f.settings.saves.clear();
+        QTest::keyClick(f.window->txtTimer, Qt::Key_Backspace);
+        QTest::keyClicks(f.window->txtTimer, "7x");
+        QCOMPARE(f.settings.saves, (QStringList{"TavrinTime=", "TavrinTime=7", "TavrinTime=7x"}));
+    }
+
+    void spin_stepsWithinRangeAndSavesTwice_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<bool>("up");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("up") << "5" << true << "6";
+        QTest::newRow("down") << "5" << false << "4";
+        QTest::newRow("stops at 60") << "60" << true << "60";
+        QTest::newRow("stops at 1") << "1" << false << "1";
+        QTest::newRow("above range") << "75" << true << "60";
+    }
+    void spin_stepsWithinRangeAndSavesTwice()
+    {
+        QFETCH(QString, start);
+        QFETCH(bool, up);
+        QFETCH(QString, expected);
+        Fixture f;
+        f.window->txtTimer->setText(start);
+        f.settings.saves.clear();
+        up ? f.window->UpDown1->stepUp() : f.window->UpDown1->stepDown();
+        QCOMPARE(f.window->txtTimer->text(), expected);
+        if (expected != start)
+            QCOMPARE(f.settings.saves.count("TavrinTime=" + expected), 2);
+    }
+
+    void spin_stepFromText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("own");
+        QTest::addColumn<int>("delta");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("from text") << "10" << 3 << 1 << 11;
+        QTest::newRow("not a number uses own value") << "abc" << 3 << 1 << 4;
+        QTest::newRow("empty uses own value") << "" << 3 << -1 << 2;
+        QTest::newRow("huge clamps") << "99999999999" << 3 << 1 << 4;
+        QTest::newRow("negative clamps") << "-5" << 3 << 1 << 1;
+    }
+    void spin_stepFromText()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, own);
+        QFETCH(int, delta);
+        QFETCH(int, expected);
+        QCOMPARE(UpDownControl::stepped(text, own, delta, 1, 60), expected);
+    }
+
+    void tick_countsDownThenSyncs()
+    {
+        Fixture f;
+        f.window->Form_Load();
+        f.window->txtTimer->setText("0.05"); // three seconds
+        f.browser.navigated.clear();
+        f.tray.messages.clear();
+        const QStringList captions = {"Count-Down: 2Sec.", "Count-Down: 1Sec.",
+                                      "Count-Down: 0Sec."};
+        for (const QString &caption : captions) {
+            f.tick();
+            QCOMPARE(f.window->windowTitle(), caption);
+        }
+        QVERIFY(f.browser.navigated.isEmpty());
+        f.tick();
+        QCOMPARE(f.window->windowTitle(), QStringLiteral("KORLA DNS Conector SYNC"));
+        QCOMPARE(f.browser.navigated, QStringList{QString()});
+        QCOMPARE(f.tray.messages, QList<TrayMessage>{TrayMessage::Modify});
+        QCOMPARE(f.window->tickCount(), 0);
+    }
+
+    void outcome_setsIconAndRefreshesTray()
+    {
+        Fixture f;
+        f.window->Form_Load();
+        const quint32 blue = f.window->trayIconHandle();
+        f.tray.records.clear();
+        f.browser.fail(500);
+        const quint32 red = f.window->trayIconHandle();
+        QVERIFY(red != blue);
+        QCOMPARE(f.tray.messages.last(), TrayMessage::Modify);
+        QCOMPARE(f.tray.records.last().hIcon, red);
+        // A sync shows the last finished outcome.
+        f.window->txtTimer->setText("0.05");
+        f.tick(4);
+        QCOMPARE(f.window->trayIconHandle(), red);
+        f.browser.succeed(200);
+        QCOMPARE(f.window->trayIconHandle(), blue);
+        QCOMPARE(f.tray.records.last().hIcon, blue);
+    }
+
+    void key_okAppliesConfirmationBox()
+    {
+        Fixture f;
+        f.window->Form_Load();
+        f.browser.calls.clear();
+        f.window->txtKey[0]->setText("my key/1");
+        QVERIFY(!f.window->cmdKey->isEnabled());
+        f.window->txtKey[1]->setText("my key/1");
+        QVERIFY(f.window->cmdKey->isEnabled());
+        f.window->txtKey[0]->setText("other");
+        QVERIFY(f.window->cmdKey->isEnabled());
+        const qint64 ticks = f.window->tickCount();
+        QTest::mouseClick(f.window->cmdKey, Qt::LeftButton);
+        const QString url = UpdateUrl::baseUrl() + "my key/1";
+        QCOMPARE(f.browser.calls, (QStringList{"Stop", "Navigate " + url}));
+        QCOMPARE(f.window->TavrinVar, url);
+        QCOMPARE(f.settings.value("TavrinKey"), url);
+        QCOMPARE(f.window->tickCount(), ticks);
+    }
+
+    void tray_mouseMessages_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("number");
+        QTest::addColumn<bool>("menuOpen");
+        QTest::addColumn<bool>("restored");
+        QTest::newRow("right press") << QStringList() << 516 << true << false;
+        QTest::newRow("double-click with /a") << QStringList{"/a"} << 515 << false << true;
+        QTest::newRow("double-click with /A") << QStringList{"/A"} << 515 << false << true;
+        QTest::newRow("double-click without switch") << QStringList() << 515 << false << false;
+        QTest::newRow("double-click with /a x") << QStringList{"/a", "x"} << 515 << false << false;
+        QTest::newRow("left release") << QStringList{"/a"} << 514 << false << false;
+        QTest::newRow("move") << QStringList{"/a"} << 512 << false << false;
+        QTest::newRow("right double-click") << QStringList{"/a"} << 518 << false << false;
+    }
+    void tray_mouseMessages()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, number);
+        QFETCH(bool, menuOpen);
+        QFETCH(bool, restored);
+        Fixture f(arguments);
+        f.window->Form_Load();
+        f.tray.messages.clear();
+        f.tray.activate(number);
+        QCOMPARE(f.window->datei->isVisible(), menuOpen);
+        QCOMPARE(f.window->isVisible(), restored);
+        QCOMPARE(f.tray.shown, !restored);
+        if (restored)
+            QCOMPARE(f.tray.messages.first(), TrayMessage::Delete);
+        f.window->datei->hide();
+    }
+
+    void tray_pointerOverWindowIsNotANotification()
+    {
+        Fixture f({"/a"});
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        // 516 px across would be a right press if pointer positions were decoded.
+        f.window->resize(600, 200);
+        QTest::mouseMove(f.window.get(), QPoint(516, 10));
+        QVERIFY(!f.window->datei->isVisible());
+    }
+
+    void state_optionenShowsAndMinimiseReturnsToTray()
+    {
+        Fixture f;
+        f.window->Form_Load();
+        f.tray.messages.clear();
+        f.window->optionen->trigger();
+        QVERIFY(f.window->isVisible());
+        QVERIFY(!f.tray.shown);
+        f.window->setWindowState(Qt::WindowMinimized);
+        QVERIFY(f.window->isHidden());
+        QVERIFY(f.tray.shown);
+    }
+
+    void state_noTrayHostKeepsWindowMinimised()
+    {
+        Fixture f;
+        f.tray.available = false;
+        f.window->show();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no system tray"));
+        f.window->setWindowState(Qt::WindowMinimized);
+        QVERIFY(f.window->isVisible());
+        QVERIFY(!f.tray.messages.contains(TrayMessage::Add));
+    }
+
+    void exit_beendenAsksAndRemovesIcon_data()
+    {
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("OK") << true;
+        QTest::newRow("Abbrechen") << false;
+    }
+    void exit_beendenAsksAndRemovesIcon()
+    {
+        QFETCH(bool, answer);
+        Fixture f;
+        f.window->Form_Load();
+        int asked = 0;
+        f.window->setQuitConfirmation([&] { return ++asked, answer; });
+        QSignalSpy quit(f.window.get(), &frmTavrin::quitConfirmed);
+        f.window->txtTimer->setText("5");
+        f.tick(3);
+        f.window->beenden->trigger();
+        QCOMPARE(asked, 1);
+        QCOMPARE(quit.count(), answer ? 1 : 0);
+        QCOMPARE(f.tray.shown, !answer);
+        if (!answer) {
+            f.tick();
+            QCOMPARE(f.window->tickCount(), 4);
+        }
+    }
+
+    void exit_closeRemovesIconWithoutQuestion()
+    {
+        Fixture f;
+        int asked = 0;
+        f.window->setQuitConfirmation([&] { return ++asked, true; });
+        QSignalSpy unloaded(f.window.get(), &frmTavrin::unloaded);
+        f.window->Form_Load();
+        f.window->close();
+        QCOMPARE(unloaded.count(), 1);
+        QCOMPARE(asked, 0);
+        QCOMPARE(f.tray.messages.last(), TrayMessage::Delete);
+    }
+
+    void sync_survivesWhatRunsInsideIt()
+    {
+        Fixture f;
+        f.window->Form_Load();
+        f.window->txtKey[0]->setText("k2");
+        f.window->txtKey[1]->setText("k2");
+        f.window->txtTimer->setText("0.05");
+        f.tick(3);
+        // While the sync lets events run, OK is pressed and the window is closed.
+        f.browser.onNavigate = [&](const QString &) {
+            f.browser.onNavigate = nullptr;
+            QTimer::singleShot(0, f.window->cmdKey, &QPushButton::click);
+            QTimer::singleShot(0, f.window.get(), &QWidget::close);
+        };
+        QSignalSpy unloaded(f.window.get(), &frmTavrin::unloaded);
+        f.tick();
+        QCOMPARE(unloaded.count(), 1);
+        QCOMPARE(f.window->windowTitle(), QStringLiteral("KORLA DNS Conector SYNC"));
+        QCOMPARE(f.window->tickCount(), 0);
+        QCOMPARE(f.settings.value("TavrinKey"), UpdateUrl::baseUrl() + "k2");
+        QCOMPARE(f.browser.navigated.last(), UpdateUrl::baseUrl() + "k2");
+    }
+};
+
+QTEST_MAIN(tst_frmTavrin)
+#include "tst_frmtavrin.moc"
