@@ -27,7 +27,7 @@ void TestSyncInterval::targetSeconds_data()
     QTest::newRow("c decimal point under c") << "1.5" << c << 1.5 << qint64(90);
     QTest::newRow("german dot is no group separator") << "1.500" << de << 1.5 << qint64(90);
     QTest::newRow("blanks around") << "  5 " << de << 5.0 << qint64(300);
-    QTest::newRow("part of a second rounds up") << "0,01" << de << 0.01 << qint64(1);
+    QTest::newRow("under a second rounds up") << "0,01" << de << 0.01 << qint64(1);
     QTest::newRow("tiny interval is one second") << "0,0000001" << de << 1e-7 << qint64(1);
     QTest::newRow("ten hours") << "600" << de << 600.0 << qint64(36000);
     QTest::newRow("exponent") << "1e3" << c << 1000.0 << qint64(60000);
