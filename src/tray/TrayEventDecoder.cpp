@@ -1,0 +1,30 @@
+#include "tray/TrayEventDecoder.h"
+
+#include <cmath>
+#include <limits>
+
+int TrayEventDecoder::mouseMessageFromX(double xTwips, double twipsPerPixel)
+{
+    if (!std::isfinite(xTwips) || !std::isfinite(twipsPerPixel) || twipsPerPixel <= 0)
+        return 0;
+    const double pixels = std::round(xTwips / twipsPerPixel);
+    if (!std::isfinite(pixels) || std::fabs(pixels) > std::numeric_limits<int>::max())
+        return 0;
+    return static_cast<int>(pixels);
+}
+
+double TrayEventDecoder::xForMouseMessage(int number, double twipsPerPixel)
+{
+    return number * twipsPerPixel;
+}
+
+TrayEventDecoder::Action TrayEventDecoder::decode(double xTwips, double twipsPerPixel,
+                                                  const QString &runMode)
+{
+    const int message = mouseMessageFromX(xTwips, twipsPerPixel);
+    if (message == RightButtonDown)
+        return Action::OpenMenu;
+    if (message == LeftButtonDoubleClick && runMode == QLatin1String("/a"))
+        return Action::RestoreWindow;
+    return Action::None;
+}

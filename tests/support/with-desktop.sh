@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Usage: with-desktop.sh <command> [args...]
+#
+# Runs the command on a private virtual desktop: an Xvfb display, openbox as
+# window manager and trayer as tray host (XEmbed system tray). DISPLAY is
+# exported for the command; the session bus is dropped so Qt uses the X11 tray.
+# Everything started here is ended when the script exits; its exit status is
+# the command's.
+set -uo pipefail
+
+if (($# == 0)); then
+    echo "usage: $0 <command> [args...]" >&2
+    exit 2
+fi
+
+pids=()
+cleanup() {
+    local i
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || true
+    done
+    wait 2>/dev/null || true
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+wait_for() { # <tries of 0.1 s> <command...>
+    local tries=$1
+    shift
+    while ((tries-- > 0)); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Another desktop may claim a free-looking number at the same moment, so a
+# server that does not come up is given up and the next number tried.
+display=
+for n in $(seq 150 199); do
+    [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb=$!
+    if wait_for 50 env DISPLAY=":$n" xdpyinfo && kill -0 "$xvfb" 2>/dev/null; then
+        pids+=("$xvfb")
+        display=":$n"
+        break
+    fi
+    kill "$xvfb" 2>/dev/null || true
+    wait "$xvfb" 2>/dev/null || true
+done
+if [[ -z $display ]]; then
+    echo "with-desktop: no free X display in :150..:199" >&2
+    exit 1
+fi
+export DISPLAY=$display
+unset DBUS_SESSION_BUS_ADDRESS
+
+openbox >/dev/null 2>&1 &
+pids+=($!)
+wait_for 50 xprop -root _NET_SUPPORTING_WM_CHECK || echo "with-desktop: openbox not ready" >&2
+
+trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
+    --transparent false --tint 0xffffff >/dev/null 2>&1 &
+pids+=($!)
+if ! wait_for 50 xdotool search --class trayer; then
+    echo "with-desktop: trayer did not start" >&2
+    exit 1
+fi
+
+# In the background so that a TERM is handled (and the desktop ended) at once.
+"$@" &
+pids+=($!)
+wait "$!"
