@@ -1,0 +1,62 @@
+#ifndef TAVRIN_UPDATE_NETWORKBROWSER_H
+#define TAVRIN_UPDATE_NETWORKBROWSER_H
+
+#include "update/BrowserControl.h"
+
+#include <QByteArray>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// The request channel over HTTP: one GET at a time, in the background.
+//
+// Redirects are followed (at most MaxRedirects, never from https to http), the
+// system's proxy settings apply, and the whole fetch must end within the
+// transfer timeout. At most MaxAnswerBytes of the answer are accepted; a larger
+// one ends the fetch as a failure. For every fetch that gets a complete HTTP
+// answer, pageLoaded comes first (at most MaxShownChars of text), then
+// requestSucceeded or requestFailed. Busy() is already false when they arrive.
+class NetworkBrowser : public BrowserControl
+{
+    Q_OBJECT
+public:
+    static constexpr int DefaultTransferTimeoutMs = 30 * 1000;
+    static constexpr int MaxRedirects = 10;
+    static constexpr qint64 MaxAnswerBytes = 1024 * 1024;
+    static constexpr int MaxShownChars = 64 * 1024;
+
+    explicit NetworkBrowser(QObject *parent = nullptr);
+    ~NetworkBrowser() override;
+
+    void Navigate(const QString &url) override;
+    void Stop() override;
+    bool Busy() const override;
+    void setTheaterMode(bool on) override;
+    bool TheaterMode() const override;
+
+    // Applies from the next Navigate on. Values below 1 ms are taken as 1 ms.
+    void setTransferTimeout(int ms);
+    int transferTimeout() const;
+
+private:
+    void readAnswer();
+    void onFinished();
+    void onDeadline();
+    void failTooLarge();
+    // Disconnects the reply before aborting it, so an abandoned fetch never reports.
+    void abandonReply();
+    void reportFailure(int httpStatus, const QString &reason);
+
+    QNetworkAccessManager *m_manager;
+    QPointer<QNetworkReply> m_reply;
+    QTimer m_deadline;
+    QByteArray m_body;
+    QString m_target; // scheme://host[:port] of the current fetch, for the log
+    int m_timeoutMs = DefaultTransferTimeoutMs;
+    bool m_theaterMode = false;
+};
+
+#endif
