@@ -1,6 +1,7 @@
 #include "app/UpDownControl.h"
 #include "app/frmTavrin.h"
 #include "tray/PictureRegistry.h"
+#include "update/BrowserView.h"
 #include "update/UpdateUrl.h"
 
 #include "FakeBrowser.h"
@@ -47,12 +48,16 @@ private:
 
     static QWidget *control(frmTavrin &w, const QString &name)
     {
-        const QHash<QString, QWidget *> controls = {
+        const QList<QPair<QString, QWidget *>> controls = {
             {"Label3", w.Label3}, {"txtTimer", w.txtTimer},       {"UpDown1", w.UpDown1},
             {"Label1", w.Label1}, {"txtKey0", w.txtKey[0]},       {"txtKey1", w.txtKey[1]},
             {"cmdKey", w.cmdKey}, {"WebBrowser1", w.WebBrowser1}, {"Image1", w.Image1},
             {"Image2", w.Image2}};
-        return controls.value(name);
+        for (const auto &[controlName, widget] : controls) {
+            if (controlName == name)
+                return widget;
+        }
+        return nullptr;
     }
 
 private Q_SLOTS:
