@@ -30,5 +30,11 @@ fi
 if [[ ! -f "$build/CMakeCache.txt" ]] || (($#)); then
     cmake -S "$root" -B "$build" "$@" >/dev/null
 fi
-cmake --build "$build" --parallel "$(nproc)" 2>&1 | grep -v -E '^\[ *[0-9]+%\]|^-- ' || true
-test "${PIPESTATUS[0]}" -eq 0
+log="$build/build.log"
+if ! cmake --build "$build" --parallel "$(nproc)" >"$log" 2>&1; then
+    grep -E -v '^\[ *[0-9]+%\]' "$log" | tail -n 60
+    echo "Build failed; full log: $log" >&2
+    exit 1
+fi
+# Surface compiler warnings even when the build succeeds.
+grep -E 'warning:' "$log" || true
