@@ -9,7 +9,7 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
     xvfb xauth openbox trayer xdotool x11-utils imagemagick
-    python3 procps
+    python3 procps dpkg-dev file
 )
 
 missing=()
