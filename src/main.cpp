@@ -19,5 +19,13 @@ int main(int argc, char *argv[])
     Application tavrin(programPath, QApplication::arguments().mid(1));
     QObject::connect(&instance, &SingleInstance::showRequested, &tavrin.window(),
                      &frmTavrin::optionen_Click);
+#ifdef TAVRIN_TEST_HOOKS
+    // Test builds only: TAVRIN_TIME_SCALE=10 makes the window's seconds pass in
+    // 0.1 s, so end-to-end checks of countdown and retries need not wait minutes.
+    bool scaled = false;
+    const double timeScale = qEnvironmentVariable("TAVRIN_TIME_SCALE").toDouble(&scaled);
+    if (scaled)
+        tavrin.window().setTimeScale(timeScale);
+#endif
     return QApplication::exec();
 }

@@ -10,6 +10,8 @@
 #include "tray/TrayShell.h"
 #include "update/BrowserControl.h"
 #include "update/BrowserView.h"
+#include "update/NetworkReachability.h"
+#include "update/SystemNetworkReachability.h"
 #include "update/UpdateUrl.h"
 
 #include <QAction>
@@ -145,7 +147,10 @@ void frmTavrin::Form_Load()
     TavrinVar = m_settings.read(SettingsSection, KeyValueName, QString());
     // Replacing the box's text saves it straight back, so a first start stores the default.
     txtTimer->setText(m_settings.read(SettingsSection, IntervalValueName, DefaultInterval));
-    Timer1->setInterval(1000);
+    Timer1->setInterval(tickIntervalMs());
+    m_loaded = true;
+    if (!m_reachability)
+        setReachability(new SystemNetworkReachability(this));
     m_browser.setTheaterMode(true);
     m_browser.Navigate(TavrinVar);
     setWindowState(windowState() | Qt::WindowMinimized);
@@ -198,19 +203,29 @@ void frmTavrin::Form_MouseMove(int button, int shift, double x, double y)
 
 void frmTavrin::Timer1_Timer()
 {
+    const qint64 now = clock().nowMs();
+    noteTickTime(now);
     // A tick that arrives while a sync lets events run is left to the next one.
     if (m_inSync)
         return;
     switch (m_countdown.tick(txtTimer->text())) {
     case SyncCountdown::Step::Paused:
+        sendDueRetry(now);
         return;
     case SyncCountdown::Step::Counted:
-        setWindowTitle(m_countdown.caption());
-        return;
+        if (!m_catchUpDue) {
+            setWindowTitle(m_countdown.caption());
+            sendDueRetry(now);
+            return;
+        }
+        // After sleep or a network loss the sync is made now; the count restarts from it.
+        break;
     case SyncCountdown::Step::SyncDue:
         break;
     }
 
+    m_catchUpDue = false;
+    m_retry.requestSent();
     m_inSync = true;
     m_browser.Navigate(TavrinVar);
     QCoreApplication::processEvents();
@@ -222,6 +237,41 @@ void frmTavrin::Timer1_Timer()
     m_countdown.syncDone();
     setWindowTitle(m_countdown.caption());
     m_inSync = false;
+}
+
+void frmTavrin::noteTickTime(qint64 nowMs)
+{
+    if (m_lastTickMs && nowMs - *m_lastTickMs >= WakeGapMs) {
+        qCInfo(lcApp) << "no tick for" << (nowMs - *m_lastTickMs) / 1000
+                      << "s (the machine slept); syncing now";
+        m_catchUpDue = true;
+    }
+    m_lastTickMs = nowMs;
+}
+
+void frmTavrin::sendDueRetry(qint64 nowMs)
+{
+    if (!m_retry.isDue(nowMs))
+        return;
+    // One request at a time: the retry waits for the one in flight, whose
+    // outcome then decides what comes next.
+    if (m_browser.Busy())
+        return;
+    m_retry.retrySent();
+    qCInfo(lcApp) << "retrying the update after" << m_retry.failuresInARow() << "failure(s)";
+    m_browser.Navigate(TavrinVar);
+}
+
+std::optional<qint64> frmTavrin::nextSyncMs(qint64 nowMs) const
+{
+    if (m_catchUpDue)
+        return nowMs + TickMs;
+    // During a sync the count is about to restart.
+    const std::optional<qint64> ticks = m_inSync ? m_countdown.ticksPerCycle(txtTimer->text())
+                                                 : m_countdown.ticksUntilSync(txtTimer->text());
+    if (!ticks)
+        return std::nullopt;
+    return nowMs + *ticks * TickMs;
 }
 
 void frmTavrin::txtKey_Change(int index)
@@ -248,6 +298,7 @@ void frmTavrin::cmdKey_Click()
 void frmTavrin::ApplyKey()
 {
     m_browser.Stop();
+    m_retry.requestSent();
     TavrinVar = UpdateUrl::compose(UpdateUrl::baseUrl(), txtKey[1]->text());
     m_settings.save(SettingsSection, KeyValueName, TavrinVar);
     m_browser.Navigate(TavrinVar);
@@ -311,10 +362,54 @@ void frmTavrin::setWindowPicture(quint32 handle)
 
 void frmTavrin::requestFinished(bool succeeded)
 {
+    if (succeeded) {
+        m_retry.requestSucceeded();
+    } else {
+        const qint64 now = clock().nowMs();
+        m_retry.requestFailed(now, nextSyncMs(now));
+    }
     // The icon tells whether updating works: blue after a success, red after a failure.
     m_outcomePicture = succeeded ? m_pictureA : m_pictureB;
     setWindowPicture(m_outcomePicture);
     m_tray.TrayModify();
+}
+
+void frmTavrin::setClock(const Clock *clock)
+{
+    m_clock = clock;
+    // Readings of another clock cannot be compared with the last tick's.
+    m_lastTickMs.reset();
+}
+
+void frmTavrin::setReachability(NetworkReachability *reachability)
+{
+    if (m_reachability)
+        disconnect(m_reachability, nullptr, this, nullptr);
+    m_reachability = reachability;
+    if (!reachability)
+        return;
+    connect(reachability, &NetworkReachability::becameReachable, this, [this] {
+        qCInfo(lcApp) << "network back; syncing at the next tick";
+        m_catchUpDue = true;
+    });
+}
+
+void frmTavrin::setTimeScale(double scale)
+{
+    m_systemClock.setFactor(scale);
+    if (m_loaded)
+        Timer1->setInterval(tickIntervalMs());
+    qCInfo(lcApp) << "time runs" << m_systemClock.factor() << "times as fast";
+}
+
+const Clock &frmTavrin::clock() const
+{
+    return m_clock ? *m_clock : m_systemClock;
+}
+
+int frmTavrin::tickIntervalMs() const
+{
+    return qMax(1, qRound(double(TickMs) / m_systemClock.factor()));
 }
 
 void frmTavrin::changeEvent(QEvent *event)

@@ -3,7 +3,10 @@
 
 #include "tray/Module1.h"
 #include "tray/TrayWindow.h"
+#include "update/BootClock.h"
 #include "update/KeyConfirmation.h"
+#include "update/RetrySchedule.h"
+#include "update/ScaledClock.h"
 #include "update/SyncCountdown.h"
 
 #include <QIcon>
@@ -12,9 +15,12 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 class BrowserControl;
 class BrowserView;
+class Clock;
+class NetworkReachability;
 class PictureRegistry;
 class QLabel;
 class QLineEdit;
@@ -60,6 +66,26 @@ public:
     quint32 trayIconHandle() const override;
 
     qint64 tickCount() const { return m_countdown.tickCount(); }
+
+    // A tick this much later than the one before, by the clock, means the
+    // machine slept: the sync is made at that tick instead of after the interval.
+    static constexpr qint64 WakeGapMs = 30 * 1000;
+    // One tick, on the clock.
+    static constexpr qint64 TickMs = 1000;
+
+    // The clock retries and wake-ups are measured on; nullptr returns to the
+    // system's (boot time, suspend included). The clock must outlive the window.
+    void setClock(const Clock *clock);
+    // Tells the window when the network is back; it then syncs at the next tick.
+    // Form_Load watches the system's network unless one was set before. The
+    // object must outlive the window.
+    void setReachability(NetworkReachability *reachability);
+    // For test builds: ticks come and the system clock runs scale times as fast,
+    // so minutes of countdown and retry delays pass in seconds. Default 1.
+    void setTimeScale(double scale);
+    double timeScale() const { return m_systemClock.factor(); }
+    // When the pending retry is due, on the window's clock; nullopt when none is.
+    std::optional<qint64> nextRetryDueMs() const { return m_retry.nextRetryDueMs(); }
     // Display twips per pixel, used to carry tray notifications as a pointer position.
     double twipsPerPixel() const;
 
@@ -97,6 +123,13 @@ private:
     void ApplyKey();
     void setWindowPicture(quint32 handle);
     void requestFinished(bool succeeded);
+    const Clock &clock() const;
+    int tickIntervalMs() const;
+    // Notes the tick's time and whether the machine slept since the last tick.
+    void noteTickTime(qint64 nowMs);
+    void sendDueRetry(qint64 nowMs);
+    // When the next regular sync comes, on the clock; nullopt while the count is paused.
+    std::optional<qint64> nextSyncMs(qint64 nowMs) const;
     void restoreWindow();
     bool askQuitQuestion();
 
@@ -114,6 +147,15 @@ private:
     // The picture the next sync shows: the last finished request's outcome.
     quint32 m_outcomePicture = 0;
     bool m_inSync = false;
+    bool m_loaded = false;
+    BootClock m_bootClock;
+    ScaledClock m_systemClock{m_bootClock};
+    const Clock *m_clock = nullptr; // set for tests; the system clock otherwise
+    NetworkReachability *m_reachability = nullptr;
+    RetrySchedule m_retry;
+    std::optional<qint64> m_lastTickMs;
+    // The machine woke or the network came back: the next tick syncs.
+    bool m_catchUpDue = false;
     bool m_warnedNoTray = false;
     std::function<bool()> m_confirmQuit;
 };

@@ -1,6 +1,7 @@
 #include "update/NetworkBrowser.h"
 
 #include "update/UpdateLog.h"
+#include "update/UpdateOutcome.h"
 #include "update/UpdateUrl.h"
 
 #include <QNetworkAccessManager>
@@ -201,6 +202,7 @@ void NetworkBrowser::Navigate(const QString &url)
     request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(UserAgent));
 
     m_target = UpdateUrl::redacted(requestUrl);
+    m_requestUrl = requestUrl;
     m_body.clear();
     qCInfo(lcUpdate).noquote() << "request to" << m_target;
 
@@ -284,17 +286,21 @@ void NetworkBrowser::onFinished()
 
     const QByteArray contentType = reply->rawHeader("Content-Type");
     const QByteArray body = std::exchange(m_body, QByteArray());
+    const UpdateOutcome outcome = UpdateOutcome::classify(status, body);
+    // The answer's word is checked against every URL of the fetch: a redirect may carry the key.
+    const QList<QUrl> urls = {m_requestUrl, reply->url()};
     const bool isHtml = looksLikeHtml(contentType, body);
     const QPointer<NetworkBrowser> self(this);
     Q_EMIT pageLoaded(shownText(decodeAnswer(body, contentType, isHtml)), isHtml);
     if (!self)
         return;
 
-    if (status >= 400) {
-        reportFailure(status, QStringLiteral("HTTP %1").arg(status));
+    if (!outcome.succeeded()) {
+        reportFailure(status, outcome.failureReason(urls), outcome.describe(urls));
         return;
     }
-    qCInfo(lcUpdate).noquote() << "request to" << m_target << "succeeded: HTTP" << status;
+    qCInfo(lcUpdate).noquote() << "request to" << m_target
+                               << "succeeded:" << outcome.describe(urls);
     Q_EMIT requestSucceeded(status);
 }
 
@@ -325,8 +331,9 @@ void NetworkBrowser::abandonReply()
     reply->deleteLater();
 }
 
-void NetworkBrowser::reportFailure(int httpStatus, const QString &reason)
+void NetworkBrowser::reportFailure(int httpStatus, const QString &reason, const QString &logDetail)
 {
-    qCWarning(lcUpdate).noquote() << "request to" << m_target << "failed:" << reason;
+    qCWarning(lcUpdate).noquote() << "request to" << m_target
+                                  << "failed:" << (logDetail.isEmpty() ? reason : logDetail);
     Q_EMIT requestFailed(httpStatus, reason);
 }

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <QUrl>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -18,7 +19,10 @@ class QNetworkReply;
 // transfer timeout. At most MaxAnswerBytes of the answer are accepted; a larger
 // one ends the fetch as a failure. For every fetch that gets a complete HTTP
 // answer, pageLoaded comes first (at most MaxShownChars of text), then
-// requestSucceeded or requestFailed. Busy() is already false when they arrive.
+// requestSucceeded or requestFailed as UpdateOutcome judges the answer: an
+// HTTP 200 that refuses the update in words is a failure too. Busy() is
+// already false when they arrive. Each outcome is one line in the log, with
+// the HTTP status and the answer's first word where that is safe to show.
 class NetworkBrowser : public BrowserControl
 {
     Q_OBJECT
@@ -48,13 +52,15 @@ private:
     void failTooLarge();
     // Disconnects the reply before aborting it, so an abandoned fetch never reports.
     void abandonReply();
-    void reportFailure(int httpStatus, const QString &reason);
+    // logDetail replaces reason in the log line where given.
+    void reportFailure(int httpStatus, const QString &reason, const QString &logDetail = {});
 
     QNetworkAccessManager *m_manager;
     QPointer<QNetworkReply> m_reply;
     QTimer m_deadline;
     QByteArray m_body;
     QString m_target; // scheme://host[:port] of the current fetch, for the log
+    QUrl m_requestUrl;
     int m_timeoutMs = DefaultTransferTimeoutMs;
     bool m_theaterMode = false;
 };

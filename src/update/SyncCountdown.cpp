@@ -37,6 +37,22 @@ qint64 SyncCountdown::tickCount() const
     return m_tickCount;
 }
 
+std::optional<qint64> SyncCountdown::ticksUntilSync(const QString &intervalText) const
+{
+    const std::optional<qint64> target = SyncInterval::targetSeconds(intervalText, m_locale);
+    if (!target)
+        return std::nullopt;
+    return qMax<qint64>(*target - m_tickCount, 0) + 1;
+}
+
+std::optional<qint64> SyncCountdown::ticksPerCycle(const QString &intervalText) const
+{
+    const std::optional<qint64> target = SyncInterval::targetSeconds(intervalText, m_locale);
+    if (!target)
+        return std::nullopt;
+    return *target + 1;
+}
+
 QString SyncCountdown::caption() const
 {
     return m_caption;

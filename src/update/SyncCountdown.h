@@ -4,6 +4,8 @@
 #include <QLocale>
 #include <QString>
 
+#include <optional>
+
 // Counts the window's one-second ticks towards the next sync and keeps the
 // caption that shows the seconds left.
 //
@@ -25,6 +27,11 @@ public:
     Step tick(const QString &intervalText); // one timer tick
     void syncDone();                        // TickCount <- 0, caption <- sync caption
     qint64 tickCount() const;
+    // Ticks until the one that syncs, the tick after a count that has run out:
+    // 1 when the sync is due now. nullopt when the interval text is unusable.
+    std::optional<qint64> ticksUntilSync(const QString &intervalText) const;
+    // The same, counted from a restarted count (right after syncDone()).
+    std::optional<qint64> ticksPerCycle(const QString &intervalText) const;
     QString caption() const;      // caption after the last Counted step or syncDone();
                                   // empty before either
     static QString syncCaption(); // "KORLA DNS Conector SYNC"

@@ -5,9 +5,12 @@
 #include "update/UpdateUrl.h"
 
 #include "FakeBrowser.h"
+#include "FakeClock.h"
+#include "FakeNetworkReachability.h"
 #include "FakeSettingsStore.h"
 #include "RecordingTrayShell.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -21,7 +24,8 @@
 #include <memory>
 
 // The window on the offscreen platform, with recording doubles for the settings,
-// the request channel and the tray.
+// the request channel and the tray, and with driven time: each tick() moves the
+// fake clock on by a second.
 class tst_frmTavrin : public QObject
 {
     Q_OBJECT
@@ -33,16 +37,43 @@ private:
         FakeBrowser browser;
         RecordingTrayShell tray;
         PictureRegistry pictures;
+        FakeClock clock;
+        FakeNetworkReachability network;
         std::unique_ptr<frmTavrin> window;
 
         explicit Fixture(const QStringList &arguments = {})
             : window(std::make_unique<frmTavrin>(settings, browser, tray, pictures, arguments))
         {
+            window->setClock(&clock);
+            window->setReachability(&network);
         }
         void tick(int times = 1)
         {
-            for (int i = 0; i < times; ++i)
+            for (int i = 0; i < times; ++i) {
+                clock.advance(frmTavrin::TickMs);
                 window->Timer1_Timer();
+            }
+        }
+        // Starts with a stored key and the given interval, then forgets what start-up did.
+        void load(const QString &interval = QStringLiteral("5"))
+        {
+            settings.save("settings", "TavrinKey", url());
+            settings.save("settings", "TavrinTime", interval);
+            window->Form_Load();
+            browser.navigated.clear();
+            browser.calls.clear();
+        }
+        static QString url() { return QStringLiteral("http://127.0.0.1:9/the-key"); }
+        // Ticks until the browser is asked for something; returns how many ticks that took.
+        int ticksUntilNavigate(int limit)
+        {
+            const qsizetype before = browser.navigated.size();
+            for (int i = 1; i <= limit; ++i) {
+                tick();
+                if (browser.navigated.size() > before)
+                    return i;
+            }
+            return -1;
         }
     };
 
@@ -421,6 +452,198 @@ private Q_SLOTS:
         QCOMPARE(f.window->tickCount(), 0);
         QCOMPARE(f.settings.value("TavrinKey"), UpdateUrl::baseUrl() + "k2");
         QCOMPARE(f.browser.navigated.last(), UpdateUrl::baseUrl() + "k2");
+    }
+
+    void retry_sameUrlThirtyTicksAfterFailure()
+    {
+        Fixture f;
+        f.load("5");
+        f.browser.fail();
+        QCOMPARE(f.ticksUntilNavigate(100), 30);
+        QCOMPARE(f.browser.navigated, QStringList{Fixture::url()});
+        // The retry is no sync: the count and the caption go on as before.
+        QCOMPARE(f.window->tickCount(), 30);
+        QCOMPARE(f.window->windowTitle(), QStringLiteral("Count-Down: 270Sec."));
+        QVERIFY(!f.tray.messages.isEmpty());
+    }
+
+    void retry_ladderUntilSuccess()
+    {
+        Fixture f;
+        f.load("20");
+        f.browser.fail();
+        // 30 s, 1, 2, 4, 8 min, 8 min; every failure while a retry is out moves on.
+        for (int expected : {30, 60, 120, 240}) {
+            QCOMPARE(f.ticksUntilNavigate(1000), expected);
+            f.browser.fail();
+        }
+        QCOMPARE(f.ticksUntilNavigate(1000), 480);
+        f.browser.succeed();
+        QCOMPARE(f.window->nextRetryDueMs(), std::nullopt);
+        // Nothing more until the regular sync (1201 ticks after start-up).
+        QCOMPARE(f.window->tickCount(), 930);
+        QCOMPARE(f.ticksUntilNavigate(1000), 1201 - 930);
+        QCOMPARE(f.window->windowTitle(), QStringLiteral("KORLA DNS Conector SYNC"));
+    }
+
+    void retry_neverAtOrAfterNextSync_data()
+    {
+        QTest::addColumn<QString>("interval");
+        QTest::addColumn<int>("ticksBeforeFailure");
+        QTest::addColumn<int>("navigateAfter"); // ticks after the failure
+        QTest::addColumn<bool>("isSync");
+        QTest::newRow("sync in 31 ticks: retry first") << "1" << 30 << 30 << false;
+        QTest::newRow("sync in 30 ticks: no retry") << "1" << 31 << 30 << true;
+        QTest::newRow("sync in 5 ticks") << "1" << 56 << 5 << true;
+    }
+    void retry_neverAtOrAfterNextSync()
+    {
+        QFETCH(QString, interval);
+        QFETCH(int, ticksBeforeFailure);
+        QFETCH(int, navigateAfter);
+        QFETCH(bool, isSync);
+        Fixture f;
+        f.load(interval);
+        f.tick(ticksBeforeFailure);
+        f.browser.fail();
+        QCOMPARE(f.ticksUntilNavigate(100), navigateAfter);
+        QCOMPARE(f.window->tickCount() == 0, isSync);
+        // Whichever it was, only one request went out.
+        QCOMPARE(f.browser.navigated.size(), 1);
+    }
+
+    void retry_waitsForRequestInFlight()
+    {
+        Fixture f;
+        f.load("5");
+        f.browser.fail();
+        f.tick(29);
+        f.browser.busy = true; // another fetch is under way
+        f.tick(5);
+        QVERIFY(f.browser.navigated.isEmpty());
+        f.browser.busy = false;
+        QCOMPARE(f.ticksUntilNavigate(1), 1);
+        QCOMPARE(f.browser.navigated, QStringList{Fixture::url()});
+    }
+
+    void retry_droppedByOkLadderKept()
+    {
+        Fixture f;
+        f.load("5");
+        f.browser.fail();
+        f.tick(10);
+        f.window->txtKey[0]->setText("new");
+        f.window->txtKey[1]->setText("new");
+        f.window->cmdKey->click();
+        QCOMPARE(f.window->nextRetryDueMs(), std::nullopt);
+        f.browser.navigated.clear();
+        f.tick(40);
+        QVERIFY(f.browser.navigated.isEmpty());
+        // OK's own request failed: the ladder goes on at one minute.
+        f.browser.fail();
+        QCOMPARE(f.window->nextRetryDueMs(), f.clock.ms + 60 * 1000);
+        QCOMPARE(f.ticksUntilNavigate(100), 60);
+        QCOMPARE(f.browser.navigated, QStringList{UpdateUrl::baseUrl() + "new"});
+    }
+
+    void retry_droppedBySyncLadderKept()
+    {
+        Fixture f;
+        f.load("5");
+        f.browser.fail();
+        // The interval is cut short, so the sync comes before the pending retry.
+        f.window->txtTimer->setText("0.05");
+        f.browser.onNavigate = [&](const QString &) {
+            f.browser.onNavigate = nullptr;
+            QVERIFY(!f.window->nextRetryDueMs());
+            f.window->txtTimer->setText("5");
+            f.browser.fail();
+        };
+        QCOMPARE(f.ticksUntilNavigate(10), 4);
+        QCOMPARE(f.window->tickCount(), 0);
+        // The sync's own failure: one minute, counted from a fresh 5-minute count.
+        QCOMPARE(f.window->nextRetryDueMs(), f.clock.ms + 60 * 1000);
+    }
+
+    void catchUp_afterGapSyncsAtThatTick_data()
+    {
+        QTest::addColumn<qint64>("gapMs");
+        QTest::addColumn<bool>("syncs");
+        QTest::newRow("29 s") << qint64(29000) << false;
+        QTest::newRow("30 s") << qint64(30000) << true;
+        QTest::newRow("2 hours") << qint64(2 * 3600 * 1000) << true;
+    }
+    void catchUp_afterGapSyncsAtThatTick()
+    {
+        QFETCH(qint64, gapMs);
+        QFETCH(bool, syncs);
+        Fixture f;
+        f.load("5");
+        f.tick(10);
+        f.browser.fail(); // a retry is pending; a wake-up sync replaces it
+        f.clock.advance(gapMs - frmTavrin::TickMs);
+        f.tick();
+        QCOMPARE(f.browser.navigated.size(), syncs ? 1 : 0);
+        QCOMPARE(f.window->tickCount(), syncs ? 0 : 11);
+        if (!syncs)
+            return;
+        QCOMPARE(f.window->windowTitle(), QStringLiteral("KORLA DNS Conector SYNC"));
+        QCOMPARE(f.window->nextRetryDueMs(), std::nullopt);
+        // Once only: then the count runs its full course again.
+        QCOMPARE(f.ticksUntilNavigate(400), 301);
+    }
+
+    void catchUp_networkBackSyncsAtNextTick()
+    {
+        Fixture f;
+        f.load("5");
+        f.tick(100);
+        f.network.comeBack();
+        QVERIFY(f.browser.navigated.isEmpty());
+        QCOMPARE(f.ticksUntilNavigate(1), 1);
+        QCOMPARE(f.browser.navigated, QStringList{Fixture::url()});
+        QCOMPARE(f.window->tickCount(), 0);
+        QCOMPARE(f.ticksUntilNavigate(400), 301);
+    }
+
+    void catchUp_waitsWhileIntervalUnusable()
+    {
+        Fixture f;
+        f.load("5");
+        f.window->txtTimer->setText("x");
+        f.network.comeBack();
+        f.tick(3);
+        QVERIFY(f.browser.navigated.isEmpty());
+        f.window->txtTimer->setText("5");
+        QCOMPARE(f.ticksUntilNavigate(1), 1);
+    }
+
+    void timeScale_fasterTicksAndRetries()
+    {
+        FakeSettingsStore settings;
+        FakeBrowser browser;
+        RecordingTrayShell tray;
+        PictureRegistry pictures;
+        FakeNetworkReachability network;
+        frmTavrin window(settings, browser, tray, pictures, {});
+        window.setReachability(&network);
+        settings.save("settings", "TavrinKey", Fixture::url());
+        window.setTimeScale(50);
+        window.Form_Load();
+        QCOMPARE(window.Timer1->interval(), 20);
+        QCOMPARE(window.timeScale(), 50.0);
+
+        // On the system clock, 30 s of retry delay pass in 0.6 s.
+        browser.navigated.clear();
+        QElapsedTimer elapsed;
+        elapsed.start();
+        browser.fail();
+        QTRY_COMPARE_WITH_TIMEOUT(browser.navigated.size(), 1, 3000);
+        QVERIFY2(elapsed.elapsed() >= 550, qPrintable(QString::number(elapsed.elapsed())));
+        QVERIFY(window.tickCount() > 0);
+
+        window.setTimeScale(1);
+        QCOMPARE(window.Timer1->interval(), 1000);
     }
 };
 

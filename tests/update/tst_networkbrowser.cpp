@@ -101,6 +101,10 @@ private Q_SLOTS:
     void pageKindAndText();
     void logAndReasonsNeverHoldKey();
     void proxyFromEnvironment();
+    void answerWordsDecideOutcome_data();
+    void answerWordsDecideOutcome();
+    void outcomeLogLine_data();
+    void outcomeLogLine();
 
 private:
     LoopbackHttpServer *m_server = nullptr;
@@ -589,6 +593,83 @@ void TestNetworkBrowser::proxyFromEnvironment()
     QCOMPARE(outcomes.succeeded.count(), 1);
     QCOMPARE(m_server->requestCount(), 1);
     QCOMPARE(m_server->requests().at(0).target, QByteArray("http://update.invalid/my%20key"));
+}
+
+void TestNetworkBrowser::answerWordsDecideOutcome_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("viaRedirect");
+    QTest::addColumn<bool>("succeeds");
+    QTest::newRow("badauth") << QByteArray("badauth") << false << false;
+    QTest::newRow("KO") << QByteArray("KO\n") << false << false;
+    QTest::newRow("nohost after a redirect") << QByteArray("nohost") << true << false;
+    QTest::newRow("good with address") << QByteArray("good 192.0.2.1") << false << true;
+    QTest::newRow("nochg after a redirect") << QByteArray("nochg") << true << true;
+    QTest::newRow("empty") << QByteArray() << false << true;
+}
+
+void TestNetworkBrowser::answerWordsDecideOutcome()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, viaRedirect);
+    QFETCH(bool, succeeds);
+    m_server->setAnswer("/start", LoopbackHttpServer::redirect("/k", 301));
+    m_server->setAnswer("/k", LoopbackHttpServer::ok(body));
+
+    NetworkBrowser browser;
+    Outcomes outcomes(browser);
+    browser.Navigate(m_server->url(viaRedirect ? "/start" : "/k"));
+    QTRY_COMPARE(outcomes.count(), 1);
+    QCOMPARE(outcomes.succeeded.count(), succeeds ? 1 : 0);
+    QCOMPARE(outcomes.pages.count(), 1); // the refusal is shown all the same
+    if (!succeeds) {
+        QCOMPARE(outcomes.failed.at(0).at(0).toInt(), 200);
+        QVERIFY(outcomes.failed.at(0).at(1).toString().startsWith("refused by the service"));
+    }
+}
+
+void TestNetworkBrowser::outcomeLogLine_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("expected"); // after "request to <origin> "
+    QTest::newRow("good") << "/k1" << 200 << QByteArray("good 192.0.2.1")
+                          << "succeeded: HTTP 200, answer \"good\"";
+    QTest::newRow("badauth") << "/k1" << 200 << QByteArray("badauth")
+                             << "failed: HTTP 200, answer \"badauth\"";
+    QTest::newRow("404") << "/k1" << 404 << QByteArray("Not Found")
+                         << "failed: HTTP 404, answer \"Not\"";
+    QTest::newRow("empty") << "/k1" << 200 << QByteArray() << "succeeded: HTTP 200, empty answer";
+    QTest::newRow("html") << "/k1" << 200 << QByteArray("<html><body>x")
+                          << "succeeded: HTTP 200, answer not shown";
+    // A service that echoes the key must not put it in the log.
+    QTest::newRow("answer is the key") << "/nic?pw=Geheim42" << 200 << QByteArray("Geheim42 nochg")
+                                       << "succeeded: HTTP 200, answer not shown";
+    QTest::newRow("answer holds the key")
+        << "/nic?pw=Geheim42" << 200 << QByteArray("ERROR:Geheim42")
+        << "failed: HTTP 200, answer \"ERROR\"";
+}
+
+// Exactly one line per outcome, with status and first word, never the key.
+void TestNetworkBrowser::outcomeLogLine()
+{
+    QFETCH(QString, path);
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, expected);
+    m_server->setDefaultAnswer(withStatus(status, body));
+
+    NetworkBrowser browser;
+    Outcomes outcomes(browser);
+    browser.Navigate(m_server->url(path));
+    QTRY_COMPARE(outcomes.count(), 1);
+
+    const QList<LoggedLine> lines = updateLines();
+    QCOMPARE(lines.size(), 2); // the request, then its outcome
+    QCOMPARE(lines.at(1).text, "request to " + m_server->url(QString()) + " " + expected);
+    for (const LoggedLine &line : lines)
+        QVERIFY2(!line.text.contains("Geheim42", Qt::CaseInsensitive), qPrintable(line.text));
 }
 
 QTEST_GUILESS_MAIN(TestNetworkBrowser)

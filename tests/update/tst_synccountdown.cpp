@@ -18,6 +18,8 @@ private Q_SLOTS:
     void unusableIntervalPauses();
     void longRun_data();
     void longRun();
+    void ticksUntilSyncMatchesTicks_data();
+    void ticksUntilSyncMatchesTicks();
 };
 
 void TestSyncCountdown::captions_data()
@@ -195,6 +197,40 @@ void TestSyncCountdown::longRun()
     QCOMPARE(countdown.tickCount(), finalCount);
     const qint64 target = text.toLongLong() * 60;
     QCOMPARE(countdown.caption(), SyncCountdown::countdownCaption(target - finalCount));
+}
+
+void TestSyncCountdown::ticksUntilSyncMatchesTicks_data()
+{
+    QTest::addColumn<int>("ticksCounted");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("ticksUntilSync");
+    QTest::newRow("fresh count, 3 s") << 0 << "0.05" << qint64(4);
+    QTest::newRow("mid count") << 1 << "0.05" << qint64(3);
+    QTest::newRow("count run out") << 3 << "0.05" << qint64(1);
+    QTest::newRow("interval lowered below count") << 50 << "0.05" << qint64(1);
+    QTest::newRow("5 minutes, 100 counted") << 100 << "5" << qint64(201);
+}
+
+// The number of ticks it predicts is the number it takes, whatever was counted.
+void TestSyncCountdown::ticksUntilSyncMatchesTicks()
+{
+    QFETCH(int, ticksCounted);
+    QFETCH(QString, text);
+    QFETCH(qint64, ticksUntilSync);
+
+    SyncCountdown countdown(QLocale::c());
+    for (int i = 0; i < ticksCounted; ++i)
+        countdown.tick("5");
+    QCOMPARE(countdown.ticksUntilSync(text), std::optional<qint64>(ticksUntilSync));
+    QCOMPARE(countdown.ticksUntilSync("abc"), std::nullopt);
+    QCOMPARE(countdown.ticksPerCycle("abc"), std::nullopt);
+
+    qint64 ticks = 1;
+    while (countdown.tick(text) != Step::SyncDue)
+        ++ticks;
+    QCOMPARE(ticks, ticksUntilSync);
+    countdown.syncDone();
+    QCOMPARE(countdown.ticksUntilSync(text), countdown.ticksPerCycle(text));
 }
 
 QTEST_GUILESS_MAIN(TestSyncCountdown)

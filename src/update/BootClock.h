@@ -1,0 +1,15 @@
+#ifndef TAVRIN_UPDATE_BOOTCLOCK_H
+#define TAVRIN_UPDATE_BOOTCLOCK_H
+
+#include "update/Clock.h"
+
+// Time since the machine booted, suspended time included, so a reading taken
+// after the machine slept shows how long it slept. The usual monotonic clock
+// (which QTimer runs on) stands still during suspend.
+class BootClock : public Clock
+{
+public:
+    qint64 nowMs() const override;
+};
+
+#endif

@@ -1,0 +1,15 @@
+#ifndef TAVRIN_UPDATE_CLOCK_H
+#define TAVRIN_UPDATE_CLOCK_H
+
+#include <QtGlobal>
+
+// A source of the current time in milliseconds from some fixed start. Only
+// differences between two readings mean anything; they never go backwards.
+class Clock
+{
+public:
+    virtual ~Clock() = default;
+    virtual qint64 nowMs() const = 0;
+};
+
+#endif

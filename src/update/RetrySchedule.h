@@ -1,0 +1,53 @@
+#ifndef TAVRIN_UPDATE_RETRYSCHEDULE_H
+#define TAVRIN_UPDATE_RETRYSCHEDULE_H
+
+#include <QtGlobal>
+
+#include <optional>
+
+// When to try again after a failed update request.
+//
+// The n-th failure in a row schedules a retry RetryDelays[n-1] later: 30 s,
+// then 1, 2, 4 and 8 minutes, and 8 minutes from then on. Failures count in a
+// row whatever request they came from (a retry, a regular sync, the key's OK),
+// so a service that stays broken is asked at most every 8 minutes; the first
+// success starts the ladder over.
+//
+// A retry that would fall at or after the next regular sync is not scheduled:
+// that sync asks anyway. A regular sync or OK drops a pending retry (the
+// request it starts takes its place) but keeps the ladder where it is.
+//
+// Times are milliseconds on one Clock.
+class RetrySchedule
+{
+public:
+    static constexpr int DelayCount = 5;
+    static constexpr qint64 RetryDelaysMs[DelayCount] = {30 * 1000, 60 * 1000, 2 * 60 * 1000,
+                                                         4 * 60 * 1000, 8 * 60 * 1000};
+
+    // The delay after the given number of failures in a row (1 for the first).
+    static qint64 delayAfterFailures(int failuresInARow);
+
+    // A request failed at nowMs; nextSyncMs is when the next regular sync is
+    // due, nullopt when none is coming.
+    void requestFailed(qint64 nowMs, std::optional<qint64> nextSyncMs);
+    // A request succeeded: no retry, and the next failure starts at 30 s again.
+    void requestSucceeded();
+    // A regular sync or OK sent a request: the pending retry is dropped.
+    void requestSent();
+
+    // True when a retry is pending and its time has come.
+    bool isDue(qint64 nowMs) const;
+    // The due retry is being sent; it is no longer pending.
+    void retrySent();
+
+    // When the pending retry is due; nullopt when none is pending.
+    std::optional<qint64> nextRetryDueMs() const { return m_dueMs; }
+    int failuresInARow() const { return m_failures; }
+
+private:
+    std::optional<qint64> m_dueMs;
+    int m_failures = 0;
+};
+
+#endif

@@ -1,0 +1,30 @@
+#include "update/ScaledClock.h"
+
+#include <cmath>
+
+namespace {
+double usableFactor(double factor)
+{
+    return std::isfinite(factor) && factor > 0 ? factor : 1.0;
+}
+} // namespace
+
+ScaledClock::ScaledClock(const Clock &base, double factor)
+    : m_base(base), m_factor(usableFactor(factor)), m_baseAnchorMs(base.nowMs()),
+      m_scaledAnchorMs(m_baseAnchorMs)
+{
+}
+
+qint64 ScaledClock::nowMs() const
+{
+    const qint64 elapsed = m_base.nowMs() - m_baseAnchorMs;
+    return m_scaledAnchorMs + qint64(std::llround(double(elapsed) * m_factor));
+}
+
+void ScaledClock::setFactor(double factor)
+{
+    const qint64 baseNow = m_base.nowMs();
+    m_scaledAnchorMs += qint64(std::llround(double(baseNow - m_baseAnchorMs) * m_factor));
+    m_baseAnchorMs = baseNow;
+    m_factor = usableFactor(factor);
+}

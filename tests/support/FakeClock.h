@@ -1,0 +1,17 @@
+#ifndef TAVRIN_TESTS_FAKECLOCK_H
+#define TAVRIN_TESTS_FAKECLOCK_H
+
+#include "update/Clock.h"
+
+// A clock that stands still until a test moves it.
+class FakeClock : public Clock
+{
+public:
+    explicit FakeClock(qint64 startMs = 1000000) : ms(startMs) {}
+    qint64 nowMs() const override { return ms; }
+    void advance(qint64 byMs) { ms += byMs; }
+
+    qint64 ms;
+};
+
+#endif
