@@ -9,37 +9,9 @@ class TestSystemNetworkReachability : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void returnOfTheInternet_data();
-    void returnOfTheInternet();
     void reportedChanges_data();
     void reportedChanges();
 };
-
-void TestSystemNetworkReachability::returnOfTheInternet_data()
-{
-    QTest::addColumn<Reachability>("from");
-    QTest::addColumn<Reachability>("to");
-    QTest::addColumn<bool>("isReturn");
-    QTest::newRow("disconnected -> online")
-        << Reachability::Disconnected << Reachability::Online << true;
-    QTest::newRow("local -> online") << Reachability::Local << Reachability::Online << true;
-    QTest::newRow("site -> online") << Reachability::Site << Reachability::Online << true;
-    QTest::newRow("unknown -> online (start-up)")
-        << Reachability::Unknown << Reachability::Online << false;
-    QTest::newRow("online -> online") << Reachability::Online << Reachability::Online << false;
-    QTest::newRow("disconnected -> local")
-        << Reachability::Disconnected << Reachability::Local << false;
-    QTest::newRow("online -> disconnected")
-        << Reachability::Online << Reachability::Disconnected << false;
-}
-
-void TestSystemNetworkReachability::returnOfTheInternet()
-{
-    QFETCH(Reachability, from);
-    QFETCH(Reachability, to);
-    QFETCH(bool, isReturn);
-    QCOMPARE(SystemNetworkReachability::isReturn(from, to), isReturn);
-}
 
 void TestSystemNetworkReachability::reportedChanges_data()
 {
@@ -53,6 +25,7 @@ void TestSystemNetworkReachability::reportedChanges_data()
     QTest::newRow("twice") << QList<R>{R::Site, R::Online, R::Local, R::Online} << 2;
     QTest::newRow("online repeated") << QList<R>{R::Disconnected, R::Online, R::Online} << 1;
     QTest::newRow("never online") << QList<R>{R::Disconnected, R::Local, R::Site} << 0;
+    QTest::newRow("site is not online") << QList<R>{R::Disconnected, R::Site} << 0;
 }
 
 void TestSystemNetworkReachability::reportedChanges()
