@@ -12,6 +12,7 @@
 #include "update/BrowserView.h"
 #include "update/NetworkReachability.h"
 #include "update/SystemNetworkReachability.h"
+#include "update/TickPlan.h"
 #include "update/UpdateUrl.h"
 
 #include <QAction>
@@ -24,6 +25,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+
+#include <algorithm>
 
 // The pictures live in this static library; register them before first use.
 static void initPictures()
@@ -78,6 +81,7 @@ void frmTavrin::createControls()
 
     txtTimer = new QLineEdit(QStringLiteral("10"), this);
     txtTimer->setGeometry(Twips::rect(1320, 240, 375, 285));
+    m_intervalText = txtTimer->text();
 
     UpDown1 = new UpDownControl(this);
     UpDown1->setGeometry(Twips::rect(1680, 240, 240, 285));
@@ -130,6 +134,11 @@ void frmTavrin::createControls()
     optionen = datei->addAction(QStringLiteral("Optionen..."));
     beenden = datei->addAction(QStringLiteral("Beenden"));
 
+    m_wakeTimer = new QTimer(this);
+    m_wakeTimer->setSingleShot(true);
+    m_wakeTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_wakeTimer, &QTimer::timeout, this, &frmTavrin::wakeUp);
+
     connect(Timer1, &QTimer::timeout, this, &frmTavrin::Timer1_Timer);
     connect(txtTimer, &QLineEdit::textChanged, this, &frmTavrin::txtTimer_Change);
     connect(UpDown1, &UpDownControl::valueChanged, this, &frmTavrin::UpDown1_Change);
@@ -153,7 +162,11 @@ void frmTavrin::Form_Load()
         setReachability(new SystemNetworkReachability(this));
     m_browser.setTheaterMode(true);
     m_browser.Navigate(TavrinVar);
-    setWindowState(windowState() | Qt::WindowMinimized);
+    // Minimised for this widget only (Form_Resize still runs): telling the window
+    // system would mark the never-shown window iconic, and Qt maps it before it
+    // clears that mark on the first restore, so a window manager may iconify it
+    // again right away.
+    overrideWindowState(windowState() | Qt::WindowMinimized);
     qCInfo(lcApp) << "started; interval" << txtTimer->text() << "minutes";
 }
 
@@ -170,8 +183,13 @@ void frmTavrin::Form_Resize()
         }
         m_tray.TrayAdd();
         hide();
-    } else {
+        enterQuietMode();
+    } else if (isVisible()) {
+        // A hidden window comes back only through restoreWindow(). A window manager
+        // that drops the state of a window it stops managing can make Qt report the
+        // hidden window as no longer minimised; that must not take the icon away.
         m_tray.TrayRemove();
+        leaveQuietMode();
     }
 }
 
@@ -203,19 +221,27 @@ void frmTavrin::Form_MouseMove(int button, int shift, double x, double y)
 
 void frmTavrin::Timer1_Timer()
 {
-    const qint64 now = clock().nowMs();
-    noteTickTime(now);
+    // After a start aligned to the tick grid, the timer goes back to whole ticks.
+    if (Timer1->interval() != tickIntervalMs())
+        Timer1->setInterval(tickIntervalMs());
+    runTick(clock().nowMs(), true);
+}
+
+void frmTavrin::runTick(qint64 tickMs, bool showCaption)
+{
+    noteTickTime(tickMs);
     // A tick that arrives while a sync lets events run is left to the next one.
     if (m_inSync)
         return;
-    switch (m_countdown.tick(txtTimer->text())) {
+    switch (m_countdown.tick(m_intervalText)) {
     case SyncCountdown::Step::Paused:
-        sendDueRetry(now);
+        sendDueRetry(tickMs);
         return;
     case SyncCountdown::Step::Counted:
         if (!m_catchUpDue) {
-            setWindowTitle(m_countdown.caption());
-            sendDueRetry(now);
+            if (showCaption)
+                setWindowTitle(m_countdown.caption());
+            sendDueRetry(tickMs);
             return;
         }
         // After sleep or a network loss the sync is made now; the count restarts from it.
@@ -227,6 +253,7 @@ void frmTavrin::Timer1_Timer()
     m_catchUpDue = false;
     m_retry.requestSent();
     m_inSync = true;
+    ++m_requestsSent;
     m_browser.Navigate(TavrinVar);
     QCoreApplication::processEvents();
     if (m_browser.Busy())
@@ -237,6 +264,84 @@ void frmTavrin::Timer1_Timer()
     m_countdown.syncDone();
     setWindowTitle(m_countdown.caption());
     m_inSync = false;
+}
+
+void frmTavrin::enterQuietMode()
+{
+    if (m_quiet)
+        return;
+    m_quiet = true;
+    Timer1->stop();
+    if (!m_lastTickMs)
+        m_lastTickMs = clock().nowMs();
+    m_plannedWakeMs = *m_lastTickMs;
+    planWake();
+}
+
+void frmTavrin::leaveQuietMode()
+{
+    if (!m_quiet)
+        return;
+    const qint64 now = clock().nowMs();
+    runDueTicks(now);
+    m_quiet = false;
+    m_wakeTimer->stop();
+    // The next tick comes where a ticking program's would.
+    const qint64 untilNextTick = m_lastTickMs ? *m_lastTickMs + TickMs - now : TickMs;
+    const qint64 delay = qRound64(untilNextTick / m_systemClock.factor());
+    Timer1->start(int(std::clamp<qint64>(delay, 1, tickIntervalMs())));
+}
+
+void frmTavrin::wakeUp()
+{
+    if (!m_quiet)
+        return;
+    runDueTicks(clock().nowMs());
+    planWake();
+}
+
+void frmTavrin::runDueTicks(qint64 nowMs)
+{
+    if (!m_lastTickMs) {
+        m_lastTickMs = nowMs;
+        return;
+    }
+    const qint64 due = TickPlan::ticksDue(*m_lastTickMs, nowMs, TickMs);
+    if (due == 0)
+        return;
+    // Timers stand still while the machine sleeps: a wake-up this late means it
+    // slept, and a ticking program's first tick after sleep is the one that counts.
+    if (nowMs - m_plannedWakeMs >= WakeGapMs) {
+        runTick(nowMs, true);
+        return;
+    }
+    for (qint64 i = 1; i <= due && m_lastTickMs; ++i)
+        runTick(*m_lastTickMs + TickMs, i == due);
+}
+
+void frmTavrin::catchUp()
+{
+    if (m_quiet)
+        runDueTicks(clock().nowMs());
+}
+
+void frmTavrin::planWake()
+{
+    if (!m_quiet || !m_lastTickMs)
+        return;
+    const qint64 now = clock().nowMs();
+    m_plannedWakeMs =
+        TickPlan::nextWakeMs(*m_lastTickMs, TickMs, m_countdown.ticksUntilSync(m_intervalText),
+                             m_retry.nextRetryDueMs(), m_catchUpDue);
+    const qint64 delay = qRound64((m_plannedWakeMs - now) / m_systemClock.factor());
+    m_wakeTimer->start(int(std::clamp<qint64>(delay, 0, TickPlan::MaxTicksAsleep * TickMs)));
+}
+
+std::optional<qint64> frmTavrin::plannedWakeMs() const
+{
+    if (!m_quiet)
+        return std::nullopt;
+    return m_plannedWakeMs;
 }
 
 void frmTavrin::noteTickTime(qint64 nowMs)
@@ -259,6 +364,7 @@ void frmTavrin::sendDueRetry(qint64 nowMs)
         return;
     m_retry.retrySent();
     qCInfo(lcApp) << "retrying the update after" << m_retry.failuresInARow() << "failure(s)";
+    ++m_requestsSent;
     m_browser.Navigate(TavrinVar);
 }
 
@@ -267,11 +373,12 @@ std::optional<qint64> frmTavrin::nextSyncMs(qint64 nowMs) const
     if (m_catchUpDue)
         return nowMs + TickMs;
     // During a sync the count is about to restart.
-    const std::optional<qint64> ticks = m_inSync ? m_countdown.ticksPerCycle(txtTimer->text())
-                                                 : m_countdown.ticksUntilSync(txtTimer->text());
+    const std::optional<qint64> ticks = m_inSync ? m_countdown.ticksPerCycle(m_intervalText)
+                                                 : m_countdown.ticksUntilSync(m_intervalText);
     if (!ticks)
         return std::nullopt;
-    return nowMs + *ticks * TickMs;
+    // Counted from the last tick: while hidden, the ticks since are not run yet.
+    return (m_lastTickMs ? *m_lastTickMs : nowMs) + *ticks * TickMs;
 }
 
 void frmTavrin::txtKey_Change(int index)
@@ -282,7 +389,11 @@ void frmTavrin::txtKey_Change(int index)
 
 void frmTavrin::txtTimer_Change()
 {
+    // Ticks slept through ran with the interval they saw; the new one counts from now.
+    catchUp();
+    m_intervalText = txtTimer->text();
     m_settings.save(SettingsSection, IntervalValueName, txtTimer->text());
+    planWake();
 }
 
 void frmTavrin::UpDown1_Change()
@@ -302,6 +413,7 @@ void frmTavrin::ApplyKey()
     TavrinVar = UpdateUrl::compose(UpdateUrl::baseUrl(), txtKey[1]->text());
     m_settings.save(SettingsSection, KeyValueName, TavrinVar);
     m_browser.Navigate(TavrinVar);
+    planWake();
 }
 
 void frmTavrin::optionen_Click()
@@ -331,9 +443,10 @@ bool frmTavrin::askQuitQuestion()
 
 void frmTavrin::restoreWindow()
 {
-    // Leaving the minimised state raises Form_Resize, which removes the tray icon.
     setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
+    m_tray.TrayRemove();
+    leaveQuietMode();
     raise();
     activateWindow();
 }
@@ -362,6 +475,11 @@ void frmTavrin::setWindowPicture(quint32 handle)
 
 void frmTavrin::requestFinished(bool succeeded)
 {
+    // A sync the hidden window slept through would have abandoned this request.
+    const quint64 sentBefore = m_requestsSent;
+    catchUp();
+    if (m_requestsSent != sentBefore)
+        return;
     if (succeeded) {
         m_retry.requestSucceeded();
     } else {
@@ -372,6 +490,7 @@ void frmTavrin::requestFinished(bool succeeded)
     m_outcomePicture = succeeded ? m_pictureA : m_pictureB;
     setWindowPicture(m_outcomePicture);
     m_tray.TrayModify();
+    planWake();
 }
 
 void frmTavrin::setClock(const Clock *clock)
@@ -390,7 +509,9 @@ void frmTavrin::setReachability(NetworkReachability *reachability)
         return;
     connect(reachability, &NetworkReachability::becameReachable, this, [this] {
         qCInfo(lcApp) << "network back; syncing at the next tick";
+        catchUp();
         m_catchUpDue = true;
+        planWake();
     });
 }
 

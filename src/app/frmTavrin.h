@@ -84,6 +84,11 @@ public:
     // so minutes of countdown and retry delays pass in seconds. Default 1.
     void setTimeScale(double scale);
     double timeScale() const { return m_systemClock.factor(); }
+    // While the window is hidden the program sleeps until the next due tick; this is
+    // when it wakes, on the window's clock (nullopt while it ticks every second).
+    std::optional<qint64> plannedWakeMs() const;
+    // Runs the ticks the hidden window slept through, then plans the next wake-up.
+    void wakeUp();
     // When the pending retry is due, on the window's clock; nullopt when none is.
     std::optional<qint64> nextRetryDueMs() const { return m_retry.nextRetryDueMs(); }
     // Display twips per pixel, used to carry tray notifications as a pointer position.
@@ -128,6 +133,16 @@ private:
     // Notes the tick's time and whether the machine slept since the last tick.
     void noteTickTime(qint64 nowMs);
     void sendDueRetry(qint64 nowMs);
+    // One tick at tickMs; the caption is updated only when it is to be seen.
+    void runTick(qint64 tickMs, bool showCaption);
+    // Hidden in the tray: stop the per-second tick and sleep until something is due.
+    void enterQuietMode();
+    // Shown again: run the ticks slept through and tick every second from the grid.
+    void leaveQuietMode();
+    void runDueTicks(qint64 nowMs);
+    // Brings a hidden window's countdown up to now before an event changes it.
+    void catchUp();
+    void planWake();
     // When the next regular sync comes, on the clock; nullopt while the count is paused.
     std::optional<qint64> nextSyncMs(qint64 nowMs) const;
     void restoreWindow();
@@ -156,6 +171,13 @@ private:
     std::optional<qint64> m_lastTickMs;
     // The machine woke or the network came back: the next tick syncs.
     bool m_catchUpDue = false;
+    // The interval text in effect: ticks slept through use the text they would have seen.
+    QString m_intervalText;
+    bool m_quiet = false;
+    // Requests sent by syncs and retries, to tell an outcome that came too late.
+    quint64 m_requestsSent = 0;
+    QTimer *m_wakeTimer = nullptr;
+    qint64 m_plannedWakeMs = 0;
     bool m_warnedNoTray = false;
     std::function<bool()> m_confirmQuit;
 };
