@@ -1,14 +1,17 @@
 #include "app/Application.h"
 #include "app/SingleInstance.h"
+#include "app/Translations.h"
 #include "app/frmTavrin.h"
 #include "settings/IniSettingsStore.h"
 
 #include <QApplication>
+#include <QLocale>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    Translations::installQtTranslations(QLocale());
     const QString programPath = argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString();
     // One program per executable name (and so per settings file): a later start
     // only asks the running one to show its window, before any window, tray icon
