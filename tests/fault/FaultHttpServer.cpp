@@ -1,0 +1,300 @@
+#include "FaultHttpServer.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <sys/socket.h>
+
+namespace {
+
+constexpr qint64 StreamChunkBytes = 64 * 1024;
+constexpr qint64 DripDeclaredBytes = 4096;
+constexpr int ResetAfterMs = 100;
+
+QByteArray head(int status, const QByteArray &reason, const QByteArray &extraHeaders)
+{
+    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\n" + extraHeaders +
+           "Connection: close\r\n\r\n";
+}
+
+QByteArray lengthHeader(qint64 length)
+{
+    return "Content-Length: " + QByteArray::number(length) + "\r\n";
+}
+
+} // namespace
+
+FaultHttpServer::FaultHttpServer(QObject *parent) : QObject(parent)
+{
+    connect(&m_server, &QTcpServer::newConnection, this, &FaultHttpServer::accept);
+}
+
+FaultHttpServer::~FaultHttpServer()
+{
+    for (auto &entry : m_connections) {
+        entry.first->disconnect(this);
+        entry.first->abort();
+        delete entry.first;
+    }
+}
+
+bool FaultHttpServer::listen()
+{
+    if (!m_server.listen(QHostAddress::LocalHost, 0))
+        return false;
+    m_port = m_server.serverPort();
+    m_clock.start();
+    return true;
+}
+
+QString FaultHttpServer::url(const QString &path) const
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
+}
+
+QString FaultHttpServer::pathFor(Fault fault)
+{
+    switch (fault) {
+    case Fault::Ok:
+        return QStringLiteral("/ok/");
+    case Fault::ServerError:
+        return QStringLiteral("/error/");
+    case Fault::EchoingError:
+        return QStringLiteral("/echo/");
+    case Fault::NeverAnswer:
+        return QStringLiteral("/never/");
+    case Fault::Drip:
+        return QStringLiteral("/drip/");
+    case Fault::HugeBody:
+        return QStringLiteral("/huge/");
+    case Fault::HugeStream:
+        return QStringLiteral("/stream/");
+    case Fault::RedirectLoop:
+        return QStringLiteral("/loop/");
+    case Fault::ResetMidAnswer:
+        return QStringLiteral("/reset/");
+    case Fault::Refused:
+        break;
+    }
+    return QString();
+}
+
+QString FaultHttpServer::nameOf(Fault fault)
+{
+    switch (fault) {
+    case Fault::Ok:
+        return QStringLiteral("ok");
+    case Fault::ServerError:
+        return QStringLiteral("HTTP 500");
+    case Fault::EchoingError:
+        return QStringLiteral("404 echoing the request");
+    case Fault::NeverAnswer:
+        return QStringLiteral("never answered");
+    case Fault::Drip:
+        return QStringLiteral("slow drip");
+    case Fault::HugeBody:
+        return QStringLiteral("5 MB body");
+    case Fault::HugeStream:
+        return QStringLiteral("5 MB body without length");
+    case Fault::RedirectLoop:
+        return QStringLiteral("redirect loop");
+    case Fault::ResetMidAnswer:
+        return QStringLiteral("reset mid-answer");
+    case Fault::Refused:
+        return QStringLiteral("refused");
+    }
+    return QString();
+}
+
+void FaultHttpServer::setCycle(const QList<Fault> &cycle, int refusedWindowMs)
+{
+    m_cycle = cycle;
+    m_cycleNext = 0;
+    m_refusedWindowMs = refusedWindowMs;
+}
+
+void FaultHttpServer::accept()
+{
+    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        Connection &connection = m_connections[socket];
+        connection.socket = socket;
+        m_peakConnections = qMax(m_peakConnections, int(m_connections.size()));
+
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+            if (Connection *c = find(socket))
+                readRequest(*c);
+        });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+            if (Connection *c = find(socket))
+                writeMoreBody(*c);
+        });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            Connection *c = find(socket);
+            if (!c || c->closed)
+                return;
+            c->closed = true;
+            if (c->requestRead && !c->answerComplete)
+                ++m_clientHangUps;
+            // Forgotten later: the caller up the stack may still hold the entry.
+            QTimer::singleShot(0, this, [this, socket] {
+                m_connections.erase(socket);
+                socket->deleteLater();
+            });
+        });
+    }
+}
+
+FaultHttpServer::Connection *FaultHttpServer::find(QTcpSocket *socket)
+{
+    const auto it = m_connections.find(socket);
+    return it == m_connections.end() ? nullptr : &it->second;
+}
+
+void FaultHttpServer::readRequest(Connection &connection)
+{
+    connection.buffer += connection.socket->readAll();
+    if (connection.requestRead || connection.closed)
+        return;
+    const qsizetype end = connection.buffer.indexOf("\r\n\r\n");
+    if (end < 0)
+        return;
+    connection.requestRead = true;
+    const QByteArray requestLine = connection.buffer.left(connection.buffer.indexOf("\r\n"));
+    const QByteArray target = requestLine.split(' ').value(1);
+
+    const Fault fault = faultFor(target);
+    m_served.append({fault, target, m_clock.elapsed()});
+    Q_EMIT requestServed(fault);
+    answer(connection, fault, target);
+}
+
+FaultHttpServer::Fault FaultHttpServer::faultFor(const QByteArray &target)
+{
+    static const Fault named[] = {Fault::Ok,          Fault::ServerError,  Fault::EchoingError,
+                                  Fault::NeverAnswer, Fault::Drip,         Fault::HugeBody,
+                                  Fault::HugeStream,  Fault::RedirectLoop, Fault::ResetMidAnswer};
+    for (Fault fault : named) {
+        if (target.startsWith(pathFor(fault).toLatin1()))
+            return fault;
+    }
+    if (m_cycle.isEmpty())
+        return Fault::Ok;
+
+    const Fault fault = m_cycle.at(m_cycleNext);
+    m_cycleNext = (m_cycleNext + 1) % int(m_cycle.size());
+    if (m_cycle.at(m_cycleNext) == Fault::Refused) {
+        m_cycleNext = (m_cycleNext + 1) % int(m_cycle.size());
+        closeForRefusedWindow();
+    }
+    return fault;
+}
+
+void FaultHttpServer::closeForRefusedWindow()
+{
+    ++m_refusedWindows;
+    m_server.close();
+    QTimer::singleShot(m_refusedWindowMs, this, [this] {
+        // QTcpServer reuses the address, so the same port is free again at once.
+        m_server.listen(QHostAddress::LocalHost, m_port);
+    });
+}
+
+void FaultHttpServer::answer(Connection &connection, Fault fault, const QByteArray &target)
+{
+    QTcpSocket *socket = connection.socket;
+    switch (fault) {
+    case Fault::Ok:
+    case Fault::Refused: {
+        const QByteArray body = "good 127.0.0.1";
+        socket->write(head(200, "OK", "Content-Type: text/plain\r\n" + lengthHeader(body.size())));
+        socket->write(body);
+        finish(connection);
+        return;
+    }
+    case Fault::ServerError: {
+        const QByteArray body = "Internal Server Error";
+        socket->write(head(500, "Internal Server Error",
+                           "Content-Type: text/plain\r\n" + lengthHeader(body.size())));
+        socket->write(body);
+        finish(connection);
+        return;
+    }
+    case Fault::EchoingError: {
+        // Servers often quote what was asked for; the key must not get from
+        // there into the log.
+        const QByteArray body = QByteArray::fromPercentEncoding(target.mid(1)) + " was not found";
+        socket->write(
+            head(404, "Not Found", "Content-Type: text/plain\r\n" + lengthHeader(body.size())));
+        socket->write(body);
+        finish(connection);
+        return;
+    }
+    case Fault::NeverAnswer:
+        return;
+    case Fault::Drip: {
+        socket->write(
+            head(200, "OK", "Content-Type: text/plain\r\n" + lengthHeader(DripDeclaredBytes)));
+        socket->write("g");
+        auto *drip = new QTimer(socket);
+        connect(drip, &QTimer::timeout, socket, [socket] { socket->write("o"); });
+        drip->start(DripIntervalMs);
+        return;
+    }
+    case Fault::HugeBody:
+    case Fault::HugeStream: {
+        const QByteArray length = fault == Fault::HugeBody ? lengthHeader(HugeBytes) : QByteArray();
+        socket->write(head(200, "OK", "Content-Type: text/plain\r\n" + length));
+        // Written a chunk at a time as the client takes it, so the server's
+        // own memory stays small.
+        connection.bodyLeft = HugeBytes;
+        writeMoreBody(connection);
+        return;
+    }
+    case Fault::RedirectLoop: {
+        const QByteArray location = "/loop/" + QByteArray::number(++m_redirects);
+        socket->write(head(302, "Found", "Location: " + location + "\r\n" + lengthHeader(0)));
+        finish(connection);
+        return;
+    }
+    case Fault::ResetMidAnswer: {
+        socket->write(head(200, "OK", "Content-Type: text/plain\r\n" + lengthHeader(100000)));
+        socket->write(QByteArray(1000, 'r'));
+        connection.answerComplete = true; // the server ends it, not the client
+        QTimer::singleShot(ResetAfterMs, socket, [this, socket] { resetConnection(socket); });
+        return;
+    }
+    }
+}
+
+void FaultHttpServer::writeMoreBody(Connection &connection)
+{
+    if (connection.bodyLeft <= 0 || connection.closed)
+        return;
+    // Keep at most two chunks queued.
+    if (connection.socket->bytesToWrite() > StreamChunkBytes)
+        return;
+    const qint64 chunk = qMin(StreamChunkBytes, connection.bodyLeft);
+    connection.bodyLeft -= chunk;
+    connection.socket->write(QByteArray(chunk, 'z'));
+    if (connection.bodyLeft == 0)
+        finish(connection);
+}
+
+void FaultHttpServer::finish(Connection &connection)
+{
+    connection.answerComplete = true;
+    connection.socket->disconnectFromHost();
+}
+
+void FaultHttpServer::resetConnection(QTcpSocket *socket)
+{
+    Connection *connection = find(socket);
+    if (!connection || connection->closed)
+        return;
+    // A zero linger time makes close() send RST instead of FIN.
+    const linger abortive{1, 0};
+    ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive,
+                 sizeof abortive);
+    socket->abort();
+}

@@ -1,0 +1,64 @@
+#ifndef TAVRIN_FAULT_PROGRAMRUN_H
+#define TAVRIN_FAULT_PROGRAMRUN_H
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <functional>
+
+// One run of the real program on the offscreen platform, with its own config
+// directory, its own runtime directory and every tavrin.* log line captured
+// (stdout and stderr together) with the time it arrived.
+class ProgramRun : public QObject
+{
+    Q_OBJECT
+public:
+    struct LogLine
+    {
+        qint64 atMs; // since start()
+        QString text;
+    };
+
+    explicit ProgramRun(const QString &configHome, QObject *parent = nullptr);
+    ~ProgramRun() override;
+
+    static QString programPath();
+    static QString settingsPath(const QString &configHome);
+    // Writes the settings the program reads at start, owner-only as the program keeps them.
+    static bool seedSettings(const QString &configHome, const QString &updateUrl,
+                             const QString &interval);
+
+    // Runs in the child between fork and exec.
+    void setChildSetup(std::function<void()> setup) { m_childSetup = std::move(setup); }
+
+    bool start();
+    void kill(); // SIGKILL, then waits for the end
+    void stop(); // SIGTERM; SIGKILL when still there after 3 s
+    bool isRunning() const { return m_process.state() == QProcess::Running; }
+    qint64 pid() const { return m_process.processId(); }
+    qint64 msSinceStart() const { return m_clock.elapsed(); }
+
+    QList<LogLine> lines() const { return m_lines; }
+    QByteArray output() const { return m_output; }
+    // The first line holding fragment; waits up to timeoutMs for it.
+    bool waitForLine(const QString &fragment, int timeoutMs);
+    bool hasLine(const QString &fragment) const;
+
+private:
+    void readOutput();
+
+    QString m_configHome;
+    QTemporaryDir m_runtimeDir;
+    QProcess m_process;
+    QElapsedTimer m_clock;
+    QByteArray m_output;
+    QByteArray m_partial;
+    QList<LogLine> m_lines;
+    std::function<void()> m_childSetup;
+};
+
+#endif

@@ -1,0 +1,33 @@
+// Saves an ever-new value into the settings, as fast as it can, and prints the
+// number of each value once save() has returned. The fault tests kill it at
+// random moments and then look at what the file holds. The printed numbers
+// are all it tells: the values stand in for a key.
+
+#include "settings/IniSettingsStore.h"
+
+#include <QString>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+int main(int argc, char *argv[])
+{
+    if (argc < 2)
+        return 2;
+    const long long first = std::atoll(argv[1]);
+    // A long value keeps each write busy for longer, so more kills land inside one.
+    const QString padding(2000, QLatin1Char('p'));
+    IniSettingsStore store(QStringLiteral("tavrin-connector"));
+    // Bounded, in case the parent is gone and nobody kills it.
+    for (long long n = first; n < first + 100000; ++n) {
+        const QString value = QStringLiteral("http://127.0.0.1/ProbeKey-%1-").arg(n) + padding;
+        if (!store.save(QStringLiteral("settings"), QStringLiteral("TavrinKey"), value))
+            return 1;
+        char line[32];
+        const int length = std::snprintf(line, sizeof line, "%lld\n", n);
+        if (::write(STDOUT_FILENO, line, size_t(length)) != length)
+            return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,365 @@
+#include "FaultHttpServer.h"
+#include "FullDisk.h"
+#include "ProgramRun.h"
+#include "settings/IniSettingsStore.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <linux/capability.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString Key = QStringLiteral("Mh8-durable-key-Tc52");
+const QString Section = QStringLiteral("settings");
+const QString KeyName = QStringLiteral("TavrinKey");
+const QString IntervalName = QStringLiteral("TavrinTime");
+// Not the interval box's initial text, so the program saves it at start.
+const QString Interval = QStringLiteral("7");
+// How long QSettings waits at most for a lock file whose owner is unknown.
+constexpr int LockStaleMs = 30000;
+// A save on a local disk with nothing in its way.
+constexpr int QuickSaveMs = 3000;
+
+int modeOf(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+QByteArray contentsOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The values a settings file holds, read from a copy under a name QSettings has
+// never seen: QSettings caches parsed files per process by name, size and time.
+// An empty map when the copy does not parse cleanly.
+QMap<QString, QString> parsedValues(const QString &path)
+{
+    static int copies = 0;
+    QTemporaryDir scratch;
+    const QString copy = scratch.filePath(QStringLiteral("copy-%1.ini").arg(++copies));
+    if (!QFile::copy(path, copy))
+        return {};
+    QSettings settings(copy, QSettings::IniFormat);
+    QMap<QString, QString> values;
+    for (const QString &key : settings.allKeys())
+        values.insert(key, settings.value(key).toString());
+    if (settings.status() != QSettings::NoError)
+        return {};
+    return values;
+}
+
+// Files in dir holding secret that others than the owner could read or write.
+// (QSettings' lock file is left behind by a kill with the umask's mode; it
+// holds a process id and a host name, nothing of the settings.)
+QStringList exposedFiles(const QString &dir, const QString &secret)
+{
+    QStringList exposed;
+    for (const QFileInfo &info : QDir(dir).entryInfoList(QDir::Files | QDir::Hidden)) {
+        const int mode = modeOf(info.filePath());
+        if ((mode & 0077) && contentsOf(info.filePath()).contains(secret.toUtf8()))
+            exposed.append(info.fileName() +
+                           QStringLiteral(" (%1)").arg(mode, 4, 8, QLatin1Char('0')));
+    }
+    return exposed;
+}
+
+// Root reads and writes past permission bits; the child gives that up for
+// good (bounding set) before it runs the program, so a 0500 directory holds.
+void withoutPermissionOverride()
+{
+    if (::geteuid() != 0)
+        return;
+    ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+    ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+}
+
+QString settingsWarnings(const ProgramRun &program)
+{
+    QStringList lines;
+    for (const ProgramRun::LogLine &line : program.lines()) {
+        if (line.text.startsWith(QLatin1String("tavrin.settings: ")))
+            lines.append(line.text);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+class TestSettingsDurability : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void killedWhileSavingKeepsOldOrNewValue();
+    void killedProgramKeepsSettings();
+    void readOnlyConfigDirectory();
+    void fullDiskKeepsOldFile();
+    void programOnFullDisk();
+
+private:
+    quint32 m_seed = 0;
+};
+
+void TestSettingsDurability::initTestCase()
+{
+    bool given = false;
+    m_seed = quint32(qEnvironmentVariableIntValue("TAVRIN_FAULT_SEED", &given));
+    if (!given)
+        m_seed = QRandomGenerator::global()->generate();
+    qInfo("random kill times from seed %u (TAVRIN_FAULT_SEED repeats them)", m_seed);
+}
+
+void TestSettingsDurability::killedWhileSavingKeepsOldOrNewValue()
+{
+    QTemporaryDir configHome;
+    QVERIFY(configHome.isValid());
+    QVERIFY(ProgramRun::seedSettings(configHome.path(), QStringLiteral("http://127.0.0.1/seed"),
+                                     Interval));
+    const QString path = ProgramRun::settingsPath(configHome.path());
+    const QString directory = QFileInfo(path).absolutePath();
+    const QRegularExpression written(
+        QStringLiteral("^http://127\\.0\\.0\\.1/ProbeKey-(\\d+)-p{2000}$"));
+
+    QRandomGenerator random(m_seed);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
+
+    constexpr int Kills = 30;
+    qint64 next = 1;
+    int midWrite = 0;
+    int heldUp = 0;
+    for (int kill = 0; kill < Kills; ++kill) {
+        QProcess probe;
+        probe.setProcessEnvironment(env);
+        probe.start(QStringLiteral(TAVRIN_SETTINGS_PROBE_PATH), {QString::number(next)});
+        QVERIFY(probe.waitForStarted(5000));
+        // The first save shows whether an earlier kill left something behind
+        // that holds up the next save. A lock file the kill caught before its
+        // content was written does, for QLockFile's stale time (the 30 s that
+        // QSettings keeps); anything else that holds it up, or longer, fails.
+        const QFileInfo lock(path + QStringLiteral(".lock"));
+        const bool emptyLock = lock.exists() && lock.size() == 0;
+        QElapsedTimer untilSaved;
+        untilSaved.start();
+        QByteArray printed;
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         printed += probe.readAllStandardOutput();
+                         return printed.contains('\n') || probe.state() != QProcess::Running;
+                     },
+                     LockStaleMs + 5000),
+                 qPrintable(QStringLiteral("kill %1: the probe saved nothing").arg(kill)));
+        if (untilSaved.elapsed() > QuickSaveMs) {
+            QVERIFY2(emptyLock, qPrintable(QStringLiteral("kill %1: the next save waited %2 ms")
+                                               .arg(kill)
+                                               .arg(untilSaved.elapsed())));
+            ++heldUp;
+            qWarning("kill %d left an empty lock file; the next save waited %lld ms", kill,
+                     untilSaved.elapsed());
+        }
+        QVERIFY2(probe.state() == QProcess::Running, probe.readAllStandardError().constData());
+        QTest::qWait(int(random.bounded(40)));
+        probe.kill();
+        QVERIFY(probe.waitForFinished(5000));
+        printed += probe.readAllStandardOutput();
+
+        const QList<QByteArray> numbers = printed.trimmed().split('\n');
+        const qint64 lastSaved = numbers.last().toLongLong();
+        QCOMPARE(lastSaved, next + numbers.size() - 1);
+
+        const QMap<QString, QString> values = parsedValues(path);
+        QVERIFY2(!values.isEmpty(), contentsOf(path).left(200).constData());
+        QCOMPARE(values.keys(), QStringList({QStringLiteral("settings/TavrinKey"),
+                                             QStringLiteral("settings/TavrinTime")}));
+        QCOMPARE(values.value(QStringLiteral("settings/TavrinTime")), Interval);
+        const QRegularExpressionMatch match =
+            written.match(values.value(QStringLiteral("settings/TavrinKey")));
+        QVERIFY(match.hasMatch());
+        const qint64 held = match.captured(1).toLongLong();
+        // The last value reported saved, or the one whose save the kill cut short.
+        QVERIFY2(
+            held == lastSaved || held == lastSaved + 1,
+            qPrintable(QStringLiteral("file holds %1, last saved %2").arg(held).arg(lastSaved)));
+        midWrite += held == lastSaved + 1 ? 1 : 0;
+
+        QCOMPARE(modeOf(path), 0600);
+        QCOMPARE(modeOf(directory), 0700);
+        QVERIFY2(exposedFiles(directory, QStringLiteral("ProbeKey")).isEmpty(),
+                 qPrintable(exposedFiles(directory, QStringLiteral("ProbeKey")).join(u',')));
+        next = held + 1;
+    }
+    const QStringList files = QDir(directory).entryList(QDir::Files | QDir::Hidden);
+    qInfo("%d kills, %d after a save had replaced the file but before it returned, %d holding "
+          "up the next save; files left: %s",
+          Kills, midWrite, heldUp, qPrintable(files.join(QStringLiteral(", "))));
+}
+
+void TestSettingsDurability::killedProgramKeepsSettings()
+{
+    FaultHttpServer server;
+    QVERIFY(server.listen());
+    const QString url = server.url(QLatin1Char('/') + Key);
+    QTemporaryDir configHome;
+    QVERIFY(configHome.isValid());
+    QVERIFY(ProgramRun::seedSettings(configHome.path(), url, Interval));
+    const QString path = ProgramRun::settingsPath(configHome.path());
+    const QMap<QString, QString> seeded = parsedValues(path);
+    QCOMPARE(seeded.size(), 2);
+
+    QRandomGenerator random(m_seed ^ 0x5a5a5a5au);
+    constexpr int Kills = 8;
+    for (int kill = 0; kill < Kills; ++kill) {
+        ProgramRun program(configHome.path());
+        QVERIFY(program.start());
+        // Start-up saves the interval within its first few hundred milliseconds.
+        QTest::qWait(int(random.bounded(400)));
+        const bool wasRunning = program.isRunning();
+        program.kill();
+        QVERIFY2(!program.output().contains(Key.toUtf8()), "the key appeared in the output");
+        QVERIFY2(wasRunning, program.output().constData());
+        QCOMPARE(parsedValues(path), seeded);
+        QCOMPARE(modeOf(path), 0600);
+        QVERIFY2(exposedFiles(QFileInfo(path).absolutePath(), Key).isEmpty(),
+                 qPrintable(exposedFiles(QFileInfo(path).absolutePath(), Key).join(u',')));
+    }
+
+    // Nothing a killed run left behind keeps the next one from starting.
+    const int before = int(server.served().size());
+    ProgramRun program(configHome.path());
+    QVERIFY(program.start());
+    QVERIFY2(QTest::qWaitFor([&] { return server.served().size() > before; }, LockStaleMs + 8000),
+             program.output().constData());
+    // Only a lock file emptied by the last kill may hold the start-up save up.
+    if (program.msSinceStart() > 8000)
+        qWarning("the first request came %lld ms after start", program.msSinceStart());
+    QVERIFY(program.isRunning());
+    program.stop();
+    QVERIFY(!program.output().contains(Key.toUtf8()));
+    QCOMPARE(parsedValues(path), seeded);
+}
+
+void TestSettingsDurability::readOnlyConfigDirectory()
+{
+    FaultHttpServer server;
+    QVERIFY(server.listen());
+    QTemporaryDir configHome;
+    QVERIFY(configHome.isValid());
+    QVERIFY(
+        ProgramRun::seedSettings(configHome.path(), server.url(QLatin1Char('/') + Key), Interval));
+    const QString path = ProgramRun::settingsPath(configHome.path());
+    const QString directory = QFileInfo(path).absolutePath();
+    const QByteArray before = contentsOf(path);
+    QVERIFY(QFile::setPermissions(directory, QFile::ReadOwner | QFile::ExeOwner));
+    const auto restore = qScopeGuard([&] {
+        QFile::setPermissions(directory, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    });
+
+    ProgramRun program(configHome.path());
+    program.setChildSetup(withoutPermissionOverride);
+    QVERIFY(program.start());
+    QVERIFY2(QTest::qWaitFor([&] { return !server.served().isEmpty(); }, 8000),
+             program.output().constData());
+    QTest::qWait(1000);
+    const bool running = program.isRunning();
+    program.stop();
+
+    QVERIFY2(!program.output().contains(Key.toUtf8()), "the key appeared in the output");
+    QVERIFY2(running, program.output().constData());
+    const QString warnings = settingsWarnings(program);
+    qInfo("%s", qPrintable(warnings));
+    QVERIFY2(warnings.contains(path) && warnings.contains(QLatin1String("not writable")),
+             qPrintable(QStringLiteral("no reason logged: ") + warnings));
+    QCOMPARE(contentsOf(path), before);
+    QCOMPARE(modeOf(path), 0600);
+}
+
+void TestSettingsDurability::fullDiskKeepsOldFile()
+{
+    QTemporaryDir configHome;
+    QVERIFY(configHome.isValid());
+    const QString directory = configHome.filePath(QStringLiteral("tavrin-connector"));
+    FullDisk disk(directory);
+    if (!disk.isMounted())
+        qWarning("no tmpfs (%s); a file size limit of 0 stands in for the full disk",
+                 qPrintable(disk.mountRefusal()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
+    IniSettingsStore store(QStringLiteral("tavrin-connector"));
+    const QString path = store.filePath();
+    QCOMPARE(QFileInfo(path).absolutePath(), directory);
+    QVERIFY(store.save(Section, KeyName, QStringLiteral("http://127.0.0.1/old-value")));
+    QVERIFY(store.save(Section, IntervalName, Interval));
+    const QByteArray before = contentsOf(path);
+    QVERIFY(disk.fill());
+
+    {
+        FullDisk::NoRoomScope noRoom(disk);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(path)));
+        QVERIFY(!store.save(Section, KeyName, QStringLiteral("http://127.0.0.1/") + Key));
+    }
+    QCOMPARE(contentsOf(path), before);
+    QCOMPARE(modeOf(path), 0600);
+    QCOMPARE(store.read(Section, KeyName, QString()), QStringLiteral("http://127.0.0.1/old-value"));
+    QStringList files = QDir(directory).entryList(QDir::Files | QDir::Hidden);
+    files.removeAll(disk.fillerName());
+    QCOMPARE(files, QStringList({QStringLiteral("tavrin-connector.ini")}));
+
+    // With room again the next save goes through.
+    disk.makeRoom();
+    QVERIFY(store.save(Section, KeyName, QStringLiteral("http://127.0.0.1/new-value")));
+    QCOMPARE(parsedValues(path).value(QStringLiteral("settings/TavrinKey")),
+             QStringLiteral("http://127.0.0.1/new-value"));
+    QCOMPARE(modeOf(path), 0600);
+}
+
+void TestSettingsDurability::programOnFullDisk()
+{
+    FaultHttpServer server;
+    QVERIFY(server.listen());
+    QTemporaryDir configHome;
+    QVERIFY(configHome.isValid());
+    FullDisk disk(configHome.filePath(QStringLiteral("tavrin-connector")));
+    if (!disk.isMounted())
+        qWarning("no tmpfs (%s); a file size limit of 0 stands in for the full disk",
+                 qPrintable(disk.mountRefusal()));
+    QVERIFY(
+        ProgramRun::seedSettings(configHome.path(), server.url(QLatin1Char('/') + Key), Interval));
+    const QString path = ProgramRun::settingsPath(configHome.path());
+    const QByteArray before = contentsOf(path);
+    QVERIFY(disk.fill());
+
+    ProgramRun program(configHome.path());
+    program.setChildSetup(disk.childSetup());
+    QVERIFY(program.start());
+    QVERIFY2(QTest::qWaitFor([&] { return !server.served().isEmpty(); }, 8000),
+             program.output().constData());
+    QTest::qWait(1000);
+    const bool running = program.isRunning();
+    program.stop();
+
+    QVERIFY2(!program.output().contains(Key.toUtf8()), "the key appeared in the output");
+    QVERIFY2(running, program.output().constData());
+    const QString warnings = settingsWarnings(program);
+    qInfo("%s", qPrintable(warnings));
+    QVERIFY2(warnings.contains(path), qPrintable(QStringLiteral("no reason logged: ") + warnings));
+    QCOMPARE(contentsOf(path), before);
+    QCOMPARE(modeOf(path), 0600);
+}
+
+QTEST_GUILESS_MAIN(TestSettingsDurability)
+#include "tst_settingsdurability.moc"
