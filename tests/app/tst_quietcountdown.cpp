@@ -1,5 +1,6 @@
 #include "app/frmTavrin.h"
 #include "tray/PictureRegistry.h"
+#include "update/SyncInterval.h"
 
 #include "FakeBrowser.h"
 #include "FakeClock.h"
@@ -137,6 +138,76 @@ private Q_SLOTS:
         compareShown(ticking, hidden);
         QVERIFY(checks > 10);
         QVERIFY(ticking.requestTimes.size() > 20);
+    }
+
+    // A month in the tray, second by second on the clock: interval edits (usable or
+    // not), sleeps, failures and recoveries. No request is ever more than one
+    // interval late while the interval is usable, and none comes while the browser
+    // is still busy with a retry.
+    void monthInTheTray()
+    {
+        QRandomGenerator random(30);
+        FakeClock clock;
+        Side hidden(clock, true, "5");
+        const QStringList intervals = {"1", "2", "5", "10", "60", "0,5", "", "x", "0", "1e308"};
+        qint64 timerDue = *hidden.window->plannedWakeMs();
+        qint64 lastRequest = hidden.requestTimes.last();
+        qint64 usableSince = clock.ms;
+        qint64 wakeUps = 0;
+        int sleeps = 0;
+        int busyNavigations = 0;
+        hidden.browser.onNavigate = [&](const QString &) {
+            // A sync may abandon a slow request; a retry never overlaps one.
+            if (hidden.browser.busy && hidden.window->nextRetryDueMs())
+                ++busyNavigations;
+            hidden.requestTimes.append(clock.ms);
+        };
+
+        const qint64 end = clock.ms + 30LL * 24 * 3600 * 1000;
+        while (clock.ms < end) {
+            // Jump to the next moment something happens: a wake-up or an event.
+            const qint64 eventAt = clock.ms + 1000 * qint64(1 + random.bounded(900u));
+            if (timerDue <= eventAt) {
+                clock.ms = timerDue;
+                hidden.window->wakeUp();
+                ++wakeUps;
+            } else {
+                clock.ms = eventAt;
+                const quint32 dice = random.bounded(100u);
+                if (dice < 50 && hidden.browser.busy) {
+                    random.bounded(3u) ? hidden.browser.succeed() : hidden.browser.fail();
+                } else if (dice < 60) {
+                    hidden.window->txtTimer->setText(
+                        intervals.at(random.bounded(intervals.size())));
+                    usableSince = clock.ms;
+                } else if (dice < 62) {
+                    // The machine sleeps up to a day; timers stand still meanwhile.
+                    const qint64 slept = 1000 * qint64(31 + random.bounded(86400u));
+                    clock.ms += slept;
+                    timerDue += slept;
+                    ++sleeps;
+                    usableSince = clock.ms;
+                }
+            }
+            if (hidden.requestTimes.last() != lastRequest) {
+                lastRequest = hidden.requestTimes.last();
+                usableSince = clock.ms;
+            }
+            const std::optional<qint64> target =
+                SyncInterval::targetSeconds(hidden.window->txtTimer->text(), QLocale::c());
+            // Counted from the last request, the last interval edit or the end of a sleep.
+            if (target)
+                QVERIFY2(clock.ms - std::max(lastRequest, usableSince) <= (*target + 1) * 1000,
+                         qPrintable(QStringLiteral("no request for %1 s")
+                                        .arg((clock.ms - lastRequest) / 1000)));
+            QVERIFY(hidden.window->tickCount() >= 0);
+            timerDue = *hidden.window->plannedWakeMs();
+        }
+        QCOMPARE(busyNavigations, 0);
+        QVERIFY(sleeps > 10);
+        // Hidden, the program wakes about once a minute at most, never every second.
+        QVERIFY2(wakeUps < 30 * 24 * 60 * 2, qPrintable(QString::number(wakeUps)));
+        QVERIFY(hidden.requestTimes.size() > 1000);
     }
 
     void sleepIsNoticedAtTheFirstWakeUp()
