@@ -56,13 +56,14 @@ for target in "${targets[@]}"; do
     # New inputs go to a corpus in the build tree; the committed seeds stay as they are.
     corpus="$build/corpus/$target"
     findings="$build/findings/$target"
+    # Findings are of this run only.
+    rm -rf "$findings"
     mkdir -p "$corpus" "$findings"
     log="$build/$target.log"
     echo "== $target: ${seconds} s"
     set +e
-    ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}" \
-        "$build/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-        -print_final_stats=1 -artifact_prefix="$findings/" \
+    "$build/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+        -artifact_prefix="$findings/" \
         "$corpus" "$root/fuzz/corpus/$target" >"$log" 2>&1
     result=$?
     set -e
