@@ -298,7 +298,10 @@ void TestSettingsDurability::fullDiskKeepsOldFile()
     if (!disk.isMounted())
         qWarning("no tmpfs (%s); a file size limit of 0 stands in for the full disk",
                  qPrintable(disk.mountRefusal()));
+    const QByteArray savedConfigHome = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
+    const auto restoreConfigHome =
+        qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", savedConfigHome); });
     IniSettingsStore store(QStringLiteral("tavrin-connector"));
     const QString path = store.filePath();
     QCOMPARE(QFileInfo(path).absolutePath(), directory);
