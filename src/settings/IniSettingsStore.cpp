@@ -2,13 +2,16 @@
 
 #include "settings/SettingsLog.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QStringDecoder>
 #include <QTemporaryFile>
+#include <QThread>
 
 #include <algorithm>
 
@@ -174,6 +177,8 @@ bool IniSettingsStore::save(const QString &section, const QString &name, const Q
         return false;
     }
 
+    removeAbandonedLock();
+
     const QString key = settingsKey(section, name);
     QSettings settings(m_filePath, QSettings::IniFormat);
     // QSettings keeps writes atomic by default (QSaveFile, no direct-write
@@ -194,8 +199,11 @@ bool IniSettingsStore::save(const QString &section, const QString &name, const Q
             settings.remove(key);
         if (createdFile)
             QFile::remove(m_filePath);
+        const QStorageInfo volume(QFileInfo(m_filePath).absolutePath());
+        const bool full = volume.isValid() && volume.bytesAvailable() < 4096;
         qCWarning(lcSettings).noquote()
-            << "Could not save settings to" << m_filePath << ": the file could not be written";
+            << "Could not save settings to" << m_filePath << ": the file could not be written"
+            << (full ? "(the disk is full)" : "");
         return false;
     }
 
@@ -206,6 +214,29 @@ bool IniSettingsStore::save(const QString &section, const QString &name, const Q
             << "Saved settings, but could not restrict" << m_filePath << "to its owner";
     }
     return true;
+}
+
+void IniSettingsStore::removeAbandonedLock() const
+{
+    // QSettings guards writes with "<file>.lock", which holds the writer's process
+    // id. A writer killed between creating the lock and writing its id leaves an
+    // empty lock that QLockFile cannot judge, and the next save would wait out the
+    // full stale time (30 s) on the user-interface thread. A live writer fills its
+    // lock within microseconds, so an empty one a quarter second old is abandoned.
+    constexpr qint64 AbandonedAfterMs = 250;
+    const QString path = m_filePath + QStringLiteral(".lock");
+    QFileInfo lock(path);
+    if (!lock.exists() || lock.size() != 0)
+        return;
+    const qint64 age = lock.lastModified().msecsTo(QDateTime::currentDateTime());
+    if (age < AbandonedAfterMs) {
+        QThread::msleep(unsigned(AbandonedAfterMs - std::max<qint64>(age, 0)));
+        lock.refresh();
+        if (!lock.exists() || lock.size() != 0)
+            return;
+    }
+    qCInfo(lcSettings).noquote() << "removing an abandoned lock" << path;
+    QFile::remove(path);
 }
 
 IniSettingsStore::Inspection IniSettingsStore::inspect() const

@@ -28,6 +28,7 @@ public:
     bool save(const QString &section, const QString &name, const QString &value) override;
 
 private:
+    void removeAbandonedLock() const;
     enum class FileState
     {
         Missing,
