@@ -1,0 +1,682 @@
+#!/usr/bin/env python3
+"""End-to-end cases for tavrin-connector on a real X desktop.
+
+Run inside tests/support/with-desktop.sh (Xvfb, openbox, trayer). Every case
+starts the program afresh with its own settings and runtime directory, drives
+it with xdotool the way a user would, and checks what shows on the screen,
+what reaches a loopback HTTP server and what lands in the settings file.
+
+Usage: test_desktop.py --program <tavrin-connector> --base-url <compiled-in base URL>
+                       [--screenshots <dir>] [unittest arguments...]
+"""
+
+import argparse
+import configparser
+import http.server
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+OPTIONS = None
+
+BLUE_EMBLEM = (82, 110, 150)
+RED_EMBLEM = (206, 33, 29)
+# A tray-sized emblem covers far more pixels than this.
+SEEN = 20
+
+QUIT_TITLE = "Tavrin Connector beenden..."
+CAPTION = re.compile(r"^(Count-Down: (\d+)Sec\.|KORLA DNS Conector( SYNC)?)$")
+
+# Window-relative rectangles of the controls (x, y, width, height).
+FIRST_KEY_BOX = (224, 16, 113, 19)
+SECOND_KEY_BOX = (224, 40, 113, 19)
+OK_BUTTON = (336, 40, 25, 17)
+INTERVAL_BOX = (88, 16, 25, 19)
+
+
+def centre(rect):
+    x, y, w, h = rect
+    return x + w // 2, y + h // 2
+
+
+def wait_until(probe, timeout=8.0, what="condition"):
+    """Polls probe() until it returns something truthy; returns that value."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = probe()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            snapshot = failure_snapshot()
+            raise AssertionError(f"timed out after {timeout} s waiting for {what}"
+                                 + (f" (screen saved as {snapshot})" if snapshot else ""))
+        time.sleep(0.05)
+
+
+def failure_snapshot():
+    """Saves the whole screen next to the screenshots, to see what went wrong."""
+    if not (OPTIONS and OPTIONS.screenshots):
+        return None
+    os.makedirs(OPTIONS.screenshots, exist_ok=True)
+    path = tempfile.mktemp(prefix="failure-", suffix=".png", dir=OPTIONS.screenshots)
+    subprocess.run(["import", "-window", "root", path], capture_output=True, timeout=20)
+    return path
+
+
+# --- the loopback server -------------------------------------------------------
+
+
+class RecordingServer:
+    """A threaded HTTP server on 127.0.0.1 that records every request.
+
+    It answers 200 "good" or, after answer(500), 500 "error". Because it records the raw
+    request target it also serves as an HTTP proxy: a proxied request names the
+    real host on its request line.
+    """
+
+    def __init__(self):
+        self._lock = threading.Lock()
+        self._requests = []
+        self._status = 200
+        recorder = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def do_GET(self):
+                with recorder._lock:
+                    recorder._requests.append(
+                        {
+                            "method": self.command,
+                            "target": self.path,
+                            "headers": {k.lower(): v for k, v in self.headers.items()},
+                        }
+                    )
+                    status = recorder._status
+                body = b"good" if status == 200 else b"error"
+                self.send_response(status)
+                self.send_header("Content-Type", "text/plain")
+                self.send_header("Content-Length", str(len(body)))
+                self.send_header("Connection", "close")
+                self.end_headers()
+                self.wfile.write(body)
+                self.close_connection = True
+
+            def log_message(self, *args):
+                pass
+
+        self._server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self._server.daemon_threads = True
+        self._thread = threading.Thread(target=self._server.serve_forever, daemon=True)
+        self._thread.start()
+
+    @property
+    def port(self):
+        return self._server.server_address[1]
+
+    def url(self, path=""):
+        return f"http://127.0.0.1:{self.port}/{path}"
+
+    def answer(self, status):
+        with self._lock:
+            self._status = status
+
+    def requests(self):
+        with self._lock:
+            return list(self._requests)
+
+    def wait_for(self, match, timeout=8.0, what="a request"):
+        return wait_until(lambda: [r for r in self.requests() if match(r)], timeout, what)
+
+    def close(self):
+        self._server.shutdown()
+        self._server.server_close()
+        self._thread.join(5)
+
+
+# --- the X desktop ---------------------------------------------------------------
+
+
+def run(*command, check=True):
+    result = subprocess.run(command, capture_output=True, text=True, timeout=20)
+    if result.returncode != 0:
+        if check:
+            raise AssertionError(f"{command[0]} failed: {result.stderr.strip()}")
+        return ""
+    return result.stdout
+
+
+def xdotool(*arguments):
+    return run("xdotool", *arguments)
+
+
+_TREE_LINE = re.compile(
+    r"^(\s*)(0x[0-9a-f]+) (?:\"(.*)\"|\(has no name\)): \((.*)\)\s+"
+    r"(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)\s*$"
+)
+
+
+def tray_windows(application):
+    """The windows of the application that sit inside trayer's panel.
+
+    Returns (id, (x, y, width, height)) in root coordinates for each.
+    """
+    found = []
+    panel_depth = -1
+    # A window that goes away during the walk makes xwininfo fail; ask again.
+    tree = wait_until(lambda: run("xwininfo", "-root", "-tree", check=False), timeout=5,
+                      what="the window tree")
+    for line in tree.splitlines():
+        match = _TREE_LINE.match(line)
+        if not match:
+            continue
+        depth = len(match.group(1))
+        if panel_depth >= 0 and depth <= panel_depth:
+            panel_depth = -1
+        if match.group(4) == '"panel" "trayer"':
+            panel_depth = depth
+        elif panel_depth >= 0 and match.group(4).startswith(f'"{application}"'):
+            w, h, x, y = (int(match.group(i)) for i in (5, 6, 7, 8))
+            found.append((int(match.group(2), 16), (x, y, w, h)))
+    return found
+
+
+def window_info(window):
+    """Map state, override-redirect flag and root geometry of a window, or None if gone."""
+    result = subprocess.run(
+        ["xwininfo", "-id", str(window)], capture_output=True, text=True, timeout=20
+    )
+    if result.returncode != 0:
+        return None
+    fields = dict(
+        line.strip().split(":", 1) for line in result.stdout.splitlines() if ":" in line
+    )
+    geometry = tuple(
+        int(fields[name].strip())
+        for name in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")
+    )
+    return {
+        "viewable": fields["Map State"].strip() == "IsViewable",
+        "override": fields["Override Redirect State"].strip() == "yes",
+        "geometry": geometry,
+    }
+
+
+def window_name(window):
+    result = subprocess.run(
+        ["xdotool", "getwindowname", str(window)], capture_output=True, text=True, timeout=20
+    )
+    return result.stdout.rstrip("\n") if result.returncode == 0 else None
+
+
+def grab(rect):
+    """Reads a rectangle of the root window as (width, height, RGB bytes)."""
+    x, y, w, h = rect
+    data = subprocess.run(
+        ["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "+repage", "-depth", "8",
+         "ppm:-"],
+        capture_output=True, timeout=20, check=True,
+    ).stdout
+    # Binary PPM: "P6" width height maxval, each followed by one whitespace byte.
+    fields = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
+    width, height = int(fields.group(1)), int(fields.group(2))
+    return width, height, data[fields.end():]
+
+
+def count_colour(image, colour, tolerance=10):
+    _, _, pixels = image
+    r0, g0, b0 = colour
+    count = 0
+    for i in range(0, len(pixels) - 2, 3):
+        if (abs(pixels[i] - r0) <= tolerance and abs(pixels[i + 1] - g0) <= tolerance
+                and abs(pixels[i + 2] - b0) <= tolerance):
+            count += 1
+    return count
+
+
+def count_dark(image, limit=60):
+    _, _, pixels = image
+    return sum(
+        1 for i in range(0, len(pixels) - 2, 3)
+        if pixels[i] < limit and pixels[i + 1] < limit and pixels[i + 2] < limit
+    )
+
+
+def drawn(rect):
+    """Whether a rectangle shows more than the desktop's black background."""
+    return count_dark(grab(rect)) < rect[2] * rect[3] // 2
+
+
+def inner(geometry, rect):
+    """A window-relative rectangle in root coordinates."""
+    return geometry[0] + rect[0], geometry[1] + rect[1], rect[2], rect[3]
+
+
+def save_screenshot(name, *command):
+    if not OPTIONS.screenshots:
+        return
+    os.makedirs(OPTIONS.screenshots, exist_ok=True)
+    run("import", *command, os.path.join(OPTIONS.screenshots, name))
+
+
+# --- the program -------------------------------------------------------------------
+
+
+class Program:
+    """One run of the program with its own settings and runtime directory."""
+
+    def __init__(self, test, arguments=(), key_url="", interval="5", proxy=None):
+        self.application = os.path.basename(OPTIONS.program)
+        self._home = tempfile.TemporaryDirectory(prefix="tavrin-e2e-")
+        test.addCleanup(self._home.cleanup)
+        config = os.path.join(self._home.name, "config")
+        runtime = os.path.join(self._home.name, "runtime")
+        os.makedirs(os.path.join(config, self.application))
+        os.mkdir(runtime, 0o700)
+        self.settings_path = os.path.join(config, self.application, self.application + ".ini")
+        with open(os.open(self.settings_path, os.O_WRONLY | os.O_CREAT, 0o600), "w") as ini:
+            ini.write(f"[settings]\nTavrinKey={key_url}\nTavrinTime={interval}\n")
+
+        environment = {
+            k: v for k, v in os.environ.items()
+            if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy")
+        }
+        environment.update(
+            XDG_CONFIG_HOME=config, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="xcb"
+        )
+        if proxy:
+            environment["http_proxy"] = proxy
+        self.log_path = os.path.join(self._home.name, "program.log")
+        self._log = open(self.log_path, "wb")
+        test.addCleanup(self._log.close)
+        self.process = subprocess.Popen(
+            [OPTIONS.program, *arguments], env=environment, stdout=self._log,
+            stderr=subprocess.STDOUT,
+        )
+        self._main_window = None
+        self._last_click = 0.0
+        test.addCleanup(self.stop, test)
+
+    # Ending -------------------------------------------------------------------------
+
+    def stop(self, test):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(5)
+                test.fail("the program did not end on SIGTERM")
+        # Its windows go with its X connection; the next run must not see them.
+        wait_until(lambda: not tray_windows(self.application), timeout=5,
+                   what="the ended program's tray icon to go")
+
+    def wait_exit(self, timeout=8.0):
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise AssertionError(f"the program did not end within {timeout} s") from None
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def output(self):
+        with open(self.log_path, "rb") as log:
+            return log.read().decode("utf-8", "replace")
+
+    # Settings -------------------------------------------------------------------------
+
+    def settings(self):
+        parser = configparser.ConfigParser(interpolation=None)
+        parser.optionxform = str
+        parser.read(self.settings_path, encoding="utf-8")
+        return dict(parser["settings"]) if parser.has_section("settings") else {}
+
+    # Windows --------------------------------------------------------------------------
+
+    def windows(self):
+        result = subprocess.run(
+            ["xdotool", "search", "--pid", str(self.process.pid)],
+            capture_output=True, text=True, timeout=20,
+        )
+        return [int(w) for w in result.stdout.split()]
+
+    def find_main_window(self):
+        """The program's window, found by its caption; None while it has none.
+
+        The window may only exist on the X server once it is first shown.
+        """
+        if self._main_window is None:
+            for window in self.windows():
+                info = window_info(window)
+                name = window_name(window)
+                if info and not info["override"] and name and CAPTION.match(name):
+                    self._main_window = window
+                    break
+        return self._main_window
+
+    def main_window(self):
+        return wait_until(self.find_main_window, what="the program's window")
+
+    def window_shown(self):
+        window = self.find_main_window()
+        info = window_info(window) if window else None
+        return bool(info and info["viewable"])
+
+    def shown_windows(self):
+        """Every window of the program that shows on the screen, the tray icon aside."""
+        in_tray = {window for window, _ in tray_windows(self.application)}
+        return [w for w in self.windows()
+                if w not in in_tray and (info := window_info(w)) and info["viewable"]]
+
+    def caption(self):
+        return window_name(self.main_window())
+
+    def icon(self):
+        """Root geometry of the shown tray icon, or None while there is none."""
+        for window, geometry in tray_windows(self.application):
+            info = window_info(window)
+            if info and info["viewable"]:
+                return geometry
+        return None
+
+    def wait_icon(self):
+        """Waits until the tray icon is in place and drawn; returns its geometry."""
+        def drawn():
+            icon = self.icon()
+            image = grab(icon) if icon else None
+            if image and (count_colour(image, BLUE_EMBLEM) > SEEN
+                          or count_colour(image, RED_EMBLEM) > SEEN):
+                return icon
+            return None
+        return wait_until(drawn, what="the tray icon")
+
+    def wait_icon_gone(self):
+        wait_until(lambda: self.icon() is None, what="the tray icon to leave")
+
+    def popup(self):
+        """Root geometry of an open pop-up menu of the program, or None."""
+        in_tray = {window for window, _ in tray_windows(self.application)}
+        for window in self.windows():
+            if window in in_tray:
+                continue
+            info = window_info(window)
+            if info and info["viewable"] and info["override"]:
+                return info["geometry"]
+        return None
+
+    def message_box(self):
+        for window in self.windows():
+            info = window_info(window)
+            if info and info["viewable"] and window_name(window) == QUIT_TITLE:
+                return window, info["geometry"]
+        return None
+
+    # Actions ---------------------------------------------------------------------------
+
+    def click_icon(self, *click):
+        x, y, w, h = self.wait_icon()
+        # Qt takes a press of the same button within its double-click interval
+        # (400 ms) of the previous one for a double click, whatever was clicked
+        # in between; a user's separate clicks are never that quick.
+        time.sleep(max(0.0, self._last_click + 0.5 - time.monotonic()))
+        xdotool("mousemove", str(x + w // 2), str(y + h // 2))
+        xdotool("click", *click)
+        self._last_click = time.monotonic()
+
+    def open_popup(self):
+        self.click_icon("3")
+        return wait_until(self.popup, what="the pop-up menu")
+
+    def choose_from_popup(self, downs):
+        self.open_popup()
+        xdotool("key", *(["Down"] * downs), "Return")
+        wait_until(lambda: self.popup() is None, what="the pop-up menu to close")
+
+    def show_window(self):
+        """Opens the window through "Optionen..."; returns its root geometry once drawn."""
+        self.choose_from_popup(1)
+        wait_until(self.window_shown, what="the window to show")
+        return self.drawn_window()
+
+    def drawn_window(self):
+        """Root geometry of the shown window once it sits in place and is drawn."""
+        def in_place():
+            info = window_info(self.main_window())
+            if info and info["viewable"] and drawn(info["geometry"]):
+                return info["geometry"]
+            return None
+        return wait_until(in_place, what="the window to be drawn")
+
+    def click_in_window(self, rect):
+        x, y = centre(rect)
+        xdotool("mousemove", "--window", str(self.main_window()), str(x), str(y), "click", "1")
+
+    def countdown(self):
+        match = CAPTION.match(self.caption() or "")
+        return int(match.group(2)) if match and match.group(2) else None
+
+
+# --- the cases ------------------------------------------------------------------------
+
+
+class DesktopTest(unittest.TestCase):
+    def setUp(self):
+        self.server = RecordingServer()
+        self.addCleanup(self.server.close)
+
+    def start(self, arguments=(), key="e2eStartKey", interval="5", proxy=None):
+        self.key = key
+        return Program(self, arguments, self.server.url(key), interval, proxy)
+
+    def assert_counts_down(self, program):
+        """Waits until the caption goes from one second to the next lower one."""
+        seen = []
+
+        def stepped():
+            seen.append(program.countdown())
+            return len(seen) > 1 and None not in seen[-2:] and seen[-2] - seen[-1] == 1
+
+        # Other changes (a sync caption in between, a jump) just start over.
+        wait_until(stepped, what="the countdown to move down by one second")
+
+    def test_start_hides_window_shows_icon_and_requests(self):
+        program = self.start()
+        requests = self.server.wait_for(lambda r: r["target"] == f"/{self.key}")
+        self.assertEqual(requests[0]["method"], "GET")
+        self.assertEqual(requests[0]["headers"]["host"], f"127.0.0.1:{self.server.port}")
+
+        icon = program.wait_icon()
+        wait_until(lambda: count_colour(grab(icon), BLUE_EMBLEM) > SEEN, what="the blue icon")
+        self.assertEqual(program.shown_windows(), [])
+        self.assertEqual(len(self.server.requests()), 1)
+        self.assertNotIn(self.key, program.output())
+
+    def test_popup_lists_optionen_above_beenden(self):
+        program = self.start()
+        popup = program.open_popup()
+        wait_until(lambda: drawn(popup), what="the pop-up menu to be drawn")
+        save_screenshot("popup.png", "-window", "root", "-crop",
+                        "{2}x{3}+{0}+{1}".format(*popup), "+repage")
+        xdotool("key", "Down", "Return")
+        wait_until(program.window_shown, what="the window (first entry)")
+        self.assertIsNone(program.message_box())
+
+        second = self.start()
+        second.choose_from_popup(2)
+        wait_until(second.message_box, what="the quit question (second entry)")
+        self.assertFalse(second.window_shown())
+
+    def test_optionen_shows_window_and_icon_leaves(self):
+        program = self.start()
+        program.wait_icon()
+        self.assertEqual(program.shown_windows(), [])
+        x, y, w, h = program.open_popup()
+        # The first of the two entries, clicked with the mouse.
+        xdotool("mousemove", str(x + w // 2), str(y + h // 4), "click", "1")
+        wait_until(program.window_shown, what="the window")
+        program.wait_icon_gone()
+        geometry = program.drawn_window()
+        self.assertEqual(geometry[2:], (373, 160))
+        self.assertTrue(program.alive())
+        save_screenshot("window.png", "-window", str(program.main_window()))
+        self.assert_counts_down(program)
+
+    def test_minimising_brings_icon_back(self):
+        program = self.start()
+        program.show_window()
+        program.wait_icon_gone()
+        xdotool("windowminimize", str(program.main_window()))
+        program.wait_icon()
+        wait_until(lambda: not program.window_shown(), what="the window to hide")
+        # The icon works again: its pop-up can show the window once more.
+        program.show_window()
+        program.wait_icon_gone()
+
+    def test_double_click_restores_only_in_a_mode(self):
+        table = [
+            (["/a"], True),
+            (["/A"], True),
+            ([], False),
+            (["/a", "x"], False),
+        ]
+        for arguments, restores in table:
+            with self.subTest(arguments=arguments):
+                program = self.start(arguments)
+                program.wait_icon()
+                program.click_icon("--repeat", "2", "--delay", "80", "1")
+                if restores:
+                    wait_until(program.window_shown, what="the window to restore")
+                    program.wait_icon_gone()
+                else:
+                    # The program handles the icon's events in order: once a later
+                    # right click has opened the pop-up, the double click is done.
+                    program.click_icon("3")
+                    wait_until(program.popup, what="the pop-up after the double click")
+                    self.assertIsNotNone(program.icon())
+                    self.assertFalse(program.window_shown())
+                    xdotool("key", "Escape")
+                program.stop(self)
+
+    def test_key_entry_stores_and_requests_update_url(self):
+        key = "e2eSecret7Q"
+        program = self.start(proxy=self.server.url())
+        self.server.wait_for(lambda r: r["target"].endswith(f"/{self.key}"))
+        geometry = program.show_window()
+        ok_button = inner(geometry, OK_BUTTON)
+
+        def type_into(box, text):
+            program.click_in_window(box)
+            xdotool("key", "ctrl+a")
+            xdotool("type", "--delay", "20", text)
+
+        # The OK label is drawn dark only while the button is enabled.
+        self.assertEqual(count_dark(grab(ok_button)), 0)
+        type_into(FIRST_KEY_BOX, key)
+        # Never equal to the first box on the way, as a common prefix would be.
+        type_into(SECOND_KEY_BOX, "x" + key)
+        program.click_in_window(OK_BUTTON)
+        # The interval box saves at once; once its new value is stored, the
+        # keys and the click before it have been handled too.
+        type_into(INTERVAL_BOX, "7")
+        wait_until(lambda: program.settings().get("TavrinTime") == "7",
+                   what="the stored interval")
+        self.assertEqual(program.settings().get("TavrinKey"), self.server.url(self.key))
+        self.assertEqual(count_dark(grab(ok_button)), 0)
+
+        type_into(SECOND_KEY_BOX, key)
+        wait_until(lambda: count_dark(grab(ok_button)) > 0, what="OK to be enabled")
+        program.click_in_window(OK_BUTTON)
+        expected = OPTIONS.base_url + key
+        requests = self.server.wait_for(lambda r: r["target"] == expected, what=expected)
+        self.assertEqual(requests[0]["method"], "GET")
+        self.assertEqual(requests[0]["headers"]["host"], expected.split("/")[2])
+        wait_until(lambda: program.settings().get("TavrinKey") == expected,
+                   what="the stored key URL")
+        # Only the confirmed key went out.
+        self.assertEqual(
+            [r["target"] for r in self.server.requests() if key in r["target"]], [expected])
+        self.assertNotIn(key, program.output())
+
+    def test_beenden_abbrechen_keeps_running_and_counting(self):
+        program = self.start(interval="0.05")
+        program.choose_from_popup(2)
+        window, (x, y, w, h) = wait_until(program.message_box, what="the quit question")
+        # "Abbrechen" is the rightmost button of the box's bottom row.
+        xdotool("mousemove", str(x + w - 58), str(y + h - 24), "click", "1")
+        wait_until(lambda: program.message_box() is None, what="the question to close")
+        self.assertTrue(program.alive())
+        self.assertIsNotNone(program.icon())
+        # Still syncing (every 3 s here) and, once shown, still counting.
+        sent = len(self.server.requests())
+        wait_until(lambda: len(self.server.requests()) > sent, what="the next sync")
+        program.show_window()
+        self.assert_counts_down(program)
+        self.assertTrue(program.alive())
+
+    def test_beenden_ok_ends_program(self):
+        program = self.start()
+        icon = program.wait_icon()
+        program.choose_from_popup(2)
+        window, (x, y, w, h) = wait_until(program.message_box, what="the quit question")
+        # "OK" stands left of "Abbrechen".
+        xdotool("mousemove", str(x + w - 150), str(y + h - 24), "click", "1")
+        self.assertEqual(program.wait_exit(), 0)
+        self.assertEqual(tray_windows(program.application), [])
+        wait_until(lambda: count_colour(grab(icon), BLUE_EMBLEM) == 0,
+                   what="the icon's pixels to go")
+
+    def test_close_box_ends_program_without_question(self):
+        program = self.start()
+        program.show_window()
+        window = str(program.main_window())
+        xdotool("windowactivate", "--sync", window)
+        xdotool("key", "--clearmodifiers", "alt+F4")
+        self.assertEqual(program.wait_exit(), 0)
+        self.assertEqual(tray_windows(program.application), [])
+
+    def test_icon_turns_red_on_failure_and_blue_on_recovery(self):
+        self.server.answer(500)
+        program = self.start(interval="0.05")
+        icon = program.wait_icon()
+        wait_until(lambda: count_colour(grab(icon), RED_EMBLEM) > SEEN, what="the red icon")
+        self.assertEqual(count_colour(grab(icon), BLUE_EMBLEM), 0)
+
+        self.server.answer(200)
+        seen = len(self.server.requests())
+        wait_until(lambda: count_colour(grab(icon), BLUE_EMBLEM) > SEEN, timeout=10,
+                   what="the blue icon")
+        self.assertEqual(count_colour(grab(icon), RED_EMBLEM), 0)
+        later = self.server.requests()[seen:]
+        self.assertTrue(later)
+        self.assertTrue(all(r["target"] == f"/{self.key}" for r in later))
+
+
+def main():
+    global OPTIONS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--base-url", required=True)
+    parser.add_argument("--screenshots")
+    OPTIONS, rest = parser.parse_known_args()
+    OPTIONS.program = os.path.abspath(OPTIONS.program)
+    for tool in ("xdotool", "xwininfo", "import"):
+        if not shutil.which(tool):
+            print(f"{tool} is needed", file=sys.stderr)
+            return 1
+    if not os.environ.get("DISPLAY"):
+        print("no DISPLAY: run through tests/support/with-desktop.sh", file=sys.stderr)
+        return 1
+    program = unittest.main(argv=[sys.argv[0], *rest], exit=False, verbosity=2)
+    return 0 if program.result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
