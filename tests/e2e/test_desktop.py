@@ -75,31 +75,42 @@ def failure_snapshot():
 class RecordingServer:
     """A threaded HTTP server on 127.0.0.1 that records every request.
 
-    It answers 200 "good" or, after answer(500), 500 "error". Because it records the raw
-    request target it also serves as an HTTP proxy: a proxied request names the
-    real host on its request line.
+    It answers 200 "good" or, after answer(500), 500 "error"; answers queued with
+    queue() go out first, one per request. Each request is recorded with its
+    arrival time (time.monotonic()). Because it records the raw request target it
+    also serves as an HTTP proxy: a proxied request names the real host on its
+    request line.
     """
 
     def __init__(self):
         self._lock = threading.Lock()
         self._requests = []
         self._status = 200
+        self._body = None
+        self._queued = []
         recorder = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
             protocol_version = "HTTP/1.1"
 
             def do_GET(self):
+                arrived = time.monotonic()
                 with recorder._lock:
                     recorder._requests.append(
                         {
                             "method": self.command,
                             "target": self.path,
                             "headers": {k.lower(): v for k, v in self.headers.items()},
+                            "time": arrived,
                         }
                     )
-                    status = recorder._status
-                body = b"good" if status == 200 else b"error"
+                    if recorder._queued:
+                        status, body = recorder._queued.pop(0)
+                    else:
+                        status, body = recorder._status, recorder._body
+                if body is None:
+                    body = "good" if status == 200 else "error"
+                body = body.encode()
                 self.send_response(status)
                 self.send_header("Content-Type", "text/plain")
                 self.send_header("Content-Length", str(len(body)))
@@ -123,9 +134,16 @@ class RecordingServer:
     def url(self, path=""):
         return f"http://127.0.0.1:{self.port}/{path}"
 
-    def answer(self, status):
+    def answer(self, status, body=None):
+        """Sets the standing answer; without a body, "good" for 200 and "error" otherwise."""
         with self._lock:
             self._status = status
+            self._body = body
+
+    def queue(self, *answers):
+        """Answers (status, body) for the next requests, in order, before the standing one."""
+        with self._lock:
+            self._queued.extend(answers)
 
     def requests(self):
         with self._lock:
