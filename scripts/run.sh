@@ -7,24 +7,9 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${TAVRIN_BUILD_DIR:-$root/build}"
 "$root/scripts/build.sh"
 
-program_pid=""
-stop_all() {
-    [[ -n "$program_pid" ]] && kill "$program_pid" 2>/dev/null
-    [[ -n "$program_pid" ]] && wait "$program_pid" 2>/dev/null
-    declare -F desktop_stop >/dev/null && desktop_stop
-}
-trap stop_all EXIT
-trap 'exit 130' INT TERM
-
+export QT_LOGGING_RULES="${QT_LOGGING_RULES:-tavrin.*=true}"
 if [[ -z "${DISPLAY:-}" ]]; then
-    # shellcheck source=scripts/desktop.sh
-    source "$root/scripts/desktop.sh"
-    desktop_start
-    echo "No display: running on virtual display $DISPLAY (window manager and tray host started)."
+    echo "No display: running on a virtual display with a window manager and a tray host."
+    exec "$root/tests/support/with-desktop.sh" "$build/src/tavrin-connector" "$@"
 fi
-QT_LOGGING_RULES="${QT_LOGGING_RULES:-tavrin.*=true}" "$build/src/tavrin-connector" "$@" &
-program_pid=$!
-status=0
-wait "$program_pid" || status=$?
-program_pid=""
-exit "$status"
+exec "$build/src/tavrin-connector" "$@"

@@ -42,7 +42,10 @@ for n in $(seq 150 199); do
     [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     xvfb=$!
-    if wait_for 50 env DISPLAY=":$n" xdpyinfo && kill -0 "$xvfb" 2>/dev/null; then
+    # The display is ours only if our server holds its lock: a server started a
+    # moment earlier by someone else also answers xdpyinfo.
+    if wait_for 50 env DISPLAY=":$n" xdpyinfo && kill -0 "$xvfb" 2>/dev/null &&
+        [[ $(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null) == "$xvfb" ]]; then
         pids+=("$xvfb")
         display=":$n"
         break
