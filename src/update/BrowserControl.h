@@ -25,10 +25,12 @@ public:
     virtual bool TheaterMode() const = 0;
 
 Q_SIGNALS:
-    // A fetch ended with an HTTP status below 400 (after redirects).
+    // A fetch ended with an HTTP status below 400 (after redirects) and an answer
+    // that is not a refusal of the update service.
     void requestSucceeded(int httpStatus);
-    // A fetch ended in a transport error, a timeout or an HTTP status of 400 or
-    // above. reason is fit for the log and the user: it never holds the URL's path.
+    // A fetch ended in a transport error, a timeout, an HTTP status of 400 or above,
+    // or an answer whose first word is a refusal (badauth, nohost, ...). reason is
+    // fit for the log and the user: it never holds the URL's path.
     void requestFailed(int httpStatus, const QString &reason);
     // The answer of a finished fetch, for the display area. isHtml tells how to show it.
     void pageLoaded(const QString &text, bool isHtml);
