@@ -677,13 +677,10 @@ class DesktopTest(unittest.TestCase):
         self.assertTrue(all(r["target"] == f"/{self.key}" for r in later))
 
 
-def main():
+def run_suite(options, argv):
+    """Runs the test cases of the calling module on the desktop DISPLAY names."""
     global OPTIONS
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--base-url", required=True)
-    parser.add_argument("--screenshots")
-    OPTIONS, rest = parser.parse_known_args()
+    OPTIONS = options
     OPTIONS.program = os.path.abspath(OPTIONS.program)
     for tool in ("xdotool", "xwininfo", "import"):
         if not shutil.which(tool):
@@ -692,8 +689,17 @@ def main():
     if not os.environ.get("DISPLAY"):
         print("no DISPLAY: run through tests/support/with-desktop.sh", file=sys.stderr)
         return 1
-    program = unittest.main(argv=[sys.argv[0], *rest], exit=False, verbosity=2)
+    program = unittest.main(module="__main__", argv=[sys.argv[0], *argv], exit=False, verbosity=2)
     return 0 if program.result.wasSuccessful() else 1
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--base-url", required=True)
+    parser.add_argument("--screenshots")
+    options, rest = parser.parse_known_args()
+    return run_suite(options, rest)
 
 
 if __name__ == "__main__":

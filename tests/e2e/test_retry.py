@@ -12,7 +12,6 @@ Usage: test_retry.py --program <tavrin-connector-testhooks> [--screenshots <dir>
 
 import argparse
 import os
-import shutil
 import sys
 import time
 import unittest
@@ -137,18 +136,8 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--screenshots")
     options, rest = parser.parse_known_args()
-    options.program = os.path.abspath(options.program)
     options.base_url = None
-    desktop.OPTIONS = options
-    for tool in ("xdotool", "xwininfo", "import"):
-        if not shutil.which(tool):
-            print(f"{tool} is needed", file=sys.stderr)
-            return 1
-    if not os.environ.get("DISPLAY"):
-        print("no DISPLAY: run through tests/support/with-desktop.sh", file=sys.stderr)
-        return 1
-    program = unittest.main(argv=[sys.argv[0], *rest], exit=False, verbosity=2)
-    return 0 if program.result.wasSuccessful() else 1
+    return desktop.run_suite(options, rest)
 
 
 if __name__ == "__main__":
