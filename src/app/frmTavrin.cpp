@@ -158,8 +158,12 @@ void frmTavrin::Form_Load()
     txtTimer->setText(m_settings.read(SettingsSection, IntervalValueName, DefaultInterval));
     Timer1->setInterval(tickIntervalMs());
     m_loaded = true;
-    if (!m_reachability)
-        setReachability(new SystemNetworkReachability(this));
+    // Loading the network watcher's backend takes a while; the tray icon and the
+    // first request need not wait for it.
+    QTimer::singleShot(WatchNetworkAfterMs, this, [this] {
+        if (!m_reachability)
+            setReachability(new SystemNetworkReachability(this));
+    });
     m_browser.setTheaterMode(true);
     m_browser.Navigate(TavrinVar);
     // Minimised for this widget only (Form_Resize still runs): telling the window

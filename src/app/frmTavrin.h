@@ -72,12 +72,14 @@ public:
     static constexpr qint64 WakeGapMs = 30 * 1000;
     // One tick, on the clock.
     static constexpr qint64 TickMs = 1000;
+    // How long after start-up the window begins to watch the network.
+    static constexpr int WatchNetworkAfterMs = 2000;
 
     // The clock retries and wake-ups are measured on; nullptr returns to the
     // system's (boot time, suspend included). The clock must outlive the window.
     void setClock(const Clock *clock);
     // Tells the window when the network is back; it then syncs at the next tick.
-    // Form_Load watches the system's network unless one was set before. The
+    // Shortly after Form_Load the system's network is watched unless one was set. The
     // object must outlive the window.
     void setReachability(NetworkReachability *reachability);
     // For test builds: ticks come and the system clock runs scale times as fast,
