@@ -255,10 +255,8 @@ void frmTavrin::runTick(qint64 tickMs, bool showCaption)
     }
 
     m_catchUpDue = false;
-    m_retry.requestSent();
     m_inSync = true;
-    ++m_requestsSent;
-    m_browser.Navigate(TavrinVar);
+    sendUpdate();
     QCoreApplication::processEvents();
     if (m_browser.Busy())
         qCDebug(lcApp) << "sync request still in progress";
@@ -366,8 +364,13 @@ void frmTavrin::sendDueRetry(qint64 nowMs)
     // outcome then decides what comes next.
     if (m_browser.Busy())
         return;
-    m_retry.retrySent();
     qCInfo(lcApp) << "retrying the update after" << m_retry.failuresInARow() << "failure(s)";
+    sendUpdate();
+}
+
+void frmTavrin::sendUpdate()
+{
+    m_retry.requestSent();
     ++m_requestsSent;
     m_browser.Navigate(TavrinVar);
 }
@@ -396,11 +399,16 @@ void frmTavrin::txtTimer_Change()
     // Ticks slept through ran with the interval they saw; the new one counts from now.
     catchUp();
     m_intervalText = txtTimer->text();
-    m_settings.save(SettingsSection, IntervalValueName, txtTimer->text());
+    saveInterval();
     planWake();
 }
 
 void frmTavrin::UpDown1_Change()
+{
+    saveInterval();
+}
+
+void frmTavrin::saveInterval()
 {
     m_settings.save(SettingsSection, IntervalValueName, txtTimer->text());
 }
@@ -413,10 +421,9 @@ void frmTavrin::cmdKey_Click()
 void frmTavrin::ApplyKey()
 {
     m_browser.Stop();
-    m_retry.requestSent();
     TavrinVar = UpdateUrl::compose(UpdateUrl::baseUrl(), txtKey[1]->text());
     m_settings.save(SettingsSection, KeyValueName, TavrinVar);
-    m_browser.Navigate(TavrinVar);
+    sendUpdate();
     planWake();
 }
 

@@ -128,6 +128,7 @@ protected:
 private:
     void createControls();
     void ApplyKey();
+    void saveInterval();
     void setWindowPicture(quint32 handle);
     void requestFinished(bool succeeded);
     const Clock &clock() const;
@@ -135,6 +136,8 @@ private:
     // Notes the tick's time and whether the machine slept since the last tick.
     void noteTickTime(qint64 nowMs);
     void sendDueRetry(qint64 nowMs);
+    // Requests TavrinVar; a pending retry is dropped, the outcome decides what follows.
+    void sendUpdate();
     // One tick at tickMs; the caption is updated only when it is to be seen.
     void runTick(qint64 tickMs, bool showCaption);
     // Hidden in the tray: stop the per-second tick and sleep until something is due.
@@ -176,7 +179,7 @@ private:
     // The interval text in effect: ticks slept through use the text they would have seen.
     QString m_intervalText;
     bool m_quiet = false;
-    // Requests sent by syncs and retries, to tell an outcome that came too late.
+    // Requests sent, to tell an outcome that came too late.
     quint64 m_requestsSent = 0;
     QTimer *m_wakeTimer = nullptr;
     qint64 m_plannedWakeMs = 0;

@@ -271,10 +271,7 @@ void NetworkBrowser::onFinished()
     if (!m_reply)
         return;
 
-    QNetworkReply *reply = m_reply.data();
-    m_reply.clear();
-    m_deadline.stop();
-    reply->disconnect(this);
+    QNetworkReply *reply = takeReply();
     reply->deleteLater();
 
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -318,17 +315,23 @@ void NetworkBrowser::failTooLarge()
     reportFailure(0, QStringLiteral("answer too large"));
 }
 
-void NetworkBrowser::abandonReply()
+QNetworkReply *NetworkBrowser::takeReply()
 {
     m_deadline.stop();
-    m_body.clear();
-    if (!m_reply)
-        return;
     QNetworkReply *reply = m_reply.data();
     m_reply.clear();
-    reply->disconnect(this);
-    reply->abort();
-    reply->deleteLater();
+    if (reply)
+        reply->disconnect(this);
+    return reply;
+}
+
+void NetworkBrowser::abandonReply()
+{
+    m_body.clear();
+    if (QNetworkReply *reply = takeReply()) {
+        reply->abort();
+        reply->deleteLater();
+    }
 }
 
 void NetworkBrowser::reportFailure(int httpStatus, const QString &reason, const QString &logDetail)

@@ -51,6 +51,8 @@ private:
     void onDeadline();
     void failTooLarge();
     // Disconnects the reply before aborting it, so an abandoned fetch never reports.
+    // Detaches the reply in flight (if any) from this browser and its deadline.
+    QNetworkReply *takeReply();
     void abandonReply();
     // logDetail replaces reason in the log line where given.
     void reportFailure(int httpStatus, const QString &reason, const QString &logDetail = {});

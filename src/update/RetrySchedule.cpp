@@ -37,8 +37,3 @@ bool RetrySchedule::isDue(qint64 nowMs) const
 {
     return m_dueMs && nowMs >= *m_dueMs;
 }
-
-void RetrySchedule::retrySent()
-{
-    m_dueMs.reset();
-}

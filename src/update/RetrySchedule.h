@@ -33,13 +33,12 @@ public:
     void requestFailed(qint64 nowMs, std::optional<qint64> nextSyncMs);
     // A request succeeded: no retry, and the next failure starts at 30 s again.
     void requestSucceeded();
-    // A regular sync or OK sent a request: the pending retry is dropped.
+    // A request went out (a regular sync, OK, or the due retry itself): no retry
+    // is pending any more; the next outcome decides whether one follows.
     void requestSent();
 
     // True when a retry is pending and its time has come.
     bool isDue(qint64 nowMs) const;
-    // The due retry is being sent; it is no longer pending.
-    void retrySent();
 
     // When the pending retry is due; nullopt when none is pending.
     std::optional<qint64> nextRetryDueMs() const { return m_dueMs; }

@@ -35,7 +35,7 @@ void TestRetrySchedule::ladder()
         QCOMPARE(schedule.nextRetryDueMs(), std::optional<qint64>(now + delays.at(i)));
         now += delays.at(i);
         QVERIFY(schedule.isDue(now));
-        schedule.retrySent();
+        schedule.requestSent();
         QVERIFY(!schedule.isDue(now));
         QCOMPARE(schedule.nextRetryDueMs(), std::nullopt);
         schedule.requestFailed(now, std::nullopt);
@@ -58,7 +58,7 @@ void TestRetrySchedule::stopsAtFirstSuccess()
 {
     RetrySchedule schedule;
     schedule.requestFailed(Start, std::nullopt);
-    schedule.retrySent();
+    schedule.requestSent();
     schedule.requestFailed(Start + 30 * Second, std::nullopt);
     schedule.requestSucceeded();
     QCOMPARE(schedule.nextRetryDueMs(), std::nullopt);
@@ -102,7 +102,7 @@ void TestRetrySchedule::syncOrOkDropsPendingButKeepsLadder()
 {
     RetrySchedule schedule;
     schedule.requestFailed(Start, std::nullopt);
-    schedule.retrySent();
+    schedule.requestSent();
     schedule.requestFailed(Start + 30 * Second, std::nullopt); // 1 min pending
     schedule.requestSent();                                    // a sync or OK goes out instead
     QCOMPARE(schedule.nextRetryDueMs(), std::nullopt);
