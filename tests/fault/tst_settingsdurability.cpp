@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 #include <linux/capability.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -97,6 +99,27 @@ QString settingsWarnings(const ProgramRun &program)
             lines.append(line.text);
     }
     return lines.join(QLatin1Char('\n'));
+}
+
+// Runs the program on configHome with a child setup that keeps it from saving:
+// it must send its start-up request, keep running and never show the key. The
+// settings warnings it logged go to *warnings.
+void runProgramThatCannotSave(const QString &configHome, const FaultHttpServer &server,
+                              std::function<void()> childSetup, QString *warnings)
+{
+    ProgramRun program(configHome);
+    program.setChildSetup(std::move(childSetup));
+    QVERIFY(program.start());
+    QVERIFY2(QTest::qWaitFor([&] { return !server.served().isEmpty(); }, 8000),
+             program.output().constData());
+    QTest::qWait(1000);
+    const bool running = program.isRunning();
+    program.stop();
+
+    QVERIFY2(!program.output().contains(Key.toUtf8()), "the key appeared in the output");
+    QVERIFY2(running, program.output().constData());
+    *warnings = settingsWarnings(program);
+    qInfo("%s", qPrintable(*warnings));
 }
 
 } // namespace
@@ -261,19 +284,10 @@ void TestSettingsDurability::readOnlyConfigDirectory()
         QFile::setPermissions(directory, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     });
 
-    ProgramRun program(configHome.path());
-    program.setChildSetup(withoutPermissionOverride);
-    QVERIFY(program.start());
-    QVERIFY2(QTest::qWaitFor([&] { return !server.served().isEmpty(); }, 8000),
-             program.output().constData());
-    QTest::qWait(1000);
-    const bool running = program.isRunning();
-    program.stop();
-
-    QVERIFY2(!program.output().contains(Key.toUtf8()), "the key appeared in the output");
-    QVERIFY2(running, program.output().constData());
-    const QString warnings = settingsWarnings(program);
-    qInfo("%s", qPrintable(warnings));
+    QString warnings;
+    runProgramThatCannotSave(configHome.path(), server, withoutPermissionOverride, &warnings);
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY2(warnings.contains(path) && warnings.contains(QLatin1String("not writable")),
              qPrintable(QStringLiteral("no reason logged: ") + warnings));
     QCOMPARE(contentsOf(path), before);
@@ -337,19 +351,10 @@ void TestSettingsDurability::programOnFullDisk()
     const QByteArray before = contentsOf(path);
     QVERIFY(disk.fill());
 
-    ProgramRun program(configHome.path());
-    program.setChildSetup(disk.childSetup());
-    QVERIFY(program.start());
-    QVERIFY2(QTest::qWaitFor([&] { return !server.served().isEmpty(); }, 8000),
-             program.output().constData());
-    QTest::qWait(1000);
-    const bool running = program.isRunning();
-    program.stop();
-
-    QVERIFY2(!program.output().contains(Key.toUtf8()), "the key appeared in the output");
-    QVERIFY2(running, program.output().constData());
-    const QString warnings = settingsWarnings(program);
-    qInfo("%s", qPrintable(warnings));
+    QString warnings;
+    runProgramThatCannotSave(configHome.path(), server, disk.childSetup(), &warnings);
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY2(warnings.contains(path), qPrintable(QStringLiteral("no reason logged: ") + warnings));
     QCOMPARE(contentsOf(path), before);
     QCOMPARE(modeOf(path), 0600);
