@@ -18,14 +18,7 @@ for p in "${packages[@]}"; do
         missing+=("$p")
     fi
 done
-if ((${#missing[@]})); then
-    echo "Installing missing packages: ${missing[*]}"
-    sudo_cmd=()
-    [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
-fi
+"$root/scripts/install-packages.sh" ${missing[@]+"${missing[@]}"}
 
 if [[ ! -f "$build/CMakeCache.txt" ]] || (($#)); then
     cmake -S "$root" -B "$build" "$@" >/dev/null

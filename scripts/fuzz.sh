@@ -22,14 +22,7 @@ command -v clang++ >/dev/null 2>&1 || missing+=(clang)
 # libFuzzer and the sanitizer runtimes.
 compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null ||
     missing+=(libclang-rt-dev)
-if ((${#missing[@]})); then
-    echo "Installing ${missing[*]}"
-    sudo_cmd=()
-    [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
-fi
+"$root/scripts/install-packages.sh" ${missing[@]+"${missing[@]}"}
 
 mkdir -p "$build"
 if [[ ! -f "$build/CMakeCache.txt" ]]; then

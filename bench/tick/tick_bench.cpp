@@ -19,23 +19,15 @@ void tickOnce(SyncCountdown &countdown, const QString &intervalText)
     benchmark::DoNotOptimize(countdown.caption().constData());
 }
 
-void BM_TickWholeMinutes(benchmark::State &state)
+void BM_Tick(benchmark::State &state, const char *interval)
 {
     SyncCountdown countdown(QLocale(QLocale::German, QLocale::Germany));
-    const QString interval = QStringLiteral("5");
+    const QString intervalText = QString::fromLatin1(interval);
     for (auto _ : state)
-        tickOnce(countdown, interval);
+        tickOnce(countdown, intervalText);
 }
-BENCHMARK(BM_TickWholeMinutes);
-
-void BM_TickGermanDecimal(benchmark::State &state)
-{
-    SyncCountdown countdown(QLocale(QLocale::German, QLocale::Germany));
-    const QString interval = QStringLiteral("1,5");
-    for (auto _ : state)
-        tickOnce(countdown, interval);
-}
-BENCHMARK(BM_TickGermanDecimal);
+BENCHMARK_CAPTURE(BM_Tick, WholeMinutes, "5");
+BENCHMARK_CAPTURE(BM_Tick, GermanDecimal, "1,5");
 
 // What a sync does besides sending the request: restart the count and build the
 // tray record that updates the icon.
