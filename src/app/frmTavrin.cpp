@@ -480,6 +480,9 @@ double frmTavrin::twipsPerPixel() const
 
 void frmTavrin::setWindowPicture(quint32 handle)
 {
+    // A sync sets the picture it already shows most of the time.
+    if (handle == m_iconHandle)
+        return;
     m_iconHandle = handle;
     setWindowIcon(m_pictures.icon(handle));
 }

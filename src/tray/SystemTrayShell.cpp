@@ -103,9 +103,13 @@ void SystemTrayShell::remove()
 
 void SystemTrayShell::applyPicture(quint32 handle)
 {
+    // Every sync refreshes the icon; only a new picture is worth redrawing the tray for.
+    if (handle == m_pictureHandle)
+        return;
     if (!m_pictures.contains(handle)) {
         qCWarning(lcTray) << "Unknown picture handle" << handle << "- keeping the previous picture";
         return;
     }
     m_icon->setIcon(m_pictures.icon(handle));
+    m_pictureHandle = handle;
 }

@@ -36,6 +36,7 @@ private:
 
     const PictureRegistry &m_pictures;
     QSystemTrayIcon *m_icon;
+    quint32 m_pictureHandle = 0; // the picture the icon shows; 0 before the first
     bool m_reportedNoTray = false;
 };
 
