@@ -39,12 +39,15 @@ const QString SettingsSection = QStringLiteral("settings");
 const QString KeyValueName = QStringLiteral("TavrinKey");
 const QString IntervalValueName = QStringLiteral("TavrinTime");
 const QString DefaultInterval = QStringLiteral("5");
+// What the interval box holds before the stored interval is loaded.
+const QString InitialInterval = QStringLiteral("10");
 } // namespace
 
 frmTavrin::frmTavrin(SettingsStore &settings, BrowserControl &browser, TrayShell &trayShell,
                      PictureRegistry &pictures, const QStringList &arguments, QWidget *parent)
     : QWidget(parent), m_settings(settings), m_browser(browser), m_trayShell(trayShell),
-      m_pictures(pictures), m_tray(trayShell, *this), m_arguments(arguments)
+      m_pictures(pictures), m_tray(trayShell, *this), m_arguments(arguments),
+      m_intervalText(InitialInterval)
 {
     initPictures();
     const QIcon pictureA(QStringLiteral(":/pictures/pictureA.png"));
@@ -56,8 +59,9 @@ frmTavrin::frmTavrin(SettingsStore &settings, BrowserControl &browser, TrayShell
     setWindowTitle(QStringLiteral("KORLA DNS Conector"));
     setWindowPicture(m_pictureA);
     resize(Twips::toPixels(5595), Twips::toPixels(2400));
-    createControls();
+    createMenuAndTimers();
 
+    connect(&m_browser, &BrowserControl::pageLoaded, this, &frmTavrin::showPage);
     connect(&m_browser, &BrowserControl::requestSucceeded, this,
             [this](int) { requestFinished(true); });
     connect(&m_browser, &BrowserControl::requestFailed, this,
@@ -71,83 +75,161 @@ frmTavrin::frmTavrin(SettingsStore &settings, BrowserControl &browser, TrayShell
 
 frmTavrin::~frmTavrin() = default;
 
-void frmTavrin::createControls()
+void frmTavrin::createMenuAndTimers()
 {
-    auto *starMask = new StarMaskStyle();
-    starMask->setParent(this);
-
-    Label3 = new QLabel(QStringLiteral("Sync-Intervall:"), this);
-    Label3->setGeometry(Twips::rect(120, 240, 1095, 255));
-
-    txtTimer = new QLineEdit(QStringLiteral("10"), this);
-    txtTimer->setGeometry(Twips::rect(1320, 240, 375, 285));
-    m_intervalText = txtTimer->text();
-
-    UpDown1 = new UpDownControl(this);
-    UpDown1->setGeometry(Twips::rect(1680, 240, 240, 285));
-    UpDown1->setRange(1, 60);
-    UpDown1->setBuddy(txtTimer);
-
-    Label1 = new QLabel(QStringLiteral("Schlüssel:"), this);
-    Label1->setGeometry(Twips::rect(2400, 240, 855, 255));
-
-    for (int index = 0; index < 2; ++index) {
-        QLineEdit *box = new QLineEdit(QStringLiteral("Text1"), this);
-        box->setGeometry(Twips::rect(3360, index == 0 ? 240 : 600, 1695, 285));
-        box->setEchoMode(QLineEdit::Password);
-        box->setStyle(starMask);
-        txtKey[index] = box;
-    }
-
-    cmdKey = new QPushButton(QStringLiteral("OK"), this);
-    cmdKey->setGeometry(Twips::rect(5040, 600, 375, 255));
-    cmdKey->setEnabled(false);
-
-    WebBrowser1 = new BrowserView(this);
-    WebBrowser1->setGeometry(Twips::rect(120, 1080, 5295, 1095));
-    WebBrowser1->setTabChangesFocus(true);
-    connect(&m_browser, &BrowserControl::pageLoaded, WebBrowser1, &BrowserView::showPage);
-
-    // Hidden picture holders: Image1 is what a sync shows, Image2 what a failure shows.
-    Image1 = new QLabel(this);
-    Image1->setGeometry(Twips::rect(360, 0, 480, 450));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/pictureA.png")));
-    Image1->setVisible(false);
-    Image2 = new QLabel(this);
-    Image2->setGeometry(Twips::rect(600, 120, 480, 450));
-    Image2->setPixmap(QPixmap(QStringLiteral(":/pictures/pictureB.png")));
-    Image2->setVisible(false);
-
     Timer1 = new QTimer(this);
     Timer1->setInterval(6000);
     Timer1->start();
-
-    // Focus order: browser area, first key box, interval box, arrows, OK, second key box.
-    setTabOrder(WebBrowser1, txtKey[0]);
-    setTabOrder(txtKey[0], txtTimer);
-    setTabOrder(txtTimer, UpDown1);
-    setTabOrder(UpDown1, cmdKey);
-    setTabOrder(cmdKey, txtKey[1]);
-
-    // The only menu is never shown as a bar; the tray opens it as a pop-up.
-    datei = new QMenu(QStringLiteral("Datei"), this);
-    optionen = datei->addAction(QStringLiteral("Optionen..."));
-    beenden = datei->addAction(QStringLiteral("Beenden"));
+    connect(Timer1, &QTimer::timeout, this, &frmTavrin::Timer1_Timer);
 
     m_wakeTimer = new QTimer(this);
     m_wakeTimer->setSingleShot(true);
     m_wakeTimer->setTimerType(Qt::PreciseTimer);
     connect(m_wakeTimer, &QTimer::timeout, this, &frmTavrin::wakeUp);
 
-    connect(Timer1, &QTimer::timeout, this, &frmTavrin::Timer1_Timer);
-    connect(txtTimer, &QLineEdit::textChanged, this, &frmTavrin::txtTimer_Change);
-    connect(UpDown1, &UpDownControl::valueChanged, this, &frmTavrin::UpDown1_Change);
-    for (int index = 0; index < 2; ++index)
-        connect(txtKey[index], &QLineEdit::textChanged, this,
-                [this, index] { txtKey_Change(index); });
-    connect(cmdKey, &QPushButton::clicked, this, &frmTavrin::cmdKey_Click);
+    // The only menu is never shown as a bar; the tray opens it as a pop-up.
+    datei = new QMenu(QStringLiteral("Datei"), this);
+    optionen = datei->addAction(QStringLiteral("Optionen..."));
+    beenden = datei->addAction(QStringLiteral("Beenden"));
     connect(optionen, &QAction::triggered, this, &frmTavrin::optionen_Click);
     connect(beenden, &QAction::triggered, this, &frmTavrin::beenden_Click);
+}
+
+frmTavrin::Controls &frmTavrin::controls()
+{
+    if (!m_controls) {
+        m_controls = buildControls();
+        if (m_pendingPage) {
+            m_controls->WebBrowser1->showPage(m_pendingPage->text, m_pendingPage->isHtml);
+            m_pendingPage.reset();
+        }
+    }
+    return *m_controls;
+}
+
+frmTavrin::Controls frmTavrin::buildControls()
+{
+    Controls c;
+    auto *starMask = new StarMaskStyle();
+    starMask->setParent(this);
+
+    c.Label3 = new QLabel(QStringLiteral("Sync-Intervall:"), this);
+    c.Label3->setGeometry(Twips::rect(120, 240, 1095, 255));
+
+    // The box shows the interval in effect, loaded or typed before it was built.
+    c.txtTimer = new QLineEdit(m_intervalText, this);
+    c.txtTimer->setGeometry(Twips::rect(1320, 240, 375, 285));
+
+    c.UpDown1 = new UpDownControl(this);
+    c.UpDown1->setGeometry(Twips::rect(1680, 240, 240, 285));
+    c.UpDown1->setRange(1, 60);
+    c.UpDown1->setBuddy(c.txtTimer);
+
+    c.Label1 = new QLabel(QStringLiteral("Schlüssel:"), this);
+    c.Label1->setGeometry(Twips::rect(2400, 240, 855, 255));
+
+    for (int index = 0; index < 2; ++index) {
+        QLineEdit *box = new QLineEdit(QStringLiteral("Text1"), this);
+        box->setGeometry(Twips::rect(3360, index == 0 ? 240 : 600, 1695, 285));
+        box->setEchoMode(QLineEdit::Password);
+        box->setStyle(starMask);
+        c.txtKey[index] = box;
+    }
+
+    c.cmdKey = new QPushButton(QStringLiteral("OK"), this);
+    c.cmdKey->setGeometry(Twips::rect(5040, 600, 375, 255));
+    c.cmdKey->setEnabled(false);
+
+    c.WebBrowser1 = new BrowserView(this);
+    c.WebBrowser1->setGeometry(Twips::rect(120, 1080, 5295, 1095));
+    c.WebBrowser1->setTabChangesFocus(true);
+
+    // Hidden picture holders: Image1 is what a sync shows, Image2 what a failure shows.
+    c.Image1 = new QLabel(this);
+    c.Image1->setGeometry(Twips::rect(360, 0, 480, 450));
+    c.Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/pictureA.png")));
+    c.Image1->setVisible(false);
+    c.Image2 = new QLabel(this);
+    c.Image2->setGeometry(Twips::rect(600, 120, 480, 450));
+    c.Image2->setPixmap(QPixmap(QStringLiteral(":/pictures/pictureB.png")));
+    c.Image2->setVisible(false);
+
+    // Focus order: browser area, first key box, interval box, arrows, OK, second key box.
+    setTabOrder(c.WebBrowser1, c.txtKey[0]);
+    setTabOrder(c.txtKey[0], c.txtTimer);
+    setTabOrder(c.txtTimer, c.UpDown1);
+    setTabOrder(c.UpDown1, c.cmdKey);
+    setTabOrder(c.cmdKey, c.txtKey[1]);
+
+    connect(c.txtTimer, &QLineEdit::textChanged, this, &frmTavrin::txtTimer_Change);
+    connect(c.UpDown1, &UpDownControl::valueChanged, this, &frmTavrin::UpDown1_Change);
+    for (int index = 0; index < 2; ++index)
+        connect(c.txtKey[index], &QLineEdit::textChanged, this,
+                [this, index] { txtKey_Change(index); });
+    connect(c.cmdKey, &QPushButton::clicked, this, &frmTavrin::cmdKey_Click);
+
+    return c;
+}
+
+QLabel *frmTavrin::Label3()
+{
+    return controls().Label3;
+}
+
+QLineEdit *frmTavrin::txtTimer()
+{
+    return controls().txtTimer;
+}
+
+UpDownControl *frmTavrin::UpDown1()
+{
+    return controls().UpDown1;
+}
+
+QLabel *frmTavrin::Label1()
+{
+    return controls().Label1;
+}
+
+QLineEdit *frmTavrin::txtKey(int index)
+{
+    Q_ASSERT(index == 0 || index == 1);
+    return controls().txtKey[size_t(index)];
+}
+
+QPushButton *frmTavrin::cmdKey()
+{
+    return controls().cmdKey;
+}
+
+BrowserView *frmTavrin::WebBrowser1()
+{
+    return controls().WebBrowser1;
+}
+
+QLabel *frmTavrin::Image1()
+{
+    return controls().Image1;
+}
+
+QLabel *frmTavrin::Image2()
+{
+    return controls().Image2;
+}
+
+void frmTavrin::setVisible(bool visible)
+{
+    if (visible)
+        controls();
+    QWidget::setVisible(visible);
+}
+
+void frmTavrin::showPage(const QString &text, bool isHtml)
+{
+    if (m_controls)
+        m_controls->WebBrowser1->showPage(text, isHtml);
+    else
+        m_pendingPage = Page{text, isHtml};
 }
 
 void frmTavrin::Form_Load()
@@ -155,7 +237,7 @@ void frmTavrin::Form_Load()
     RunMode = m_arguments.join(QLatin1Char(' ')).toLower();
     TavrinVar = m_settings.read(SettingsSection, KeyValueName, QString());
     // Replacing the box's text saves it straight back, so a first start stores the default.
-    txtTimer->setText(m_settings.read(SettingsSection, IntervalValueName, DefaultInterval));
+    setIntervalText(m_settings.read(SettingsSection, IntervalValueName, DefaultInterval));
     Timer1->setInterval(tickIntervalMs());
     m_loaded = true;
     // Loading the network watcher's backend takes a while; the tray icon and the
@@ -171,7 +253,7 @@ void frmTavrin::Form_Load()
     // clears that mark on the first restore, so a window manager may iconify it
     // again right away.
     overrideWindowState(windowState() | Qt::WindowMinimized);
-    qCInfo(lcApp) << "started; interval" << txtTimer->text() << "minutes";
+    qCInfo(lcApp) << "started; interval" << m_intervalText << "minutes";
 }
 
 void frmTavrin::Form_Resize()
@@ -391,14 +473,31 @@ std::optional<qint64> frmTavrin::nextSyncMs(qint64 nowMs) const
 void frmTavrin::txtKey_Change(int index)
 {
     Q_UNUSED(index)
-    cmdKey->setEnabled(m_keyConfirmation.keyChanged(txtKey[0]->text(), txtKey[1]->text()));
+    Controls &c = controls();
+    c.cmdKey->setEnabled(m_keyConfirmation.keyChanged(c.txtKey[0]->text(), c.txtKey[1]->text()));
 }
 
 void frmTavrin::txtTimer_Change()
 {
+    intervalChanged(txtTimer()->text());
+}
+
+void frmTavrin::setIntervalText(const QString &text)
+{
+    if (m_controls) {
+        m_controls->txtTimer->setText(text);
+        return;
+    }
+    // Like a text box, replacing the text with the same text changes nothing.
+    if (text != m_intervalText)
+        intervalChanged(text);
+}
+
+void frmTavrin::intervalChanged(const QString &text)
+{
     // Ticks slept through ran with the interval they saw; the new one counts from now.
     catchUp();
-    m_intervalText = txtTimer->text();
+    m_intervalText = text;
     saveInterval();
     planWake();
 }
@@ -410,7 +509,7 @@ void frmTavrin::UpDown1_Change()
 
 void frmTavrin::saveInterval()
 {
-    m_settings.save(SettingsSection, IntervalValueName, txtTimer->text());
+    m_settings.save(SettingsSection, IntervalValueName, m_intervalText);
 }
 
 void frmTavrin::cmdKey_Click()
@@ -421,7 +520,7 @@ void frmTavrin::cmdKey_Click()
 void frmTavrin::ApplyKey()
 {
     m_browser.Stop();
-    TavrinVar = UpdateUrl::compose(UpdateUrl::baseUrl(), txtKey[1]->text());
+    TavrinVar = UpdateUrl::compose(UpdateUrl::baseUrl(), txtKey(1)->text());
     m_settings.save(SettingsSection, KeyValueName, TavrinVar);
     sendUpdate();
     planWake();

@@ -96,16 +96,23 @@ public:
     // Display twips per pixel, used to carry tray notifications as a pointer position.
     double twipsPerPixel() const;
 
-    // The controls, by their window names.
-    QLabel *Label3;
-    QLineEdit *txtTimer;
-    UpDownControl *UpDown1;
-    QLabel *Label1;
-    std::array<QLineEdit *, 2> txtKey;
-    QPushButton *cmdKey;
-    BrowserView *WebBrowser1;
-    QLabel *Image1;
-    QLabel *Image2;
+    // The controls, by their window names. They are built the first time the
+    // window is shown or one of them is asked for: the first text box loads the
+    // font database, and a program that starts hidden in the tray should neither
+    // wait for that before its icon and first request nor keep it in memory.
+    QLabel *Label3();
+    QLineEdit *txtTimer();
+    UpDownControl *UpDown1();
+    QLabel *Label1();
+    QLineEdit *txtKey(int index);
+    QPushButton *cmdKey();
+    BrowserView *WebBrowser1();
+    QLabel *Image1();
+    QLabel *Image2();
+    bool controlsBuilt() const { return m_controls.has_value(); }
+    // Builds the controls before the window first shows.
+    void setVisible(bool visible) override;
+
     QTimer *Timer1;
     QMenu *datei;
     QAction *optionen;
@@ -126,7 +133,32 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void createControls();
+    struct Controls
+    {
+        QLabel *Label3;
+        QLineEdit *txtTimer;
+        UpDownControl *UpDown1;
+        QLabel *Label1;
+        std::array<QLineEdit *, 2> txtKey;
+        QPushButton *cmdKey;
+        BrowserView *WebBrowser1;
+        QLabel *Image1;
+        QLabel *Image2;
+    };
+    struct Page
+    {
+        QString text;
+        bool isHtml = false;
+    };
+
+    void createMenuAndTimers();
+    Controls &controls();
+    Controls buildControls();
+    void showPage(const QString &text, bool isHtml);
+    // Puts text in the interval box, or, while the box is not built, does what
+    // the box's change would.
+    void setIntervalText(const QString &text);
+    void intervalChanged(const QString &text);
     void ApplyKey();
     void saveInterval();
     void setWindowPicture(quint32 handle);
@@ -178,6 +210,9 @@ private:
     bool m_catchUpDue = false;
     // The interval text in effect: ticks slept through use the text they would have seen.
     QString m_intervalText;
+    std::optional<Controls> m_controls;
+    // The last answer that came before the display area was built.
+    std::optional<Page> m_pendingPage;
     bool m_quiet = false;
     // Requests sent, to tell an outcome that came too late.
     quint64 m_requestsSent = 0;

@@ -80,10 +80,10 @@ private:
     static QWidget *control(frmTavrin &w, const QString &name)
     {
         const QList<QPair<QString, QWidget *>> controls = {
-            {"Label3", w.Label3}, {"txtTimer", w.txtTimer},       {"UpDown1", w.UpDown1},
-            {"Label1", w.Label1}, {"txtKey0", w.txtKey[0]},       {"txtKey1", w.txtKey[1]},
-            {"cmdKey", w.cmdKey}, {"WebBrowser1", w.WebBrowser1}, {"Image1", w.Image1},
-            {"Image2", w.Image2}};
+            {"Label3", w.Label3()}, {"txtTimer", w.txtTimer()},       {"UpDown1", w.UpDown1()},
+            {"Label1", w.Label1()}, {"txtKey0", w.txtKey(0)},         {"txtKey1", w.txtKey(1)},
+            {"cmdKey", w.cmdKey()}, {"WebBrowser1", w.WebBrowser1()}, {"Image1", w.Image1()},
+            {"Image2", w.Image2()}};
         for (const auto &[controlName, widget] : controls) {
             if (controlName == name)
                 return widget;
@@ -125,16 +125,16 @@ private Q_SLOTS:
         frmTavrin &w = *f.window;
         QCOMPARE(w.windowTitle(), QStringLiteral("KORLA DNS Conector"));
         QCOMPARE(w.size(), QSize(373, 160));
-        QCOMPARE(w.Label3->text(), QStringLiteral("Sync-Intervall:"));
-        QCOMPARE(w.Label1->text(), QStringLiteral("Schlüssel:"));
-        QCOMPARE(w.txtTimer->text(), QStringLiteral("10"));
-        for (QLineEdit *box : w.txtKey) {
+        QCOMPARE(w.Label3()->text(), QStringLiteral("Sync-Intervall:"));
+        QCOMPARE(w.Label1()->text(), QStringLiteral("Schlüssel:"));
+        QCOMPARE(w.txtTimer()->text(), QStringLiteral("10"));
+        for (QLineEdit *box : {w.txtKey(0), w.txtKey(1)}) {
             QCOMPARE(box->text(), QStringLiteral("Text1"));
             QCOMPARE(box->echoMode(), QLineEdit::Password);
             QCOMPARE(box->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, box),
                      int('*'));
         }
-        QVERIFY(!w.cmdKey->isEnabled());
+        QVERIFY(!w.cmdKey()->isEnabled());
         QCOMPARE(w.Timer1->interval(), 6000);
         QVERIFY(w.Timer1->isActive());
         QVERIFY(w.findChildren<QMenuBar *>().isEmpty());
@@ -143,8 +143,8 @@ private Q_SLOTS:
         QCOMPARE(w.optionen->text(), QStringLiteral("Optionen..."));
         QCOMPARE(w.beenden->text(), QStringLiteral("Beenden"));
         w.show();
-        QVERIFY(!w.Image1->isVisible());
-        QVERIFY(!w.Image2->isVisible());
+        QVERIFY(!w.Image1()->isVisible());
+        QVERIFY(!w.Image2()->isVisible());
         QVERIFY(f.pictures.contains(w.trayIconHandle()));
         QVERIFY(!w.windowIcon().isNull());
     }
@@ -155,11 +155,11 @@ private Q_SLOTS:
         f.window->show();
         f.window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
-        f.window->txtKey[0]->setFocus();
-        QTest::keyClick(f.window->txtKey[0], Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.window->txtTimer));
-        QVERIFY(f.window->WebBrowser1->nextInFocusChain() != nullptr);
-        QCOMPARE(f.window->WebBrowser1->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
+        f.window->txtKey(0)->setFocus();
+        QTest::keyClick(f.window->txtKey(0), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.window->txtTimer()));
+        QVERIFY(f.window->WebBrowser1()->nextInFocusChain() != nullptr);
+        QCOMPARE(f.window->WebBrowser1()->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
     }
 
     void load_firstStart()
@@ -167,7 +167,7 @@ private Q_SLOTS:
         Fixture f;
         f.window->Form_Load();
         QCOMPARE(f.window->TavrinVar, QString());
-        QCOMPARE(f.window->txtTimer->text(), QStringLiteral("5"));
+        QCOMPARE(f.window->txtTimer()->text(), QStringLiteral("5"));
         QCOMPARE(f.settings.value("TavrinTime"), QStringLiteral("5"));
         QVERIFY(!f.settings.has("TavrinKey"));
         QCOMPARE(f.browser.navigated, QStringList{QString()});
@@ -185,8 +185,53 @@ private Q_SLOTS:
         f.settings.save("settings", "TavrinTime", "12");
         f.window->Form_Load();
         QCOMPARE(f.window->TavrinVar, QStringLiteral("http://127.0.0.1:9/abc"));
-        QCOMPARE(f.window->txtTimer->text(), QStringLiteral("12"));
+        QCOMPARE(f.window->txtTimer()->text(), QStringLiteral("12"));
         QCOMPARE(f.browser.navigated, QStringList{"http://127.0.0.1:9/abc"});
+    }
+
+    // Start-up and the countdown in the tray need no control: a text box loads the
+    // font database, which the tray icon and the first request should not wait for.
+    void controls_builtWhenFirstShown()
+    {
+        Fixture f;
+        f.settings.save("settings", "TavrinTime", "7");
+        f.window->Form_Load();
+        Q_EMIT f.browser.pageLoaded(QStringLiteral("good 1.2.3.4"), false);
+        f.browser.succeed();
+        f.tick(3);
+        QVERIFY(!f.window->controlsBuilt());
+        QVERIFY(f.window->findChildren<QLineEdit *>().isEmpty());
+        const QStringList savesBefore = f.settings.saves;
+
+        f.window->optionen_Click();
+        QVERIFY(f.window->controlsBuilt());
+        QVERIFY(f.window->txtKey(0)->isVisible());
+        QCOMPARE(f.window->txtTimer()->text(), QStringLiteral("7"));
+        QCOMPARE(f.window->WebBrowser1()->toPlainText(), QStringLiteral("good 1.2.3.4"));
+        QVERIFY(!f.window->cmdKey()->isEnabled());
+        QCOMPARE(f.settings.saves, savesBefore);
+    }
+
+    // Start-up replaces the interval box's text; as with a text box, only a
+    // different text is a change and is saved.
+    void load_intervalSavedWhenChanged_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QStringList>("saves");
+        QTest::newRow("first start") << QString() << QStringList{"TavrinTime=5"};
+        QTest::newRow("stored 7") << "7" << QStringList{"TavrinTime=7"};
+        QTest::newRow("stored as the box starts") << "10" << QStringList();
+    }
+    void load_intervalSavedWhenChanged()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QStringList, saves);
+        Fixture f;
+        if (!stored.isNull())
+            f.settings.save("settings", "TavrinTime", stored);
+        f.settings.saves.clear();
+        f.window->Form_Load();
+        QCOMPARE(f.settings.saves, saves);
     }
 
     void load_runMode_data()
@@ -212,8 +257,8 @@ private Q_SLOTS:
         Fixture f;
         f.window->Form_Load();
         f.settings.saves.clear();
-        QTest::keyClick(f.window->txtTimer, Qt::Key_Backspace);
-        QTest::keyClicks(f.window->txtTimer, "7x");
+        QTest::keyClick(f.window->txtTimer(), Qt::Key_Backspace);
+        QTest::keyClicks(f.window->txtTimer(), "7x");
         QCOMPARE(f.settings.saves, (QStringList{"TavrinTime=", "TavrinTime=7", "TavrinTime=7x"}));
     }
 
@@ -234,10 +279,10 @@ private Q_SLOTS:
         QFETCH(bool, up);
         QFETCH(QString, expected);
         Fixture f;
-        f.window->txtTimer->setText(start);
+        f.window->txtTimer()->setText(start);
         f.settings.saves.clear();
-        up ? f.window->UpDown1->stepUp() : f.window->UpDown1->stepDown();
-        QCOMPARE(f.window->txtTimer->text(), expected);
+        up ? f.window->UpDown1()->stepUp() : f.window->UpDown1()->stepDown();
+        QCOMPARE(f.window->txtTimer()->text(), expected);
         if (expected != start)
             QCOMPARE(f.settings.saves.count("TavrinTime=" + expected), 2);
     }
@@ -267,7 +312,7 @@ private Q_SLOTS:
     {
         Fixture f;
         f.window->Form_Load();
-        f.window->txtTimer->setText("0.05"); // three seconds
+        f.window->txtTimer()->setText("0.05"); // three seconds
         f.browser.navigated.clear();
         f.tray.messages.clear();
         const QStringList captions = {"Count-Down: 2Sec.", "Count-Down: 1Sec.",
@@ -296,7 +341,7 @@ private Q_SLOTS:
         QCOMPARE(f.tray.messages.last(), TrayMessage::Modify);
         QCOMPARE(f.tray.records.last().hIcon, red);
         // A sync shows the last finished outcome.
-        f.window->txtTimer->setText("0.05");
+        f.window->txtTimer()->setText("0.05");
         f.tick(4);
         QCOMPARE(f.window->trayIconHandle(), red);
         f.browser.succeed(200);
@@ -309,14 +354,14 @@ private Q_SLOTS:
         Fixture f;
         f.window->Form_Load();
         f.browser.calls.clear();
-        f.window->txtKey[0]->setText("my key/1");
-        QVERIFY(!f.window->cmdKey->isEnabled());
-        f.window->txtKey[1]->setText("my key/1");
-        QVERIFY(f.window->cmdKey->isEnabled());
-        f.window->txtKey[0]->setText("other");
-        QVERIFY(f.window->cmdKey->isEnabled());
+        f.window->txtKey(0)->setText("my key/1");
+        QVERIFY(!f.window->cmdKey()->isEnabled());
+        f.window->txtKey(1)->setText("my key/1");
+        QVERIFY(f.window->cmdKey()->isEnabled());
+        f.window->txtKey(0)->setText("other");
+        QVERIFY(f.window->cmdKey()->isEnabled());
         const qint64 ticks = f.window->tickCount();
-        QTest::mouseClick(f.window->cmdKey, Qt::LeftButton);
+        QTest::mouseClick(f.window->cmdKey(), Qt::LeftButton);
         const QString url = UpdateUrl::baseUrl() + "my key/1";
         QCOMPARE(f.browser.calls, (QStringList{"Stop", "Navigate " + url}));
         QCOMPARE(f.window->TavrinVar, url);
@@ -406,7 +451,7 @@ private Q_SLOTS:
         int asked = 0;
         f.window->setQuitConfirmation([&] { return ++asked, answer; });
         QSignalSpy quit(f.window.get(), &frmTavrin::quitConfirmed);
-        f.window->txtTimer->setText("5");
+        f.window->txtTimer()->setText("5");
         f.tick(3);
         f.window->beenden->trigger();
         QCOMPARE(asked, 1);
@@ -435,14 +480,14 @@ private Q_SLOTS:
     {
         Fixture f;
         f.window->Form_Load();
-        f.window->txtKey[0]->setText("k2");
-        f.window->txtKey[1]->setText("k2");
-        f.window->txtTimer->setText("0.05");
+        f.window->txtKey(0)->setText("k2");
+        f.window->txtKey(1)->setText("k2");
+        f.window->txtTimer()->setText("0.05");
         f.tick(3);
         // While the sync lets events run, OK is pressed and the window is closed.
         f.browser.onNavigate = [&](const QString &) {
             f.browser.onNavigate = nullptr;
-            QTimer::singleShot(0, f.window->cmdKey, &QPushButton::click);
+            QTimer::singleShot(0, f.window->cmdKey(), &QPushButton::click);
             QTimer::singleShot(0, f.window.get(), &QWidget::close);
         };
         QSignalSpy unloaded(f.window.get(), &frmTavrin::unloaded);
@@ -532,9 +577,9 @@ private Q_SLOTS:
         f.load("5");
         f.browser.fail();
         f.tick(10);
-        f.window->txtKey[0]->setText("new");
-        f.window->txtKey[1]->setText("new");
-        f.window->cmdKey->click();
+        f.window->txtKey(0)->setText("new");
+        f.window->txtKey(1)->setText("new");
+        f.window->cmdKey()->click();
         QCOMPARE(f.window->nextRetryDueMs(), std::nullopt);
         f.browser.navigated.clear();
         f.tick(40);
@@ -552,11 +597,11 @@ private Q_SLOTS:
         f.load("5");
         f.browser.fail();
         // The interval is cut short, so the sync comes before the pending retry.
-        f.window->txtTimer->setText("0.05");
+        f.window->txtTimer()->setText("0.05");
         f.browser.onNavigate = [&](const QString &) {
             f.browser.onNavigate = nullptr;
             QVERIFY(!f.window->nextRetryDueMs());
-            f.window->txtTimer->setText("5");
+            f.window->txtTimer()->setText("5");
             f.browser.fail();
         };
         QCOMPARE(f.ticksUntilNavigate(10), 4);
@@ -610,11 +655,11 @@ private Q_SLOTS:
     {
         Fixture f;
         f.load("5");
-        f.window->txtTimer->setText("x");
+        f.window->txtTimer()->setText("x");
         f.network.comeBack();
         f.tick(3);
         QVERIFY(f.browser.navigated.isEmpty());
-        f.window->txtTimer->setText("5");
+        f.window->txtTimer()->setText("5");
         QCOMPARE(f.ticksUntilNavigate(1), 1);
     }
 

@@ -115,8 +115,8 @@ private Q_SLOTS:
                 ok ? hidden.browser.succeed() : hidden.browser.fail();
             } else if (dice < 43) {
                 const QString text = intervals.at(random.bounded(intervals.size()));
-                ticking.window->txtTimer->setText(text);
-                hidden.window->txtTimer->setText(text);
+                ticking.window->txtTimer()->setText(text);
+                hidden.window->txtTimer()->setText(text);
             } else if (dice < 44) {
                 ticking.network.comeBack();
                 hidden.network.comeBack();
@@ -177,7 +177,7 @@ private Q_SLOTS:
                 if (dice < 50 && hidden.browser.busy) {
                     random.bounded(3u) ? hidden.browser.succeed() : hidden.browser.fail();
                 } else if (dice < 60) {
-                    hidden.window->txtTimer->setText(
+                    hidden.window->txtTimer()->setText(
                         intervals.at(random.bounded(intervals.size())));
                     usableSince = clock.ms;
                 } else if (dice < 62) {
@@ -194,7 +194,7 @@ private Q_SLOTS:
                 usableSince = clock.ms;
             }
             const std::optional<qint64> target =
-                SyncInterval::targetSeconds(hidden.window->txtTimer->text(), QLocale::c());
+                SyncInterval::targetSeconds(hidden.window->txtTimer()->text(), QLocale::c());
             // Counted from the last request, the last interval edit or the end of a sleep.
             if (target)
                 QVERIFY2(clock.ms - std::max(lastRequest, usableSince) <= (*target + 1) * 1000,
