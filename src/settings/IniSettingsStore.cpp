@@ -185,6 +185,10 @@ bool IniSettingsStore::save(const QString &section, const QString &name, const Q
     // fallback); it is asked explicitly so that never changes silently.
     settings.setAtomicSyncRequired(true);
     const QVariant previous = settings.value(key);
+    // Saving what the file already holds would rewrite it for nothing; start-up
+    // saves the stored interval straight back every time.
+    if (previous.typeId() == QMetaType::QString && previous.toString() == value)
+        return true;
     settings.setValue(key, value);
     settings.sync();
     // Only AccessError means the write failed; a FormatError is left from

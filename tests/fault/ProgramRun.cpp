@@ -39,8 +39,9 @@ bool ProgramRun::seedSettings(const QString &configHome, const QString &updateUr
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate,
                    QFile::ReadOwner | QFile::WriteOwner))
         return false;
-    const QByteArray text =
-        "[settings]\nTavrinKey=" + updateUrl.toUtf8() + "\nTavrinTime=" + interval.toUtf8() + "\n";
+    QByteArray text = "[settings]\nTavrinKey=" + updateUrl.toUtf8() + "\n";
+    if (!interval.isNull())
+        text += "TavrinTime=" + interval.toUtf8() + "\n";
     return file.write(text) == text.size() &&
            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
 }

@@ -29,6 +29,7 @@ public:
     static QString programPath();
     static QString settingsPath(const QString &configHome);
     // Writes the settings the program reads at start, owner-only as the program keeps them.
+    // A null interval is left out, so start-up saves the default.
     static bool seedSettings(const QString &configHome, const QString &updateUrl,
                              const QString &interval);
 

@@ -60,6 +60,12 @@ int modeOf(const QString &path)
     return stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
+ino_t inodeOf(const QString &path)
+{
+    struct stat st;
+    return stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
 QByteArray contentsOf(const QString &path)
 {
     QFile file(path);
@@ -197,6 +203,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("existing");
         QTest::newRow("new file") << QByteArray();
         QTest::newRow("world-readable file") << QByteArray("[S]\nOther=kept\n");
+        QTest::newRow("world-readable file holding the value")
+            << QByteArray("[S]\nOther=kept\nKey=secret\n");
     }
 
     void fileIsOwnerOnly()
@@ -221,6 +229,20 @@ private Q_SLOTS:
             QCOMPARE(store.read("S", "Other", ""), QString("kept"));
         QVERIFY(store.save("S", "Key", "changed"));
         QCOMPARE(modeOf(store.filePath()), 0600);
+    }
+
+    // Start-up saves the stored interval back every time; that must not rewrite the file.
+    void savingTheStoredValueLeavesTheFileAlone()
+    {
+        IniSettingsStore store("tavrin-connector");
+        QVERIFY(store.save("S", "Key", "5"));
+        const ino_t written = inodeOf(store.filePath());
+        QVERIFY(written != 0);
+        QVERIFY(store.save("S", "Key", "5"));
+        QCOMPARE(inodeOf(store.filePath()), written);
+        QVERIFY(store.save("S", "Key", "6"));
+        QVERIFY(inodeOf(store.filePath()) != written);
+        QCOMPARE(store.read("S", "Key", ""), QString("6"));
     }
 
     void unusableFileGivesDefaultsAndIsKeptAside_data()
