@@ -329,16 +329,37 @@ def open_window_from_tray(run, class_name):
     raise RuntimeError(f"{run.kind}: the window could not be opened from the tray menu")
 
 
+def start_ours(run, options):
+    env = run.environment()
+    name = os.path.basename(options.ours)
+    settings = os.path.join(env["XDG_CONFIG_HOME"], name)
+    os.makedirs(settings, mode=0o700)
+    with open(os.path.join(settings, f"{name}.ini"), "w", encoding="ascii") as f:
+        f.write(f"[settings]\nTavrinKey={run.url}\nTavrinTime={options.interval}\n")
+    run.start([options.ours], env)
+    return name
+
+
+def start_floor(run, options, *extra):
+    run.start([options.floor, run.url, str(options.interval * 60), *extra], run.environment())
+    return os.path.basename(options.floor)
+
+
+def start_only(kind, options, port, requests, index):
+    """One start that is ended as soon as its icon and first request are there."""
+    run = Run(options, port, requests, kind, f"start{index}")
+    try:
+        name = start_ours(run, options) if kind == "ours" else start_floor(run, options)
+        icon_ms, get_ms = run.wait_for_start(name)
+        return {"icon_ms": icon_ms, "get_ms": get_ms}
+    finally:
+        run.stop()
+
+
 def run_ours(options, port, requests, index):
     run = Run(options, port, requests, "ours", index)
     try:
-        env = run.environment()
-        name = os.path.basename(options.ours)
-        settings = os.path.join(env["XDG_CONFIG_HOME"], name)
-        os.makedirs(settings, mode=0o700)
-        with open(os.path.join(settings, f"{name}.ini"), "w", encoding="ascii") as f:
-            f.write(f"[settings]\nTavrinKey={run.url}\nTavrinTime={options.interval}\n")
-        run.start([options.ours], env)
+        name = start_ours(run, options)
         figures = measure_hidden(run, name, options)
         if options.shown > 0:
             open_window_from_tray(run, name)
@@ -349,11 +370,9 @@ def run_ours(options, port, requests, index):
 
 
 def run_floor(options, port, requests, index):
-    name = os.path.basename(options.floor)
     run = Run(options, port, requests, "floor", index)
     try:
-        env = run.environment()
-        run.start([options.floor, run.url, str(options.interval * 60)], env)
+        name = start_floor(run, options)
         figures = measure_hidden(run, name, options)
     finally:
         run.stop()
@@ -361,9 +380,7 @@ def run_floor(options, port, requests, index):
         # The floor shows its widget from a command-line flag, in a start of its own.
         run = Run(options, port, requests, "floor", f"{index}-shown")
         try:
-            env = run.environment()
-            run.start([options.floor, run.url, str(options.interval * 60), "--show"], env)
-            run.wait_for_start(name)
+            run.wait_for_start(start_floor(run, options, "--show"))
             figures.update(measure_shown(run, options))
         finally:
             run.stop()
@@ -390,8 +407,12 @@ ROWS = [
 ]
 
 
-def median_of(results, key):
-    values = [r[key] for r in results if key in r]
+# Start-up figures also come from the start-only runs.
+START_KEYS = ("icon_ms", "get_ms")
+
+
+def median_of(results, starts, key):
+    values = [r[key] for r in results + (starts if key in START_KEYS else []) if key in r]
     return statistics.median(values) if values else None
 
 
@@ -407,7 +428,7 @@ def format_ratio(ours, floor):
     return f"{ours / floor:.2f}"
 
 
-def report(options, results, failures):
+def report(options, results, starts, failures):
     print(f"Tavrin Connector benchmark, {options.date}")
     print(f"ours:  {options.ours_label}")
     print(f"floor: {options.floor_label}")
@@ -415,22 +436,26 @@ def report(options, results, failures):
           f"(failed and repeated: {failures}), hidden {options.hidden:g} min, "
           f"shown {options.shown:g} min, interval {options.interval} min; medians; "
           f"server http://127.0.0.1")
+    print(f"start-up figures: the runs' starts and {len(starts['ours'])} ours, "
+          f"{len(starts['floor'])} floor start-only runs")
     print(f"{'figure':<28} {'ours':>10} {'floor':>10} {'ratio':>8}")
     for label, key, scale, decimals in ROWS:
-        ours = median_of(results["ours"], key)
-        floor = median_of(results["floor"], key)
+        ours = median_of(results["ours"], starts["ours"], key)
+        floor = median_of(results["floor"], starts["floor"], key)
         if ours is None and floor is None:
             continue
         print(f"{label:<28} {format_value(ours, scale, decimals):>10} "
               f"{format_value(floor, scale, decimals):>10} {format_ratio(ours, floor):>8}")
 
 
-def write_runs(options, results):
+def write_runs(options, results, starts):
     keys = [key for _, key, _, _ in ROWS]
     with open(os.path.join(options.out, "runs.tsv"), "w", encoding="ascii") as f:
         f.write("program\trun\t" + "\t".join(keys) + "\n")
         for kind in ("ours", "floor"):
-            for index, figures in enumerate(results[kind]):
+            rows = [(str(i), r) for i, r in enumerate(results[kind])]
+            rows += [(f"start{i}", r) for i, r in enumerate(starts[kind])]
+            for index, figures in rows:
                 f.write(f"{kind}\t{index}\t" + "\t".join(
                     "" if key not in figures else f"{figures[key]:.3f}" for key in keys) + "\n")
 
@@ -456,6 +481,8 @@ def main():
     parser.add_argument("--hidden", type=float, default=3.0, help="minutes measured hidden")
     parser.add_argument("--shown", type=float, default=0.5, help="minutes measured shown (0: none)")
     parser.add_argument("--interval", type=int, default=5, help="request interval in minutes")
+    parser.add_argument("--starts", type=int, default=10,
+                        help="extra start-only runs of each program, for the start-up figures")
     parser.add_argument("--settle", type=float, default=5.0, help="seconds before a measurement")
     parser.add_argument("--out", required=True, help="directory for the programs' logs and runs.tsv")
     options = parser.parse_args()
@@ -474,8 +501,21 @@ def main():
     server = start_server(requests)
     port = server.server_address[1]
     results = {"ours": [], "floor": []}
+    starts = {"ours": [], "floor": []}
     failures = 0
     try:
+        for index in range(options.starts):
+            for kind in (("ours", "floor") if index % 2 == 0 else ("floor", "ours")):
+                if not desktop_alive():
+                    raise RuntimeError("the virtual desktop's X server is gone")
+                try:
+                    starts[kind].append(start_only(kind, options, port, requests, index + 1))
+                except (RuntimeError, OSError) as error:
+                    failures += 1
+                    print(f"start {index + 1}/{options.starts}: {kind} failed: {error}",
+                          file=sys.stderr, flush=True)
+        print(f"starts: {len(starts['ours'])} ours, {len(starts['floor'])} floor",
+              file=sys.stderr, flush=True)
         for index in range(options.runs):
             # Alternate which program goes first, so a drift of the machine hits both alike.
             order = [("ours", run_ours), ("floor", run_floor)]
@@ -497,13 +537,14 @@ def main():
                               file=sys.stderr, flush=True)
                 if figures is not None:
                     results[kind].append(figures)
-                    write_runs(options, results)
+                    write_runs(options, results, starts)
                     write_threads(options, results)
     except RuntimeError as error:
         print(f"measure.py: stopped early: {error}", file=sys.stderr)
     finally:
         server.shutdown()
-    report(options, results, failures)
+    write_runs(options, results, starts)
+    report(options, results, starts, failures)
     if not results["ours"] or not results["floor"]:
         sys.exit(1)
 

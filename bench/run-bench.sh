@@ -13,6 +13,8 @@
 #                   its base name, which addresses its settings)
 #   --label TEXT    how the table names "ours" (default: path and git revision)
 #   --runs N        starts of each program (default 3)
+#   --starts N      further starts of each program that measure only start to
+#                   icon and first request (default 10)
 #   --hidden MIN    minutes measured hidden in the tray (default 3)
 #   --shown MIN     minutes measured with the window shown (default 0.5; 0: none)
 #   --interval MIN  request interval in minutes (default 5)
@@ -36,7 +38,7 @@ while (($#)); do
     --ours) ours=$2 ;;
     --label) label=$2 ;;
     --out) out=$2 ;;
-    --runs | --hidden | --shown | --interval) measure_args+=("$1" "${2:-}") ;;
+    --runs | --starts | --hidden | --shown | --interval) measure_args+=("$1" "${2:-}") ;;
     -h | --help)
         sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'
         exit 0
