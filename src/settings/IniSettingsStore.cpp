@@ -152,11 +152,20 @@ bool IniSettingsStore::save(const QString &section, const QString &name, const Q
     if (inspection.state == FileState::Corrupt && !setCorruptFileAside(inspection.reason))
         return false;
 
+    const QString key = settingsKey(section, name);
     QString reason;
-    if (!prepareDirectory(&reason)) {
+    const auto refuse = [&] {
         qCWarning(lcSettings).noquote() << "Cannot save settings to" << m_filePath << ":" << reason;
         return false;
+    };
+    // Saving what the file already holds would rewrite it for nothing (start-up
+    // saves the stored interval straight back every time); it is only kept private.
+    if (inspection.state == FileState::Healthy && holds(key, value)) {
+        return restrictToOwner(&reason) || refuse();
     }
+
+    if (!prepareDirectory(&reason))
+        return refuse();
 
     // QSettings would create a new file with the umask's mode (usually 0644)
     // and only then chmod it; QSaveFile, in contrast, gives its temporary file
@@ -173,22 +182,16 @@ bool IniSettingsStore::save(const QString &section, const QString &name, const Q
         }
         createdFile = true;
     } else if (!prepareExistingFile(&reason)) {
-        qCWarning(lcSettings).noquote() << "Cannot save settings to" << m_filePath << ":" << reason;
-        return false;
+        return refuse();
     }
 
     removeAbandonedLock();
 
-    const QString key = settingsKey(section, name);
     QSettings settings(m_filePath, QSettings::IniFormat);
     // QSettings keeps writes atomic by default (QSaveFile, no direct-write
     // fallback); it is asked explicitly so that never changes silently.
     settings.setAtomicSyncRequired(true);
     const QVariant previous = settings.value(key);
-    // Saving what the file already holds would rewrite it for nothing; start-up
-    // saves the stored interval straight back every time.
-    if (previous.typeId() == QMetaType::QString && previous.toString() == value)
-        return true;
     settings.setValue(key, value);
     settings.sync();
     // Only AccessError means the write failed; a FormatError is left from
@@ -328,7 +331,13 @@ bool IniSettingsStore::prepareDirectory(QString *reason) const
     return true;
 }
 
-bool IniSettingsStore::prepareExistingFile(QString *reason) const
+bool IniSettingsStore::holds(const QString &key, const QString &value) const
+{
+    const QVariant stored = QSettings(m_filePath, QSettings::IniFormat).value(key);
+    return stored.typeId() == QMetaType::QString && stored.toString() == value;
+}
+
+bool IniSettingsStore::restrictToOwner(QString *reason) const
 {
     const QFile::Permissions current = QFile::permissions(m_filePath) & kModeBits;
     // Only takes permissions away: a file the user made read-only stays so.
@@ -337,6 +346,13 @@ bool IniSettingsStore::prepareExistingFile(QString *reason) const
         *reason = QStringLiteral("its access cannot be restricted to the owner");
         return false;
     }
+    return true;
+}
+
+bool IniSettingsStore::prepareExistingFile(QString *reason) const
+{
+    if (!restrictToOwner(reason))
+        return false;
 
     // QSettings replaces the file with a new one written next to it, after
     // opening the old one for writing. Checking both here keeps a failed write

@@ -47,6 +47,9 @@ private:
     bool setCorruptFileAside(const QString &reason);
     bool prepareDirectory(QString *reason) const;
     bool prepareExistingFile(QString *reason) const;
+    bool restrictToOwner(QString *reason) const;
+    // Whether the file already holds value as text under key.
+    bool holds(const QString &key, const QString &value) const;
 
     QString m_filePath;
     // The problem last reported by read(), so a bad file is reported once, not
