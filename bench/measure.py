@@ -481,7 +481,7 @@ def main():
     parser.add_argument("--hidden", type=float, default=3.0, help="minutes measured hidden")
     parser.add_argument("--shown", type=float, default=0.5, help="minutes measured shown (0: none)")
     parser.add_argument("--interval", type=int, default=5, help="request interval in minutes")
-    parser.add_argument("--starts", type=int, default=10,
+    parser.add_argument("--starts", type=int, default=20,
                         help="extra start-only runs of each program, for the start-up figures")
     parser.add_argument("--settle", type=float, default=5.0, help="seconds before a measurement")
     parser.add_argument("--out", required=True, help="directory for the programs' logs and runs.tsv")

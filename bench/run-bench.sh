@@ -14,7 +14,7 @@
 #   --label TEXT    how the table names "ours" (default: path and git revision)
 #   --runs N        starts of each program (default 3)
 #   --starts N      further starts of each program that measure only start to
-#                   icon and first request (default 10)
+#                   icon and first request (default 20)
 #   --hidden MIN    minutes measured hidden in the tray (default 3)
 #   --shown MIN     minutes measured with the window shown (default 0.5; 0: none)
 #   --interval MIN  request interval in minutes (default 5)
