@@ -63,6 +63,9 @@ if [[ ! -f "$build/CMakeCache.txt" ]]; then
     cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 targets=(tavrin-floor)
+if grep -q '^XCB_FOUND:INTERNAL=1' "$build/CMakeCache.txt"; then
+    targets+=(tray-watch)
+fi
 [[ -n $ours ]] || targets+=(tavrin-connector)
 if ! cmake --build "$build" --parallel 2 --target "${targets[@]}" >"$build/bench-build.log" 2>&1; then
     tail -n 40 "$build/bench-build.log" >&2
@@ -82,9 +85,13 @@ if [[ -z $out ]]; then
     rm -rf "$out"
 fi
 
+# tray-watch reports the moment the icon docks; without it measure.py polls.
+watch=
+[[ -x $build/bench/tray-watch ]] && watch="$build/bench/tray-watch"
+
 # with-desktop.sh gives the measurement a private desktop (Xvfb, openbox, trayer,
 # no session bus, so Qt uses the X11 tray) and ends all of it afterwards.
 exec "$root/tests/support/with-desktop.sh" python3 "$root/bench/measure.py" \
     --ours "$ours" --floor "$build/bench/tavrin-floor" \
     --ours-label "$label" --floor-label "$build/bench/tavrin-floor (${build_type:-no build type})" \
-    --out "$out" "${measure_args[@]}"
+    --out "$out" ${watch:+--tray-watch "$watch"} "${measure_args[@]}"
