@@ -20,6 +20,7 @@ cleanup() {
         kill "${pids[i]}" 2>/dev/null || true
     done
     wait 2>/dev/null || true
+    rm -f "${trayer_log:-}"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
@@ -64,10 +65,25 @@ openbox >/dev/null 2>&1 &
 pids+=($!)
 wait_for 50 xprop -root _NET_SUPPORTING_WM_CHECK || echo "with-desktop: openbox not ready" >&2
 
-trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
-    --transparent false --tint 0xffffff >/dev/null 2>&1 &
-pids+=($!)
-if ! wait_for 50 xdotool search --class trayer; then
+# Now and then trayer does not come up on a fresh display (it exits or never
+# maps its panel); a new one is started then, a few times before giving up.
+trayer_log=$(mktemp)
+tray_up=
+for attempt in 1 2 3; do
+    trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
+        --transparent false --tint 0xffffff >"$trayer_log" 2>&1 &
+    trayer_pid=$!
+    pids+=("$trayer_pid")
+    if wait_for 50 xdotool search --class trayer; then
+        tray_up=1
+        break
+    fi
+    echo "with-desktop: trayer did not start (attempt $attempt): $(tail -n 3 "$trayer_log")" >&2
+    kill "$trayer_pid" 2>/dev/null || true
+    wait "$trayer_pid" 2>/dev/null || true
+done
+rm -f "$trayer_log"
+if [[ -z $tray_up ]]; then
     echo "with-desktop: trayer did not start" >&2
     exit 1
 fi
