@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "app/CoreDumps.h"
 #include "app/SingleInstance.h"
 #include "app/Translations.h"
 #include "app/frmTavrin.h"
@@ -9,6 +10,7 @@
 
 int main(int argc, char *argv[])
 {
+    disableCoreDumps();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     Translations::installQtTranslations(QLocale());
