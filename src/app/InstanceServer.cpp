@@ -232,8 +232,9 @@ void InstanceServer::check()
     const bool present = ::lstat(path.constData(), &status) == 0;
     if (present && isFile(status, m_file))
         return;
-    qCWarning(lcApp) << "the instance socket" << m_path
-                     << (present ? "was replaced" : "was removed") << "; making it again";
+    qCWarning(lcApp).nospace() << "the instance socket " << m_path
+                               << (present ? " was replaced" : " was removed")
+                               << "; making it again";
     QString error;
     const int fd = bindSocket(m_path, &m_file, &error);
     if (fd < 0) {

@@ -183,9 +183,10 @@ SingleInstance::Outcome SingleInstance::claim()
             if (handOver(QDeadlineTimer(m_timing.answerMs)))
                 return Outcome::HandedOver;
             qCWarning(lcApp).noquote()
-                << "the instance holding the lock ("
-                << QString::fromStdString(InstanceLockRecord::describeHolder(previous))
-                << ") did not answer within" << m_timing.answerMs << "ms; taking over";
+                << QStringLiteral("the instance holding the lock (%1) did not answer within %2 "
+                                  "ms; taking over")
+                       .arg(QString::fromStdString(InstanceLockRecord::describeHolder(previous)))
+                       .arg(m_timing.answerMs);
             break;
         }
         if (!replaceLock()) {

@@ -105,11 +105,14 @@ class TestInstanceFaults : public QObject
         return m_runtime->filePath(QStringLiteral("tavrin-connector.socket"));
     }
 
-    // The program shows its icon and sends its request.
+    // The program puts up its icon and sends its request. The offscreen
+    // platform has no tray, so the icon is the minimised window there.
     void verifyRuns(Run &run)
     {
         const int before = int(m_server.served().size());
-        QVERIFY2(run.waitForLine(QStringLiteral("tavrin.tray: Tray icon added")),
+        QVERIFY2(run.waitForLine(QStringLiteral("tavrin.app: started;")), run.output().constData());
+        QVERIFY2(run.output().contains("tavrin.tray: Tray icon added") ||
+                     run.output().contains("tavrin.app: no system tray available"),
                  run.output().constData());
         QVERIFY2(QTest::qWaitFor([&] { return m_server.served().size() > before; }, 10000),
                  run.output().constData());
@@ -166,7 +169,7 @@ private Q_SLOTS:
         QVERIFY(second.output().contains("asked it to show its window"));
         QVERIFY2(run.waitForLine(QStringLiteral("a later start asks to show the window")),
                  run.output().constData());
-        QVERIFY(!second.output().contains("Tray icon added"));
+        QVERIFY(!second.output().contains("tavrin.app: started;"));
     }
 };
 
