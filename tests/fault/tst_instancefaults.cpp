@@ -9,6 +9,13 @@
 #include <QTest>
 
 #include <memory>
+#include <vector>
+
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -20,7 +27,8 @@ const QString Key = QStringLiteral("Zt8-instance-fault-key-Pq07");
 class Run
 {
 public:
-    Run(const QString &configHome, const QString &runtimeDir)
+    // maxFiles: the program's descriptor limit, when given.
+    Run(const QString &configHome, const QString &runtimeDir, rlim_t maxFiles = 0)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char *name :
@@ -35,6 +43,12 @@ public:
         env.insert(QStringLiteral("QT_MESSAGE_PATTERN"), QStringLiteral("%{category}: %{message}"));
         m_process.setProcessEnvironment(env);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
+        if (maxFiles > 0) {
+            m_process.setChildProcessModifier([maxFiles] {
+                const rlimit limit{maxFiles, maxFiles};
+                ::setrlimit(RLIMIT_NOFILE, &limit);
+            });
+        }
         m_process.start(QStringLiteral(TAVRIN_PROGRAM_PATH), {});
     }
     ~Run()
@@ -82,6 +96,21 @@ bool seedSettings(const QString &configHome, const QString &updateUrl)
                      "[settings]\nTavrinKey=" + updateUrl.toUtf8() + "\nTavrinTime=5\n") &&
            QFile::setPermissions(directory + QStringLiteral("/tavrin-connector.ini"),
                                  QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// A connection that then says nothing, or -1.
+int connectSilently(const QString &path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 } // namespace
@@ -170,6 +199,36 @@ private Q_SLOTS:
         QVERIFY2(run.waitForLine(QStringLiteral("a later start asks to show the window")),
                  run.output().constData());
         QVERIFY(!second.output().contains("tavrin.app: started;"));
+    }
+
+    // More silent connections than the program may have descriptors: it keeps
+    // listening, and a later start still hands over to it.
+    void idleConnectionsDoNotStopTheServer()
+    {
+        constexpr int connections = 1200;
+        Run run(m_home->path(), m_runtime->path(), 1024);
+        verifyRuns(run);
+        rlimit limit{};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &limit) == 0);
+        limit.rlim_cur = qMax(limit.rlim_cur, qMin<rlim_t>(limit.rlim_max, connections + 256));
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &limit) == 0);
+        QVERIFY2(limit.rlim_cur >= rlim_t(connections + 64), "too few file descriptors");
+        std::vector<int> clients;
+        for (int i = 0; i < connections; ++i) {
+            const int fd = connectSilently(socketFile());
+            QVERIFY2(fd >= 0, qPrintable(QStringLiteral("connection %1").arg(i)));
+            clients.push_back(fd);
+        }
+        Run second(m_home->path(), m_runtime->path());
+        const bool handedOver = second.waitForEnd();
+        for (const int fd : clients)
+            ::close(fd);
+        QVERIFY2(handedOver, second.output().constData());
+        QVERIFY(second.output().contains("asked it to show its window"));
+        QVERIFY2(run.waitForLine(QStringLiteral("a later start asks to show the window")),
+                 run.output().constData());
+        QCOMPARE(run.output().count("connections to the instance socket at once"), 1);
+        QVERIFY(QFile::exists(socketFile()));
     }
 };
 
