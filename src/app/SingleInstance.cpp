@@ -205,7 +205,7 @@ SingleInstance::Acquired SingleInstance::acquire(std::string *previous, int *err
 {
     const QByteArray path = QFile::encodeName(lockFilePath());
     // O_NONBLOCK: opening what is not a regular file (a FIFO) must not hang the start.
-    constexpr int flags = O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    constexpr int flags = O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
     bool existed = false;
     int fd = ::open(path.constData(), flags | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR);
     if (fd < 0 && errno == EEXIST) {
@@ -218,9 +218,11 @@ SingleInstance::Acquired SingleInstance::acquire(std::string *previous, int *err
         *error = errno;
         return Acquired::Failed;
     }
-    struct stat status;
+    struct stat status
+    {
+    };
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        *error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+        *error = EINVAL; // not a regular file (a FIFO, a device)
         ::close(fd);
         return Acquired::Failed;
     }
