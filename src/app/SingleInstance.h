@@ -1,23 +1,28 @@
 #ifndef TAVRIN_APP_SINGLEINSTANCE_H
 #define TAVRIN_APP_SINGLEINSTANCE_H
 
+#include "app/InstanceServer.h"
+
 #include <QObject>
 #include <QString>
 
-#include <memory>
+#include <string>
 
-class QLocalServer;
-class QLocalSocket;
-class QLockFile;
+class QDeadlineTimer;
+class QThread;
 
 // Keeps one running program per instance key (the executable's base name, which
-// also addresses its settings) and user. The first start takes a lock file in the
-// user's runtime directory and listens on a local socket beside it; a later start
-// finds the lock taken, asks the running program over that socket to show its
-// window and is to end without doing anything else.
+// also addresses its settings) and user. The first start locks a file in the
+// user's runtime directory and listens on a local socket beside it; a later
+// start finds the file locked, asks the running program over that socket to
+// show its window and is to end without doing anything else.
 //
-// A lock left by a program that died (kill -9, crash) names a process that no
-// longer runs and is taken over; its socket file is replaced.
+// Who runs is settled by a lock on the open file (flock), which ends with its
+// process however it ends, so nothing a previous run left on disk can keep a
+// start from running: a lock file nobody holds is taken whatever it contains,
+// and a holder that does not answer within about a second hangs and is taken
+// over. Claims go one at a time (a second lock file), so starts racing each
+// other still end with one program.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -27,9 +32,13 @@ public:
         // This process is the running program (or could not take part, see claim()).
         Primary,
         // Another process runs under this key and was asked to show its window.
-        HandedOver,
-        // Another process holds the lock but did not answer in time.
-        NoAnswer
+        HandedOver
+    };
+
+    struct Timing
+    {
+        int answerMs = 1000; // how long a later start waits for the running one
+        InstanceServer::Limits server;
     };
 
     // Lock and socket go to runtimeDirectory() of this user.
@@ -38,10 +47,14 @@ public:
     SingleInstance(const QString &key, const QString &directory, QObject *parent = nullptr);
     ~SingleInstance() override;
 
+    // Before claim(): other waits than the program's.
+    void setTiming(const Timing &timing) { m_timing = timing; }
+
     // Takes the lock and starts listening, or hands over to the process holding
-    // it. Blocks for at most about a second and a half, and only when another
-    // process holds the lock. Where no lock can be made at all (no writable
-    // directory), the program runs unguarded: the outcome is Primary.
+    // it. Blocks for at most about a second, and only when another process holds
+    // the lock; a holder that does not answer is taken over. Where no lock can be
+    // made at all (no writable directory), the program runs unguarded: the
+    // outcome is Primary.
     Outcome claim();
 
     // The user's runtime directory ($XDG_RUNTIME_DIR when usable); the user's
@@ -56,14 +69,27 @@ Q_SIGNALS:
     void showRequested();
 
 private:
-    Outcome handOver();
-    bool listen();
-    void serve(QLocalSocket *client);
+    enum class Acquired
+    {
+        Yes,
+        HeldByOther,
+        Replaced, // the file was removed or replaced while we locked it; try again
+        Failed
+    };
+
+    Acquired acquire(std::string *previous, int *error);
+    bool replaceLock();
+    bool handOver(const QDeadlineTimer &deadline);
+    bool stillPrimary();
+    void writeRecord();
+    void listen();
 
     QString m_key;
     QString m_directory;
-    std::unique_ptr<QLockFile> m_lock;
-    QLocalServer *m_server = nullptr;
+    Timing m_timing;
+    int m_lockFd = -1;
+    QThread *m_thread = nullptr;
+    InstanceServer *m_server = nullptr;
 };
 
 #endif

@@ -28,9 +28,6 @@ int main(int argc, char *argv[])
     case SingleInstance::Outcome::HandedOver:
         report("handed over\n");
         return 0;
-    case SingleInstance::Outcome::NoAnswer:
-        report("no answer\n");
-        return 0;
     case SingleInstance::Outcome::Primary:
         break;
     }

@@ -1,3 +1,4 @@
+#include "app/InstanceLockRecord.h"
 #include "app/SingleInstance.h"
 
 #include <QLocalServer>
@@ -5,11 +6,18 @@
 #include <QLockFile>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstring>
 #include <memory>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 // Real starts of a probe program that claims the instance as the program does,
 // each case in its own runtime directory.
@@ -58,8 +66,40 @@ private:
         return runtimeDir() + QStringLiteral("/singleinstance_probe.socket");
     }
 
+    static bool writeFile(const QString &path, const QByteArray &contents)
+    {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               file.write(contents) == contents.size();
+    }
+
+    // The process the lock file names, or 0.
+    qint64 lockedBy() const
+    {
+        QFile file(lockFile());
+        if (!file.open(QIODevice::ReadOnly))
+            return 0;
+        const auto record = InstanceLockRecord::parse(file.readAll().toStdString());
+        return record ? record->pid : 0;
+    }
+
+    // A blocking connection that then says nothing.
+    static int connectRaw(const QString &path)
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+
     // Starts the probe, under another executable name when given one (a link to it).
-    Probe &start(const QString &name = {}, const QString &runtime = {})
+    Probe &start(const QString &name = {}, const QString &runtime = {}, rlim_t maxFiles = 0)
     {
         QString program = QStringLiteral(SINGLEINSTANCE_PROBE);
         if (!name.isEmpty()) {
@@ -72,6 +112,12 @@ private:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.isEmpty() ? runtimeDir() : runtime);
         probe->process.setProcessEnvironment(env);
+        if (maxFiles > 0) {
+            probe->process.setChildProcessModifier([maxFiles] {
+                const rlimit limit{maxFiles, maxFiles};
+                ::setrlimit(RLIMIT_NOFILE, &limit);
+            });
+        }
         probe->process.start(program, {});
         m_probes.push_back(std::move(probe));
         return *m_probes.back();
@@ -115,8 +161,23 @@ private Q_SLOTS:
         }
     }
 
+    void simultaneousStartsMakeOnePrimary_data()
+    {
+        QTest::addColumn<int>("before"); // 0 nothing, 1 a garbage lock, 2 a hung holder
+        QTest::newRow("nothing left") << 0;
+        QTest::newRow("garbage lock") << 1;
+        QTest::newRow("hung holder") << 2;
+    }
+
     void simultaneousStartsMakeOnePrimary()
     {
+        QFETCH(int, before);
+        QLockFile hung(lockFile());
+        QLocalServer mute;
+        if (before == 1)
+            QVERIFY(writeFile(lockFile(), "garbage"));
+        if (before == 2)
+            QVERIFY(hung.tryLock(0) && mute.listen(socketFile()));
         constexpr int starts = 4;
         for (int i = 0; i < starts; ++i)
             start();
@@ -131,6 +192,7 @@ private Q_SLOTS:
         }
         QVERIFY(primary);
         QVERIFY(primary->waitFor("show received\n", starts - 1));
+        QCOMPARE(lockedBy(), primary->process.processId());
     }
 
     void leftoversDoNotBlock_data()
@@ -188,16 +250,17 @@ private Q_SLOTS:
         QCOMPARE(first.output.count("show received\n"), 1);
     }
 
-    void unansweringHolderDoesNotKeepLaterStartWaiting_data()
+    // The holder is this test process, locking as earlier versions of the
+    // program did; it runs no event loop while the probe waits, so the probe's
+    // request goes unanswered.
+    void hungHolderIsTakenOver_data()
     {
         QTest::addColumn<bool>("listening");
         QTest::newRow("holder not listening") << false;
         QTest::newRow("holder listening, never answering") << true;
     }
 
-    // The holder is this test process; it runs no event loop while the probe
-    // waits, so the probe's request goes unanswered (its deadline is the delay).
-    void unansweringHolderDoesNotKeepLaterStartWaiting()
+    void hungHolderIsTakenOver()
     {
         QFETCH(bool, listening);
         QLockFile lock(lockFile());
@@ -205,7 +268,119 @@ private Q_SLOTS:
         QLocalServer server;
         if (listening)
             QVERIFY(server.listen(socketFile()));
-        QCOMPARE(start().finish(), QByteArray("no answer\n"));
+        Probe &next = start();
+        QVERIFY(next.waitFor("primary\n"));
+        // Later starts reach the new primary, not the hung holder.
+        QCOMPARE(start().finish(), QByteArray("handed over\n"));
+        QVERIFY(next.waitFor("show received\n"));
+        QCOMPARE(lockedBy(), next.process.processId());
+    }
+
+    // What a run that ended without cleaning up, or something else, left behind.
+    void leftoverFilesDoNotBlock_data()
+    {
+        QTest::addColumn<QByteArray>("lock"); // null: no lock file
+        QTest::addColumn<int>("socket");      // 0 none, 1 a regular file, 2 a mute listener
+        const QByteArray host = QSysInfo::machineHostName().toUtf8();
+        QTest::newRow("empty lock") << QByteArray("") << 0;
+        QTest::newRow("garbage lock") << QByteArray("\x7f\xff\x00\x01 no record", 14) << 0;
+        QTest::newRow("lock cut short") << QByteArray("31337\nsingleinst") << 0;
+        QTest::newRow("other-host lock")
+            << QByteArray("31337\nsingleinstance_probe\nelsewhere.example\n") << 0;
+        // An id that runs (this test), but does not hold the lock.
+        QTest::newRow("lock naming a live process")
+            << QByteArray::number(QCoreApplication::applicationPid()) + "\nsingleinstance_probe\n" +
+                   host + "\n"
+            << 0;
+        QTest::newRow("garbage socket file") << QByteArray() << 1;
+        QTest::newRow("mute socket, garbage lock") << QByteArray("garbage") << 2;
+    }
+
+    void leftoverFilesDoNotBlock()
+    {
+        QFETCH(QByteArray, lock);
+        QFETCH(int, socket);
+        if (!lock.isNull())
+            QVERIFY(writeFile(lockFile(), lock));
+        if (socket == 1)
+            QVERIFY(writeFile(socketFile(), "garbage"));
+        QLocalServer mute;
+        if (socket == 2)
+            QVERIFY(mute.listen(socketFile()));
+        Probe &next = start();
+        QVERIFY(next.waitFor("primary\n"));
+        QCOMPARE(lockedBy(), next.process.processId());
+        QCOMPARE(start().finish(), QByteArray("handed over\n"));
+        QVERIFY(next.waitFor("show received\n"));
+    }
+
+    // Clients that connect and say nothing, far more than the process may have
+    // descriptors: the primary keeps listening and still answers.
+    void idleConnectionsDoNotStopTheServer()
+    {
+        constexpr int connections = 1200;
+        constexpr rlim_t probeFiles = 1024;
+        Probe &primary = start({}, {}, probeFiles);
+        QVERIFY(primary.waitFor("primary\n"));
+        rlimit limit{};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &limit) == 0);
+        if (limit.rlim_cur < rlim_t(connections + 256)) {
+            limit.rlim_cur = qMin<rlim_t>(limit.rlim_max, connections + 256);
+            QVERIFY(::setrlimit(RLIMIT_NOFILE, &limit) == 0);
+        }
+        QVERIFY2(limit.rlim_cur >= rlim_t(connections + 64), "too few file descriptors");
+
+        std::vector<int> clients;
+        for (int i = 0; i < connections; ++i) {
+            const int fd = connectRaw(socketFile());
+            QVERIFY2(fd >= 0, qPrintable(QStringLiteral("connection %1").arg(i)));
+            clients.push_back(fd);
+        }
+        QCOMPARE(start().finish(), QByteArray("handed over\n"));
+        QVERIFY(primary.waitFor("show received\n"));
+        // The server kept only a few of them open.
+        int open = 0;
+        for (const int fd : clients) {
+            char byte;
+            const ssize_t got = ::recv(fd, &byte, 1, MSG_DONTWAIT);
+            if (got < 0 && errno == EAGAIN)
+                ++open;
+        }
+        for (const int fd : clients)
+            ::close(fd);
+        QVERIFY2(open <= 16, qPrintable(QString::number(open)));
+        QVERIFY(QFile::exists(socketFile()));
+        QCOMPARE(start().finish(), QByteArray("handed over\n"));
+        QVERIFY(primary.waitFor("show received\n", 2));
+    }
+
+    // The running program notices at its next check that its files are gone.
+    void lostFilesAreMadeAgain_data()
+    {
+        QTest::addColumn<int>("loss"); // 0 socket removed, 1 socket replaced, 2 lock removed
+        QTest::newRow("socket file removed") << 0;
+        QTest::newRow("socket file replaced") << 1;
+        QTest::newRow("lock file removed") << 2;
+    }
+
+    void lostFilesAreMadeAgain()
+    {
+        QFETCH(int, loss);
+        SingleInstance instance(QStringLiteral("singleinstance_probe"), runtimeDir());
+        SingleInstance::Timing timing;
+        timing.server.checkMs = 100;
+        instance.setTiming(timing);
+        QCOMPARE(instance.claim(), SingleInstance::Outcome::Primary);
+        QSignalSpy showSpy(&instance, &SingleInstance::showRequested);
+        const QString lost = loss == 2 ? lockFile() : socketFile();
+        QVERIFY(QFile::remove(lost));
+        if (loss == 1)
+            QVERIFY(writeFile(lost, "not a socket"));
+        QTRY_VERIFY(QFile::exists(lost));
+        QTRY_COMPARE(lockedBy(), QCoreApplication::applicationPid());
+        // Asked from another process, as a later start would.
+        QCOMPARE(start().finish(), QByteArray("handed over\n"));
+        QTRY_COMPARE(showSpy.count(), 1);
     }
 
     void requests_data()
@@ -217,6 +392,8 @@ private Q_SLOTS:
         QTest::newRow("two in one write") << QByteArray("show\nshow\n") << 2 << false;
         QTest::newRow("unknown request") << QByteArray("quit\n") << 0 << true;
         QTest::newRow("overlong line") << QByteArray(200, 'x') << 0 << true;
+        QTest::newRow("nothing") << QByteArray() << 0 << true;
+        QTest::newRow("half a request") << QByteArray("sho") << 0 << true;
     }
 
     void requests()
@@ -225,6 +402,9 @@ private Q_SLOTS:
         QFETCH(int, shows);
         QFETCH(bool, dropped);
         SingleInstance instance(QStringLiteral("app"), runtimeDir());
+        SingleInstance::Timing timing;
+        timing.server.idleMs = 300;
+        instance.setTiming(timing);
         QCOMPARE(instance.claim(), SingleInstance::Outcome::Primary);
         QSignalSpy showSpy(&instance, &SingleInstance::showRequested);
         QLocalSocket client;
