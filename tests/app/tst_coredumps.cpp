@@ -34,7 +34,10 @@ private Q_SLOTS:
         QVERIFY(dir.isValid());
         const QByteArray config = QFile::encodeName(dir.filePath(QStringLiteral("config")));
         const QByteArray runtime = QFile::encodeName(dir.filePath(QStringLiteral("runtime")));
+        // Owner-only, or the runtime directory is refused for a shared fallback.
         QVERIFY(QDir().mkpath(QString::fromLocal8Bit(runtime)));
+        QVERIFY(QFile::setPermissions(QString::fromLocal8Bit(runtime),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 
         const pid_t pid = fork();
         QVERIFY(pid >= 0);
