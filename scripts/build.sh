@@ -10,6 +10,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev qt6-translations-l10n
     xvfb xauth openbox trayer xdotool x11-utils imagemagick
     python3 procps dpkg-dev file
+    lintian appstream man-db desktop-file-utils
 )
 
 missing=()

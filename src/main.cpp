@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "app/CommandLine.h"
 #include "app/CoreDumps.h"
 #include "app/SingleInstance.h"
 #include "app/Translations.h"
@@ -8,9 +9,15 @@
 #include <QApplication>
 #include <QLocale>
 
+#include <iostream>
+
 int main(int argc, char *argv[])
 {
     disableCoreDumps();
+    // --help and --version answer before anything needs a display, the
+    // instance lock or the settings.
+    if (const std::optional<int> status = CommandLine::answer(argc, argv, std::cout, std::cerr))
+        return *status;
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     Translations::installQtTranslations(QLocale());

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package, checks its metadata and file list, unpacks it into a
-# throw-away root and starts the unpacked program on the virtual desktop against a
-# loopback server: the start-up request must arrive.
+# Builds the Debian package, checks its metadata and file list, runs Debian's own
+# checkers on it (lintian, appstreamcli, desktop-file-validate, man), inspects the
+# binary's hardening, unpacks it into a throw-away root and starts the unpacked
+# program on the virtual desktop against a loopback server: the start-up request
+# must arrive.
 set -euo pipefail
 build="$1"
 support="$2"
@@ -29,19 +31,79 @@ done
 # Only runtime libraries, never development packages.
 [[ "$depends" != *"-dev"* ]] || fail "development package in dependencies: $depends"
 
+recommends="$(echo "$info" | sed -n 's/^ Recommends: //p')"
+for pkg in qt6-wayland qt6-translations-l10n; do
+    [[ "$recommends" == *"$pkg"* ]] || fail "missing recommendation $pkg in: $recommends"
+done
+# The autostart entry is a conffile, so a change to it survives upgrades.
+[[ "$(dpkg-deb --info "$deb" conffiles)" == "/etc/xdg/autostart/tavrin-connector.desktop" ]] ||
+    fail "autostart entry is not the one conffile"
+
 files="$(dpkg-deb -c "$deb" | awk '{print $6}')"
 for f in ./usr/bin/tavrin-connector \
     ./usr/share/applications/tavrin-connector.desktop \
     ./etc/xdg/autostart/tavrin-connector.desktop \
     ./usr/share/icons/hicolor/48x48/apps/tavrin-connector.png \
-    ./usr/share/icons/hicolor/scalable/apps/tavrin-connector.svg; do
+    ./usr/share/icons/hicolor/scalable/apps/tavrin-connector.svg \
+    ./usr/share/man/man1/tavrin-connector.1.gz \
+    ./usr/share/doc/tavrin-connector/copyright \
+    ./usr/share/doc/tavrin-connector/changelog.Debian.gz \
+    ./usr/share/metainfo/org.example.tavrin_connector.metainfo.xml; do
     grep -qx "$f" <<<"$files" || fail "package lacks $f"
 done
+
+# lintian: no error and no warning, pedantic tags included.
+if ! lintian_out="$(lintian --pedantic --display-info --fail-on error,warning "$deb" 2>&1)" ||
+    grep -E '^[EW]: ' <<<"$lintian_out"; then
+    echo "$lintian_out" >&2
+    fail "lintian rejects the package"
+fi
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
 grep -q '^Categories=Network;$' "$root/usr/share/applications/tavrin-connector.desktop" ||
     fail "menu entry category"
+desktop-file-validate "$root/usr/share/applications/tavrin-connector.desktop" \
+    "$root/etc/xdg/autostart/tavrin-connector.desktop" || fail "desktop entries do not validate"
+grep -q '^X-KDE-autostart-after=panel$' "$root/etc/xdg/autostart/tavrin-connector.desktop" ||
+    fail "autostart entry lost its late-panel hints"
+# The build host has no network: the screenshots' URLs are not fetched.
+appstreamcli validate --pedantic --no-net \
+    "$root/usr/share/metainfo/org.example.tavrin_connector.metainfo.xml" ||
+    fail "AppStream metainfo does not validate"
+grep -q '<image>[^<]*/window.png</image>' \
+    "$root/usr/share/metainfo/org.example.tavrin_connector.metainfo.xml" ||
+    fail "metainfo lacks the window screenshot"
+
+# The manual page renders without a single groff warning.
+man_err="$(MANWIDTH=80 man --warnings -E UTF-8 -l "$root/usr/share/man/man1/tavrin-connector.1.gz" \
+    2>&1 >"$work/man.txt")"
+[[ -z "$man_err" ]] || fail "man page warnings: $man_err"
+for section in SYNOPSIS DESCRIPTION OPTIONS FILES ENVIRONMENT "EXIT STATUS"; do
+    grep -q "^$section" "$work/man.txt" || fail "man page lacks $section"
+done
+
+# Hardening as Debian builds it: full RELRO with BIND_NOW, PIE, stack protector,
+# stripped, no compiler notes.
+binary="$root/usr/bin/tavrin-connector"
+dynamic="$(readelf -d "$binary")"
+grep -q 'BIND_NOW' <<<"$dynamic" || fail "no BIND_NOW"
+grep -q 'Flags:.*PIE' <<<"$dynamic" || fail "not a PIE"
+# Whole outputs first: grep -q ending a pipe early would fail it under pipefail.
+segments="$(readelf -lW "$binary")" symbols="$(readelf --dyn-syms -W "$binary")"
+sections="$(readelf -SW "$binary")"
+grep -q GNU_RELRO <<<"$segments" || fail "no RELRO segment"
+grep -q '__stack_chk_fail' <<<"$symbols" || fail "no stack protector"
+! grep -q '\.comment' <<<"$sections" || fail ".comment section left in the binary"
+[[ "$(file -b "$binary")" == *", stripped"* ]] || fail "binary not stripped"
+
+# The package's version, its changelog's and the program's own agree.
+version="$(echo "$info" | sed -n 's/^ Version: //p')"
+[[ "$(zcat "$root/usr/share/doc/tavrin-connector/changelog.Debian.gz" |
+    dpkg-parsechangelog -l - -S Version)" == "$version" ]] || fail "changelog version"
+program_version="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$binary" --version | sed -n 1p)"
+[[ "$program_version" == "tavrin-connector ${version%-*}" ]] ||
+    fail "program says '$program_version', package is $version"
 
 # A loopback server that records the requests it gets.
 port_file="$work/port"
