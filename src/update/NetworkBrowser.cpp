@@ -329,8 +329,10 @@ void NetworkBrowser::onError(QNetworkReply::NetworkError error)
     if (answerComplete(error, status))
         return;
     // Every other error ends the fetch here: after a failed decompression Qt
-    // never sends finished, and the fetch would wait for its deadline.
-    abandonReply();
+    // never sends finished, and the fetch would wait for its deadline. The
+    // reply has already given up, so it is let go without another abort.
+    m_body.clear();
+    takeReply()->deleteLater();
     reportFailure(0, transportReason(error, status));
 }
 
