@@ -63,7 +63,8 @@ void TestUpdateOutcome::classify()
     const UpdateOutcome outcome = UpdateOutcome::classify(status, body);
     QCOMPARE(outcome.succeeded(), succeeds);
     QCOMPARE(outcome.httpStatus(), status);
-    QCOMPARE(outcome.refused(), !succeeds && status < 400);
+    QCOMPARE(outcome.refused(), !succeeds && status >= 200 && status < 400);
+    QCOMPARE(outcome.interim(), status >= 100 && status < 200);
 }
 
 void TestUpdateOutcome::firstWord_data()
