@@ -1,25 +1,29 @@
 #include "update/BrowserView.h"
 
-BrowserView::BrowserView(QWidget *parent) : QTextBrowser(parent)
+#include "update/HtmlText.h"
+
+BrowserView::BrowserView(QWidget *parent) : QPlainTextEdit(parent)
 {
-    setOpenLinks(false);
-    setOpenExternalLinks(false);
+    setReadOnly(true);
+    setUndoRedoEnabled(false);
 }
 
 void BrowserView::showPage(const QString &text, bool isHtml)
 {
-    if (isHtml)
-        setHtml(text);
-    else
-        setPlainText(text);
-}
-
-QVariant BrowserView::loadResource(int type, const QUrl &name)
-{
-    // The page comes from a server; whatever it refers to stays unloaded. The
-    // answer is an empty resource rather than a null QVariant: on a null one
-    // QTextDocument falls back to reading local files itself.
-    Q_UNUSED(type);
-    Q_UNUSED(name);
-    return QVariant(QByteArray());
+    QString shown;
+    if (isHtml) {
+        const QByteArray utf8 = text.toUtf8();
+        const std::string readable = HtmlText::readableText(
+            std::string_view(utf8.constData(), std::size_t(utf8.size())), MaxShownChars);
+        shown = QString::fromUtf8(readable.data(), qsizetype(readable.size()));
+    } else {
+        shown = text;
+    }
+    if (shown.size() > MaxShownChars) {
+        qsizetype length = MaxShownChars;
+        if (shown.at(length - 1).isHighSurrogate())
+            --length;
+        shown.truncate(length);
+    }
+    setPlainText(shown);
 }

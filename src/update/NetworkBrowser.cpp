@@ -54,8 +54,17 @@ bool answerComplete(QNetworkReply::NetworkError error, int httpStatus)
 }
 
 // Our own wording: QNetworkReply::errorString() quotes the whole URL, key included.
-QString transportReason(QNetworkReply::NetworkError error)
+// httpStatus is that of the answer's head, 0 when none came.
+QString transportReason(QNetworkReply::NetworkError error, int httpStatus)
 {
+    // With the head in, these errors concern the body.
+    if (httpStatus > 0) {
+        if (error == QNetworkReply::RemoteHostClosedError)
+            return QStringLiteral("answer cut short: connection closed by the server");
+        if (error == QNetworkReply::UnknownContentError && httpStatus < 400)
+            return QStringLiteral("compressed answer damaged or over %1 MiB unpacked")
+                .arg(NetworkBrowser::MaxAnswerBytes / (1024 * 1024));
+    }
     switch (error) {
     case QNetworkReply::NoError:
         return QStringLiteral("no HTTP answer");
@@ -200,6 +209,9 @@ void NetworkBrowser::Navigate(const QString &url)
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
     request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(UserAgent));
+    // A compressed answer that unpacks past our limit at a bomb's ratio fails
+    // in Qt as soon as it gets there (see onError).
+    request.setDecompressedSafetyCheckThreshold(MaxAnswerBytes);
 
     m_target = UpdateUrl::redacted(requestUrl);
     m_requestUrl = requestUrl;
@@ -211,6 +223,7 @@ void NetworkBrowser::Navigate(const QString &url)
     reply->setReadBufferSize(ReadBufferBytes);
     connect(reply, &QNetworkReply::readyRead, this, &NetworkBrowser::readAnswer);
     connect(reply, &QNetworkReply::finished, this, &NetworkBrowser::onFinished);
+    connect(reply, &QNetworkReply::errorOccurred, this, &NetworkBrowser::onError);
     connect(reply, &QNetworkReply::redirected, this, [](const QUrl &to) {
         qCInfo(lcUpdate).noquote() << "redirected to" << UpdateUrl::redacted(to);
     });
@@ -277,7 +290,7 @@ void NetworkBrowser::onFinished()
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QNetworkReply::NetworkError error = reply->error();
     if (!answerComplete(error, status)) {
-        reportFailure(0, transportReason(error));
+        reportFailure(0, transportReason(error, status));
         return;
     }
 
@@ -286,6 +299,12 @@ void NetworkBrowser::onFinished()
     const UpdateOutcome outcome = UpdateOutcome::classify(status, body);
     // The answer's word is checked against every URL of the fetch: a redirect may carry the key.
     const QList<QUrl> urls = {m_requestUrl, reply->url()};
+    // Qt takes an interim answer (101 to 199, not 100) for the final one and
+    // leaves the real answer unread: there is no page to show.
+    if (outcome.interim()) {
+        reportFailure(status, outcome.failureReason(urls));
+        return;
+    }
     const bool isHtml = looksLikeHtml(contentType, body);
     const QPointer<NetworkBrowser> self(this);
     Q_EMIT pageLoaded(shownText(decodeAnswer(body, contentType, isHtml)), isHtml);
@@ -299,6 +318,22 @@ void NetworkBrowser::onFinished()
     qCInfo(lcUpdate).noquote() << "request to" << m_target
                                << "succeeded:" << outcome.describe(urls);
     Q_EMIT requestSucceeded(status);
+}
+
+void NetworkBrowser::onError(QNetworkReply::NetworkError error)
+{
+    if (!m_reply)
+        return;
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // An HTTP error status comes with its whole answer; finished follows.
+    if (answerComplete(error, status))
+        return;
+    // Every other error ends the fetch here: after a failed decompression Qt
+    // never sends finished, and the fetch would wait for its deadline. The
+    // reply has already given up, so it is let go without another abort.
+    m_body.clear();
+    takeReply()->deleteLater();
+    reportFailure(0, transportReason(error, status));
 }
 
 void NetworkBrowser::onDeadline()

@@ -4,23 +4,25 @@
 #include "update/BrowserControl.h"
 
 #include <QByteArray>
+#include <QNetworkReply>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
 
 class QNetworkAccessManager;
-class QNetworkReply;
 
 // The request channel over HTTP: one GET at a time, in the background.
 //
 // Redirects are followed (at most MaxRedirects, never from https to http), the
 // system's proxy settings apply, and the whole fetch must end within the
-// transfer timeout. At most MaxAnswerBytes of the answer are accepted; a larger
-// one ends the fetch as a failure. For every fetch that gets a complete HTTP
-// answer, pageLoaded comes first (at most MaxShownChars of text), then
-// requestSucceeded or requestFailed as UpdateOutcome judges the answer: an
-// HTTP 200 that refuses the update in words is a failure too. Busy() is
+// transfer timeout. At most MaxAnswerBytes of the answer are accepted, counted
+// after decompression; a larger one ends the fetch as a failure at once. So
+// does a body cut short or one that fails to decompress. For every fetch that
+// gets a complete final HTTP answer, pageLoaded comes first (at most
+// MaxShownChars of text), then requestSucceeded or requestFailed as
+// UpdateOutcome judges the answer: an HTTP 200 that refuses the update in
+// words is a failure too, and so is an interim (1xx) status. Busy() is
 // already false when they arrive. Each outcome is one line in the log, with
 // the HTTP status and the answer's first word where that is safe to show.
 class NetworkBrowser : public BrowserControl
@@ -48,6 +50,7 @@ public:
 private:
     void readAnswer();
     void onFinished();
+    void onError(QNetworkReply::NetworkError error);
     void onDeadline();
     void failTooLarge();
     // Disconnects the reply before aborting it, so an abandoned fetch never reports.

@@ -65,8 +65,9 @@ UpdateOutcome UpdateOutcome::classify(int httpStatus, const QByteArray &body)
     UpdateOutcome outcome;
     outcome.m_httpStatus = httpStatus;
     outcome.m_word = firstWord(body);
-    outcome.m_refused = httpStatus < 400 && isRefusal(outcome.m_word);
-    outcome.m_succeeded = httpStatus < 400 && !outcome.m_refused;
+    outcome.m_interim = httpStatus >= 100 && httpStatus < 200;
+    outcome.m_refused = httpStatus >= 200 && httpStatus < 400 && isRefusal(outcome.m_word);
+    outcome.m_succeeded = httpStatus >= 200 && httpStatus < 400 && !outcome.m_refused;
     return outcome;
 }
 
@@ -107,6 +108,8 @@ QString UpdateOutcome::describe(const QList<QUrl> &requestUrls) const
 
 QString UpdateOutcome::failureReason(const QList<QUrl> &requestUrls) const
 {
+    if (m_interim)
+        return QStringLiteral("HTTP %1, an interim answer without a final one").arg(m_httpStatus);
     if (!m_refused)
         return QStringLiteral("HTTP %1").arg(m_httpStatus);
     if (!mayLogWord(m_word, requestUrls))

@@ -11,8 +11,9 @@
 // Dynamic-DNS services often refuse an update with HTTP 200 and a short word
 // in the body ("badauth", "nohost", ...). An answer therefore fails when its
 // status is 400 or above, or when the first word of its body is one of those
-// refusals, compared without regard to case. Any other answer succeeds:
-// "good", "nochg", "OK", an empty body and unknown text alike.
+// refusals, compared without regard to case. An interim (1xx) status is no
+// answer to the request and fails too. Any other answer succeeds: "good",
+// "nochg", "OK", an empty body and unknown text alike.
 class UpdateOutcome
 {
 public:
@@ -32,6 +33,7 @@ public:
     int httpStatus() const { return m_httpStatus; }
     QByteArray word() const { return m_word; }
     bool refused() const { return m_refused; } // failed because of the word
+    bool interim() const { return m_interim; } // failed because the status is 1xx
 
     // True when word may appear in the log: at most MaxLoggedWordLength
     // characters of [A-Za-z0-9!._:-], and not part of the path or query of any
@@ -42,7 +44,8 @@ public:
     // For the log line of a finished request: `HTTP 200, answer "good"`, with
     // the word left out when it may not be logged.
     QString describe(const QList<QUrl> &requestUrls) const;
-    // For requestFailed: "HTTP 404", or for a refusal `refused by the service
+    // For requestFailed: "HTTP 404", for a 1xx status "HTTP 103, an interim
+    // answer without a final one", or for a refusal `refused by the service
     // ("badauth")`, the word again only where it may be logged.
     QString failureReason(const QList<QUrl> &requestUrls) const;
 
@@ -51,6 +54,7 @@ private:
     QByteArray m_word;
     bool m_succeeded = false;
     bool m_refused = false;
+    bool m_interim = false;
 };
 
 #endif

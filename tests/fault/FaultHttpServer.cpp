@@ -4,7 +4,10 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <limits>
+
 #include <sys/socket.h>
+#include <zlib.h>
 
 namespace {
 
@@ -21,6 +24,39 @@ QByteArray head(int status, const QByteArray &reason, const QByteArray &extraHea
 QByteArray lengthHeader(qint64 length)
 {
     return "Content-Length: " + QByteArray::number(length) + "\r\n";
+}
+
+QByteArray nestedTables(int depth)
+{
+    return "<html><body>" + QByteArray("<table><tr><td>").repeated(depth) + "good" +
+           QByteArray("</td></tr></table>").repeated(depth) + "</body></html>";
+}
+
+// BombBytes zeros, packed once per format (windowBits 31: gzip, 15: zlib).
+const QByteArray &bomb(int windowBits)
+{
+    static std::map<int, QByteArray> packed;
+    QByteArray &out = packed[windowBits];
+    if (!out.isEmpty())
+        return out;
+    z_stream stream{};
+    if (deflateInit2(&stream, 9, Z_DEFLATED, windowBits, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        return out;
+    const QByteArray zeros(1024 * 1024, '\0');
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    for (qint64 done = 0; done <= FaultHttpServer::BombBytes; done += zeros.size()) {
+        const bool last = done == FaultHttpServer::BombBytes;
+        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(zeros.constData()));
+        stream.avail_in = last ? 0 : uInt(zeros.size());
+        do {
+            stream.next_out = reinterpret_cast<Bytef *>(buffer.data());
+            stream.avail_out = uInt(buffer.size());
+            deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+            out.append(buffer.constData(), buffer.size() - qsizetype(stream.avail_out));
+        } while (stream.avail_out == 0);
+    }
+    deflateEnd(&stream);
+    return out;
 }
 
 } // namespace
@@ -74,6 +110,22 @@ QString FaultHttpServer::pathFor(Fault fault)
         return QStringLiteral("/loop/");
     case Fault::ResetMidAnswer:
         return QStringLiteral("/reset/");
+    case Fault::NestedTables:
+        return QStringLiteral("/tables20/");
+    case Fault::DeepTables:
+        return QStringLiteral("/tables4000/");
+    case Fault::InterimThenError:
+        return QStringLiteral("/interim/");
+    case Fault::CutChunked:
+        return QStringLiteral("/chunked/");
+    case Fault::GzipBomb:
+        return QStringLiteral("/gzip/");
+    case Fault::DeflateBomb:
+        return QStringLiteral("/deflate/");
+    case Fault::EndlessHeader:
+        return QStringLiteral("/header/");
+    case Fault::Garbage:
+        return QStringLiteral("/garbage/");
     case Fault::Refused:
         break;
     }
@@ -103,6 +155,22 @@ QString FaultHttpServer::nameOf(Fault fault)
         return QStringLiteral("reset mid-answer");
     case Fault::Refused:
         return QStringLiteral("refused");
+    case Fault::NestedTables:
+        return QStringLiteral("20 nested tables");
+    case Fault::DeepTables:
+        return QStringLiteral("4,000 nested tables");
+    case Fault::InterimThenError:
+        return QStringLiteral("103, then 500");
+    case Fault::CutChunked:
+        return QStringLiteral("chunked body cut short");
+    case Fault::GzipBomb:
+        return QStringLiteral("gzip bomb");
+    case Fault::DeflateBomb:
+        return QStringLiteral("deflate bomb");
+    case Fault::EndlessHeader:
+        return QStringLiteral("endless header");
+    case Fault::Garbage:
+        return QStringLiteral("garbage");
     }
     return QString();
 }
@@ -171,9 +239,23 @@ void FaultHttpServer::readRequest(Connection &connection)
 
 FaultHttpServer::Fault FaultHttpServer::faultFor(const QByteArray &target)
 {
-    static const Fault named[] = {Fault::Ok,          Fault::ServerError,  Fault::EchoingError,
-                                  Fault::NeverAnswer, Fault::Drip,         Fault::HugeBody,
-                                  Fault::HugeStream,  Fault::RedirectLoop, Fault::ResetMidAnswer};
+    static const Fault named[] = {Fault::Ok,
+                                  Fault::ServerError,
+                                  Fault::EchoingError,
+                                  Fault::NeverAnswer,
+                                  Fault::Drip,
+                                  Fault::HugeBody,
+                                  Fault::HugeStream,
+                                  Fault::RedirectLoop,
+                                  Fault::ResetMidAnswer,
+                                  Fault::NestedTables,
+                                  Fault::DeepTables,
+                                  Fault::InterimThenError,
+                                  Fault::CutChunked,
+                                  Fault::GzipBomb,
+                                  Fault::DeflateBomb,
+                                  Fault::EndlessHeader,
+                                  Fault::Garbage};
     for (Fault fault : named) {
         if (target.startsWith(pathFor(fault).toLatin1()))
             return fault;
@@ -264,6 +346,51 @@ void FaultHttpServer::answer(Connection &connection, Fault fault, const QByteArr
         QTimer::singleShot(ResetAfterMs, socket, [this, socket] { resetConnection(socket); });
         return;
     }
+    case Fault::NestedTables:
+    case Fault::DeepTables: {
+        const QByteArray body = nestedTables(fault == Fault::NestedTables ? 20 : 4000);
+        socket->write(head(200, "OK", "Content-Type: text/html\r\n" + lengthHeader(body.size())));
+        socket->write(body);
+        finish(connection);
+        return;
+    }
+    case Fault::InterimThenError:
+        socket->write("HTTP/1.1 103 Early Hints\r\nLink: </style.css>; rel=preload\r\n\r\n");
+        socket->write(
+            head(500, "Internal Server Error", "Content-Type: text/plain\r\n" + lengthHeader(7)) +
+            "badauth");
+        finish(connection);
+        return;
+    case Fault::CutChunked:
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
+                      "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
+                      "4\r\ngood\r\n1000\r\npart of the chunk");
+        finish(connection);
+        return;
+    case Fault::GzipBomb:
+    case Fault::DeflateBomb: {
+        const bool gzip = fault == Fault::GzipBomb;
+        const QByteArray &body = bomb(gzip ? 31 : 15);
+        socket->write(head(200, "OK",
+                           "Content-Type: text/plain\r\nContent-Encoding: " +
+                               QByteArray(gzip ? "gzip" : "deflate") + "\r\n" +
+                               lengthHeader(body.size())));
+        socket->write(body);
+        finish(connection);
+        return;
+    }
+    case Fault::EndlessHeader:
+        socket->write("HTTP/1.1 200 OK\r\n");
+        connection.endlessPiece = "X-Filler: " + QByteArray(1000, 'h') + "\r\n";
+        connection.bodyLeft = std::numeric_limits<qint64>::max();
+        writeMoreBody(connection);
+        return;
+    case Fault::Garbage:
+        connection.endlessPiece =
+            QByteArray("\x16\x03\x01\x00\xff garbage \x00\x80\n").repeated(1000);
+        connection.bodyLeft = std::numeric_limits<qint64>::max();
+        writeMoreBody(connection);
+        return;
     }
 }
 
@@ -274,6 +401,10 @@ void FaultHttpServer::writeMoreBody(Connection &connection)
     // Keep at most two chunks queued.
     if (connection.socket->bytesToWrite() > StreamChunkBytes)
         return;
+    if (!connection.endlessPiece.isEmpty()) {
+        connection.socket->write(connection.endlessPiece);
+        return;
+    }
     const qint64 chunk = qMin(StreamChunkBytes, connection.bodyLeft);
     connection.bodyLeft -= chunk;
     connection.socket->write(QByteArray(chunk, 'z'));

@@ -32,7 +32,16 @@ public:
         HugeStream,     // 5 MB body ended by closing, no Content-Length
         RedirectLoop,   // 302 to another /loop/ path, forever
         ResetMidAnswer, // some of the body, then a TCP reset
-        Refused         // cycle only: nothing listens for a while
+        Refused,        // cycle only: nothing listens for a while
+        // Hostile answers:
+        NestedTables,     // 200 text/html, 20 nested tables round "good"
+        DeepTables,       // 200 text/html, 4,000 nested tables round "good"
+        InterimThenError, // 103 Early Hints, then 500 "badauth"
+        CutChunked,       // chunked "good", then part of a 4 kB chunk and a close
+        GzipBomb,         // gzip body of BombBytes zeros, with its Content-Length
+        DeflateBomb,      // the same as deflate
+        EndlessHeader,    // a status line, then header lines for ever
+        Garbage           // bytes that are no HTTP, for ever
     };
 
     struct Served
@@ -44,6 +53,7 @@ public:
 
     static constexpr qint64 HugeBytes = 5 * 1024 * 1024;
     static constexpr int DripIntervalMs = 1000;
+    static constexpr qint64 BombBytes = 256 * 1024 * 1024; // unpacked
 
     explicit FaultHttpServer(QObject *parent = nullptr);
     ~FaultHttpServer() override;
@@ -79,7 +89,8 @@ private:
         bool requestRead = false;
         bool answerComplete = false;
         bool closed = false;
-        qint64 bodyLeft = 0; // of a streamed body still to be written
+        qint64 bodyLeft = 0;     // of a streamed body still to be written
+        QByteArray endlessPiece; // written again and again while bodyLeft lasts
     };
 
     void accept();

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 using Fault = FaultHttpServer::Fault;
+Q_DECLARE_METATYPE(FaultHttpServer::Fault)
 
 namespace {
 
@@ -72,6 +73,19 @@ bool outcomeFits(Fault fault, const QString &outcome)
         return outcome.contains(QLatin1String("failed: "));
     case Fault::Refused:
         return outcome.contains(QLatin1String("failed: connection refused"));
+    case Fault::NestedTables:
+    case Fault::DeepTables:
+        return outcome.contains(QLatin1String("succeeded: HTTP 200"));
+    case Fault::InterimThenError:
+        return outcome.contains(QLatin1String("failed: HTTP 103, an interim answer"));
+    case Fault::CutChunked:
+        return outcome.contains(QLatin1String("failed: answer cut short"));
+    case Fault::GzipBomb:
+    case Fault::DeflateBomb:
+        return outcome.contains(QLatin1String("failed: compressed answer damaged or over"));
+    case Fault::Garbage: // Qt sends the request again, and the cycle answers that one
+    case Fault::EndlessHeader:
+        break;
     }
     return false;
 }
@@ -82,16 +96,27 @@ class TestProgramFaults : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void keepsSyncingThroughFaults_data();
     void keepsSyncingThroughFaults();
 };
 
+void TestProgramFaults::keepsSyncingThroughFaults_data()
+{
+    QTest::addColumn<QList<Fault>>("cycle");
+    QTest::newRow("network faults")
+        << QList<Fault>{Fault::Ok,           Fault::ServerError,  Fault::Refused,
+                        Fault::NeverAnswer,  Fault::Drip,         Fault::HugeStream,
+                        Fault::EchoingError, Fault::RedirectLoop, Fault::ResetMidAnswer};
+    QTest::newRow("hostile answers") << QList<Fault>{
+        Fault::Ok,         Fault::NestedTables, Fault::DeepTables, Fault::InterimThenError,
+        Fault::CutChunked, Fault::GzipBomb,     Fault::DeflateBomb};
+}
+
 void TestProgramFaults::keepsSyncingThroughFaults()
 {
+    QFETCH(QList<Fault>, cycle);
     FaultHttpServer server;
     QVERIFY(server.listen());
-    const QList<Fault> cycle = {Fault::Ok,           Fault::ServerError,  Fault::Refused,
-                                Fault::NeverAnswer,  Fault::Drip,         Fault::HugeStream,
-                                Fault::EchoingError, Fault::RedirectLoop, Fault::ResetMidAnswer};
     // Closed from just after the 500 until half-way between the next two syncs.
     server.setCycle(cycle, int(SyncPeriodMs * 3 / 2));
 
@@ -125,7 +150,7 @@ void TestProgramFaults::keepsSyncingThroughFaults()
         int last = -1;
         const QList<FaultHttpServer::Served> served = server.served();
         for (int i = 0; i < served.size(); ++i) {
-            if (served.at(i).fault == Fault::ResetMidAnswer)
+            if (served.at(i).fault == cycle.last())
                 last = i;
         }
         if (last < 0)
@@ -167,12 +192,13 @@ void TestProgramFaults::keepsSyncingThroughFaults()
         if (!served.target.startsWith("/loop/"))
             reached.append(served);
     }
-    QVERIFY(server.refusedWindows() >= 1);
+    const bool refusing = cycle.contains(Fault::Refused);
+    QVERIFY(!refusing || server.refusedWindows() >= 1);
     int refused = 0;
     int next = 0;
     QSet<Fault> met;
     for (const Attempt &attempt : attempts) {
-        if (outcomeFits(Fault::Refused, attempt.outcome)) {
+        if (refusing && outcomeFits(Fault::Refused, attempt.outcome)) {
             qInfo("%6lld ms  %-26s %s", attempt.startMs,
                   qPrintable(FaultHttpServer::nameOf(Fault::Refused)),
                   qPrintable(attempt.outcome.section(QLatin1Char(' '), 4)));
@@ -192,7 +218,7 @@ void TestProgramFaults::keepsSyncingThroughFaults()
                             attempt.outcome));
     }
     QCOMPARE(next, reached.size());
-    QVERIFY(refused >= 1);
+    QVERIFY(!refusing || refused >= 1);
     for (Fault fault : cycle)
         QVERIFY2(met.contains(fault), qPrintable(FaultHttpServer::nameOf(fault)));
 

@@ -31,6 +31,9 @@ void TestUpdateOutcome::classify_data()
     QTest::newRow("refusal word later in the body") << 200 << QByteArray("good abuse") << true;
     QTest::newRow("longer word starting like a refusal") << 200 << QByteArray("kookaburra") << true;
     QTest::newRow("redirect status, ok body") << 301 << QByteArray("good") << true;
+    QTest::newRow("interim 103, ok body") << 103 << QByteArray("good") << false;
+    QTest::newRow("interim 101, empty") << 101 << QByteArray() << false;
+    QTest::newRow("below any status class") << 42 << QByteArray("good") << false;
     QTest::newRow("badauth") << 200 << QByteArray("badauth") << false;
     QTest::newRow("BADAUTH") << 200 << QByteArray("BADAUTH") << false;
     QTest::newRow("!donator") << 200 << QByteArray("!donator") << false;
@@ -60,7 +63,8 @@ void TestUpdateOutcome::classify()
     const UpdateOutcome outcome = UpdateOutcome::classify(status, body);
     QCOMPARE(outcome.succeeded(), succeeds);
     QCOMPARE(outcome.httpStatus(), status);
-    QCOMPARE(outcome.refused(), !succeeds && status < 400);
+    QCOMPARE(outcome.refused(), !succeeds && status >= 200 && status < 400);
+    QCOMPARE(outcome.interim(), status >= 100 && status < 200);
 }
 
 void TestUpdateOutcome::firstWord_data()
