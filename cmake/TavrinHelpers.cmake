@@ -36,3 +36,55 @@ function(tavrin_add_test name)
         set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${ARG_RESOURCE_LOCK}")
     endif()
 endfunction()
+
+# tavrin_check_core(<target>)
+#
+# Fails the configure step unless the target links nothing (so nothing but the
+# standard library) and has only src/ on its include path: no Qt directory can
+# reach it through a linked target.
+function(tavrin_check_core target)
+    foreach(property LINK_LIBRARIES INTERFACE_LINK_LIBRARIES)
+        get_target_property(libs ${target} ${property})
+        if(libs)
+            message(FATAL_ERROR "${target} must link nothing but the standard library; "
+                                "its ${property} holds: ${libs}")
+        endif()
+    endforeach()
+    get_target_property(dirs ${target} INCLUDE_DIRECTORIES)
+    if(NOT dirs STREQUAL "${PROJECT_SOURCE_DIR}/src")
+        message(FATAL_ERROR "${target} must include nothing but src/; it includes: ${dirs}")
+    endif()
+endfunction()
+
+# GoogleTest for the core's tests, compiled from Debian's sources (package
+# "googletest") with the project's own compiler and flags, so a cross build
+# compiles it the same way. Only the tests that use it build it.
+function(tavrin_use_googletest)
+    if(TARGET GTest::gtest_main)
+        return()
+    endif()
+    set(source /usr/src/googletest)
+    if(NOT EXISTS ${source}/CMakeLists.txt)
+        message(FATAL_ERROR "GoogleTest sources not found in ${source} (Debian package googletest)")
+    endif()
+    # Function scope: these settings reach only the GoogleTest build.
+    set(CMAKE_AUTOMOC OFF)
+    set(CMAKE_AUTORCC OFF)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(${source} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+endfunction()
+
+# tavrin_add_core_test(<name> SOURCES <files...> [LIBS <targets...>])
+#
+# Builds one GoogleTest executable against tavrin_core (no Qt, no display) and
+# registers it with CTest as one test, labelled "core".
+function(tavrin_add_core_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    tavrin_use_googletest()
+    add_executable(${name} ${ARG_SOURCES})
+    set_target_properties(${name} PROPERTIES AUTOMOC OFF AUTORCC OFF AUTOUIC OFF)
+    target_link_libraries(${name} PRIVATE tavrin_core ${ARG_LIBS} GTest::gtest_main)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES LABELS "core" TIMEOUT 120)
+endfunction()

@@ -2,9 +2,12 @@
 //
 // Input: one byte of options (bit 0: German rather than C locale), then UTF-8
 // text; each line is one state of the interval box, as the user edits it while
-// the countdown runs.
+// the countdown runs. The interval reader must also agree with Qt's own
+// locale-aware number reading, which the window's users know from every other
+// Qt program.
 
 #include "FuzzCheck.h"
+#include "qt/CoreTypes.h"
 #include "update/SyncCountdown.h"
 #include "update/SyncInterval.h"
 
@@ -17,20 +20,42 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace {
 
 constexpr int MaxEdits = 8;
-constexpr qint64 MaxTicksPerEdit = 80;
+constexpr std::int64_t MaxTicksPerEdit = 80;
 // Longest interval accepted, in seconds.
 constexpr double MaxSeconds = 1e15;
 
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
-
-void checkInterval(const QString &text, const QLocale &locale)
+// The interval as QLocale reads it: in the locale, then in the C form, group
+// separators refused, then finite, above zero and at most MaxSeconds long.
+std::optional<double> qtMinutes(const QString &text, QLocale locale)
 {
-    const std::optional<double> minutes = SyncInterval::minutes(text, locale);
-    const std::optional<qint64> seconds = SyncInterval::targetSeconds(text, locale);
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    locale.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
+    double value = locale.toDouble(trimmed, &ok);
+    if (!ok) {
+        QLocale c = QLocale::c();
+        c.setNumberOptions(c.numberOptions() | QLocale::RejectGroupSeparator);
+        value = c.toDouble(trimmed, &ok);
+    }
+    if (!ok || !std::isfinite(value) || !(value > 0.0) || !(value * 60.0 <= MaxSeconds))
+        return std::nullopt;
+    return value;
+}
+
+void checkInterval(const QString &qtText, const QLocale &locale)
+{
+    const std::string text = toStd(qtText);
+    const NumberFormat format = numberFormat(locale);
+    const std::optional<double> minutes = SyncInterval::minutes(text, format);
+    const std::optional<std::int64_t> seconds = SyncInterval::targetSeconds(text, format);
+    FUZZ_CHECK(minutes == qtMinutes(qtText, locale));
     FUZZ_CHECK(minutes.has_value() == seconds.has_value());
     if (!minutes)
         return;
@@ -45,17 +70,17 @@ void checkInterval(const QString &text, const QLocale &locale)
     // A text the C form reads is never read differently under German
     // ("1.5" stays one and a half, never fifteen).
     if (locale.language() != QLocale::C) {
-        const std::optional<double> plain = SyncInterval::minutes(text, QLocale::c());
+        const std::optional<double> plain = SyncInterval::minutes(text, NumberFormat());
         FUZZ_CHECK(!plain || *plain == *minutes);
     }
 }
 
-void checkCountdown(SyncCountdown &countdown, const QString &text, const QLocale &locale)
+void checkCountdown(SyncCountdown &countdown, const std::string &text, const NumberFormat &format)
 {
     static const QRegularExpression captionForm(QStringLiteral("^Count-Down: [0-9]+Sec\\.$"));
-    const std::optional<qint64> target = SyncInterval::targetSeconds(text, locale);
-    const std::optional<qint64> untilSync = countdown.ticksUntilSync(text);
-    const std::optional<qint64> perCycle = countdown.ticksPerCycle(text);
+    const std::optional<std::int64_t> target = SyncInterval::targetSeconds(text, format);
+    const std::optional<std::int64_t> untilSync = countdown.ticksUntilSync(text);
+    const std::optional<std::int64_t> perCycle = countdown.ticksPerCycle(text);
     FUZZ_CHECK(untilSync.has_value() == target.has_value());
     FUZZ_CHECK(perCycle.has_value() == target.has_value());
     if (target) {
@@ -63,10 +88,10 @@ void checkCountdown(SyncCountdown &countdown, const QString &text, const QLocale
         FUZZ_CHECK(*untilSync >= 1 && *untilSync <= *perCycle);
     }
 
-    const qint64 ticks = target ? std::min(*untilSync + 1, MaxTicksPerEdit) : 3;
-    for (qint64 i = 0; i < ticks; ++i) {
-        const qint64 before = countdown.tickCount();
-        const QString captionBefore = countdown.caption();
+    const std::int64_t ticks = target ? std::min(*untilSync + 1, MaxTicksPerEdit) : 3;
+    for (std::int64_t i = 0; i < ticks; ++i) {
+        const std::int64_t before = countdown.tickCount();
+        const std::string captionBefore = countdown.caption();
         const SyncCountdown::Step step = countdown.tick(text);
         FUZZ_CHECK(countdown.tickCount() >= 0);
         if (!target) {
@@ -82,7 +107,7 @@ void checkCountdown(SyncCountdown &countdown, const QString &text, const QLocale
             FUZZ_CHECK(countdown.tickCount() <= *target);
             FUZZ_CHECK(countdown.caption() ==
                        SyncCountdown::countdownCaption(*target - countdown.tickCount()));
-            FUZZ_CHECK(captionForm.match(countdown.caption()).hasMatch());
+            FUZZ_CHECK(captionForm.match(toQt(countdown.caption())).hasMatch());
             FUZZ_CHECK(i + 1 < *untilSync);
             continue;
         }
@@ -100,13 +125,6 @@ void checkCountdown(SyncCountdown &countdown, const QString &text, const QLocale
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    // The countdown logs each pause; the fuzzer has no use for that.
-    qInstallMessageHandler(quiet);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
@@ -116,13 +134,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString input =
         QString::fromUtf8(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
 
-    SyncCountdown countdown(locale);
+    const NumberFormat format = numberFormat(locale);
+    SyncCountdown countdown(format);
     int edits = 0;
     for (const QString &text : input.split(QLatin1Char('\n'))) {
         if (++edits > MaxEdits)
             break;
         checkInterval(text, locale);
-        checkCountdown(countdown, text, locale);
+        checkCountdown(countdown, toStd(text), format);
     }
     return 0;
 }

@@ -8,6 +8,7 @@ build="${TAVRIN_BUILD_DIR:-$root/build}"
 packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev qt6-translations-l10n
+    googletest
     xvfb xauth openbox trayer xdotool x11-utils imagemagick
     python3 procps dpkg-dev file
     lintian appstream man-db desktop-file-utils

@@ -4,25 +4,28 @@
 #include "tray/TrayIconRecord.h"
 #include "update/SyncCountdown.h"
 
-#include <QLocale>
-#include <QString>
-
 #include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
 
 namespace {
 
+// As under a German locale: decimal comma.
+const NumberFormat German{",", "0"};
+
 // One tick as the window's timer makes it: a sync that falls due restarts the count.
-void tickOnce(SyncCountdown &countdown, const QString &intervalText)
+void tickOnce(SyncCountdown &countdown, const std::string &intervalText)
 {
     if (countdown.tick(intervalText) == SyncCountdown::Step::SyncDue)
         countdown.syncDone();
-    benchmark::DoNotOptimize(countdown.caption().constData());
+    benchmark::DoNotOptimize(countdown.caption().data());
 }
 
 void BM_Tick(benchmark::State &state, const char *interval)
 {
-    SyncCountdown countdown(QLocale(QLocale::German, QLocale::Germany));
-    const QString intervalText = QString::fromLatin1(interval);
+    SyncCountdown countdown(German);
+    const std::string intervalText = interval;
     for (auto _ : state)
         tickOnce(countdown, intervalText);
 }
@@ -33,13 +36,13 @@ BENCHMARK_CAPTURE(BM_Tick, GermanDecimal, "1,5");
 // tray record that updates the icon.
 void BM_SyncOwnWork(benchmark::State &state)
 {
-    SyncCountdown countdown(QLocale(QLocale::German, QLocale::Germany));
-    quint32 window = 0x2a00007;
+    SyncCountdown countdown(German);
+    std::uint32_t window = 0x2a00007;
     for (auto _ : state) {
         countdown.syncDone();
-        const QByteArray bytes = TrayIconRecord::make(window, 1).toBytes();
-        benchmark::DoNotOptimize(bytes.constData());
-        benchmark::DoNotOptimize(countdown.caption().constData());
+        const TrayIconRecord::Bytes bytes = TrayIconRecord::make(window, 1).toBytes();
+        benchmark::DoNotOptimize(bytes.data());
+        benchmark::DoNotOptimize(countdown.caption().data());
         benchmark::ClobberMemory();
     }
 }

@@ -7,16 +7,15 @@
 #include "tray/TrayIconRecord.h"
 #include "update/SyncCountdown.h"
 
-#include <QLocale>
-#include <QString>
-
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 extern "C" {
 
 __attribute__((noinline)) long tavrin_bench_ticks(SyncCountdown *countdown,
-                                                  const QString *intervalText, long ticks)
+                                                  const std::string *intervalText, long ticks)
 {
     long syncs = 0;
     for (long i = 0; i < ticks; ++i) {
@@ -33,7 +32,7 @@ __attribute__((noinline)) long tavrin_bench_syncs(SyncCountdown *countdown, long
     long total = 0;
     for (long i = 0; i < syncs; ++i) {
         countdown->syncDone();
-        total += TrayIconRecord::make(quint32(i), 1).toBytes().size();
+        total += TrayIconRecord::make(std::uint32_t(i), 1).toBytes().size();
     }
     return total;
 }
@@ -46,9 +45,10 @@ int main(int argc, char *argv[])
         return 2;
     }
     const long count = std::atol(argv[1]);
-    const QString interval = QString::fromUtf8(argv[2]);
-    const bool sync = argc > 3 && QByteArray(argv[3]) == "sync";
-    SyncCountdown countdown(QLocale(QLocale::German, QLocale::Germany));
+    const std::string interval = argv[2];
+    const bool sync = argc > 3 && std::strcmp(argv[3], "sync") == 0;
+    // As under a German locale: decimal comma.
+    SyncCountdown countdown(NumberFormat{",", "0"});
     // One tick outside the collected part, so the count covers steady ticks only.
     countdown.tick(interval);
     const long result = sync ? tavrin_bench_syncs(&countdown, count)

@@ -2,6 +2,7 @@
 
 #include "app/AppLog.h"
 #include "app/frmTavrin.h"
+#include "qt/CoreLogBridge.h"
 #include "settings/IniSettingsStore.h"
 #include "tray/PictureRegistry.h"
 #include "tray/SystemTrayShell.h"
@@ -18,6 +19,7 @@ Application::Application(const QString &programPath, const QStringList &argument
       m_window(std::make_unique<frmTavrin>(*m_settings, *m_browser, *m_trayShell, *m_pictures,
                                            arguments))
 {
+    CoreLogBridge::install();
     qCInfo(lcApp) << "settings file" << m_settings->filePath();
     m_trayShell->setContextMenu(m_window->datei);
     // The program ends only through the window: a closed message box or pop-up

@@ -4,6 +4,7 @@
 #include "app/StarMaskStyle.h"
 #include "app/Twips.h"
 #include "app/UpDownControl.h"
+#include "qt/CoreTypes.h"
 #include "settings/SettingsStore.h"
 #include "tray/PictureRegistry.h"
 #include "tray/TrayEventDecoder.h"
@@ -57,7 +58,7 @@ frmTavrin::frmTavrin(SettingsStore &settings, BrowserControl &browser, TrayShell
                      PictureRegistry &pictures, const QStringList &arguments, QWidget *parent)
     : QWidget(parent), m_settings(settings), m_browser(browser), m_trayShell(trayShell),
       m_pictures(pictures), m_tray(trayShell, *this), m_arguments(arguments),
-      m_intervalText(InitialInterval)
+      m_countdown(numberFormat(QLocale())), m_intervalText(toStd(InitialInterval))
 {
     initPictures();
     m_pictureA = pictures.add(QIcon(picture(QStringLiteral(":/pictures/pictureA.png"))));
@@ -125,7 +126,7 @@ frmTavrin::Controls frmTavrin::buildControls()
     c.Label3->setGeometry(Twips::rect(120, 240, 1095, 255));
 
     // The box shows the interval in effect, loaded or typed before it was built.
-    c.txtTimer = new QLineEdit(m_intervalText, this);
+    c.txtTimer = new QLineEdit(toQt(m_intervalText), this);
     c.txtTimer->setGeometry(Twips::rect(1320, 240, 375, 285));
 
     c.UpDown1 = new UpDownControl(this);
@@ -261,7 +262,7 @@ void frmTavrin::Form_Load()
     // clears that mark on the first restore, so a window manager may iconify it
     // again right away.
     overrideWindowState(windowState() | Qt::WindowMinimized);
-    qCInfo(lcApp) << "started; interval" << m_intervalText << "minutes";
+    qCInfo(lcApp) << "started; interval" << toQt(m_intervalText) << "minutes";
 }
 
 void frmTavrin::Form_Resize()
@@ -298,7 +299,7 @@ void frmTavrin::Form_MouseMove(int button, int shift, double x, double y)
     Q_UNUSED(button)
     Q_UNUSED(shift)
     Q_UNUSED(y)
-    switch (TrayEventDecoder::decode(x, twipsPerPixel(), RunMode)) {
+    switch (TrayEventDecoder::decode(x, twipsPerPixel(), toStd(RunMode))) {
     case TrayEventDecoder::Action::OpenMenu:
         // Trays that show the icon's context menu themselves have opened it already.
         if (!datei->isVisible())
@@ -334,7 +335,7 @@ void frmTavrin::runTick(qint64 tickMs, bool showCaption)
     case SyncCountdown::Step::Counted:
         if (!m_catchUpDue) {
             if (showCaption)
-                setWindowTitle(m_countdown.caption());
+                setWindowTitle(toQt(m_countdown.caption()));
             sendDueRetry(tickMs);
             return;
         }
@@ -354,7 +355,7 @@ void frmTavrin::runTick(qint64 tickMs, bool showCaption)
     m_tray.TrayModify();
     QCoreApplication::processEvents();
     m_countdown.syncDone();
-    setWindowTitle(m_countdown.caption());
+    setWindowTitle(toQt(m_countdown.caption()));
     m_inSync = false;
 }
 
@@ -482,7 +483,8 @@ void frmTavrin::txtKey_Change(int index)
 {
     Q_UNUSED(index)
     Controls &c = controls();
-    c.cmdKey->setEnabled(m_keyConfirmation.keyChanged(c.txtKey[0]->text(), c.txtKey[1]->text()));
+    c.cmdKey->setEnabled(
+        m_keyConfirmation.keyChanged(toStd(c.txtKey[0]->text()), toStd(c.txtKey[1]->text())));
 }
 
 void frmTavrin::txtTimer_Change()
@@ -497,7 +499,7 @@ void frmTavrin::setIntervalText(const QString &text)
         return;
     }
     // Like a text box, replacing the text with the same text changes nothing.
-    if (text != m_intervalText)
+    if (toStd(text) != m_intervalText)
         intervalChanged(text);
 }
 
@@ -505,7 +507,7 @@ void frmTavrin::intervalChanged(const QString &text)
 {
     // Ticks slept through ran with the interval they saw; the new one counts from now.
     catchUp();
-    m_intervalText = text;
+    m_intervalText = toStd(text);
     saveInterval();
     planWake();
 }
@@ -517,7 +519,7 @@ void frmTavrin::UpDown1_Change()
 
 void frmTavrin::saveInterval()
 {
-    m_settings.save(SettingsSection, IntervalValueName, m_intervalText);
+    m_settings.save(SettingsSection, IntervalValueName, toQt(m_intervalText));
 }
 
 void frmTavrin::cmdKey_Click()

@@ -16,6 +16,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <string>
 
 class BrowserControl;
 class BrowserView;
@@ -209,7 +210,7 @@ private:
     // The machine woke or the network came back: the next tick syncs.
     bool m_catchUpDue = false;
     // The interval text in effect: ticks slept through use the text they would have seen.
-    QString m_intervalText;
+    std::string m_intervalText; // UTF-8
     std::optional<Controls> m_controls;
     // The last answer that came before the display area was built.
     std::optional<Page> m_pendingPage;

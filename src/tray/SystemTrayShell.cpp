@@ -1,5 +1,7 @@
 #include "tray/SystemTrayShell.h"
 
+#include "qt/CoreTypes.h"
+
 #include "tray/TrayLog.h"
 
 #include <QMenu>
@@ -80,7 +82,7 @@ void SystemTrayShell::add(const TrayIconRecord &record)
         m_reportedNoTray = true;
     }
     applyPicture(record.hIcon);
-    m_icon->setToolTip(record.tipText());
+    m_icon->setToolTip(toQt(record.tipText()));
     m_icon->show();
     qCDebug(lcTray) << "Tray icon added, picture" << record.hIcon;
 }

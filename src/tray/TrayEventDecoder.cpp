@@ -19,12 +19,12 @@ double TrayEventDecoder::xForMouseMessage(int number, double twipsPerPixel)
 }
 
 TrayEventDecoder::Action TrayEventDecoder::decode(double xTwips, double twipsPerPixel,
-                                                  const QString &runMode)
+                                                  std::string_view runMode)
 {
     const int message = mouseMessageFromX(xTwips, twipsPerPixel);
     if (message == RightButtonDown)
         return Action::OpenMenu;
-    if (message == LeftButtonDoubleClick && runMode == QLatin1String("/a"))
+    if (message == LeftButtonDoubleClick && runMode == "/a")
         return Action::RestoreWindow;
     return Action::None;
 }

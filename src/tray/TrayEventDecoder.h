@@ -1,7 +1,7 @@
 #ifndef TAVRIN_TRAY_TRAYEVENTDECODER_H
 #define TAVRIN_TRAY_TRAYEVENTDECODER_H
 
-#include <QString>
+#include <string_view>
 
 // The tray's mouse messages reach the window as the X coordinate of a mouse
 // move, measured in twips; dividing by the twips per pixel recovers the
@@ -27,7 +27,7 @@ public:
 
     // Right press opens the menu; a left double-click restores the window only
     // when the program was started with "/a" (runMode is already lower-cased).
-    static Action decode(double xTwips, double twipsPerPixel, const QString &runMode);
+    static Action decode(double xTwips, double twipsPerPixel, std::string_view runMode);
 };
 
 #endif

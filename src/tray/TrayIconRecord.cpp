@@ -1,28 +1,80 @@
 #include "tray/TrayIconRecord.h"
 
-#include <QtEndian>
-
 #include <algorithm>
 
 namespace {
 
-constexpr quint32 IconId = 2;
-constexpr quint32 CallbackMessage = 512; // mouse messages arrive as "mouse move" + offset
-const char TipText[] = "KORLA Tavrin Connector";
+constexpr std::uint32_t IconId = 2;
+constexpr std::uint32_t CallbackMessage = 512; // mouse messages arrive as "mouse move" + offset
+constexpr std::string_view TipText = "KORLA Tavrin Connector";
 
-void putWord(char *at, quint32 value)
+void putWord(std::uint8_t *at, std::uint32_t value)
 {
-    qToLittleEndian(value, at);
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-quint32 getWord(const char *at)
+std::uint32_t getWord(const std::uint8_t *at)
 {
-    return qFromLittleEndian<quint32>(at);
+    return std::uint32_t(at[0]) | std::uint32_t(at[1]) << 8 | std::uint32_t(at[2]) << 16 |
+           std::uint32_t(at[3]) << 24;
+}
+
+// UTF-8 to Latin-1: a code point above U+00FF becomes '?' (one beyond U+FFFF
+// "??", one per UTF-16 unit, as the platform's own conversion does), and so
+// does each malformed byte.
+std::string toLatin1(std::string_view text)
+{
+    std::string latin1;
+    latin1.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+        const unsigned char lead = byte(0);
+        const std::size_t length = lead < 0x80   ? 1
+                                   : lead < 0xC2 ? 0
+                                   : lead < 0xE0 ? 2
+                                   : lead < 0xF0 ? 3
+                                   : lead < 0xF5 ? 4
+                                                 : 0;
+        bool wellFormed = length > 0 && at + length <= text.size();
+        for (std::size_t i = 1; wellFormed && i < length; ++i)
+            wellFormed = (byte(i) & 0xC0) == 0x80;
+        if (!wellFormed) {
+            latin1.push_back('?');
+            ++at;
+            continue;
+        }
+        // Two-byte forms from C2 and C3 cover U+0080..U+00FF; everything longer lies beyond.
+        if (length == 1)
+            latin1.push_back(static_cast<char>(lead));
+        else if (length == 2 && lead <= 0xC3)
+            latin1.push_back(static_cast<char>(((lead & 0x03) << 6) | (byte(1) & 0x3F)));
+        else
+            latin1.append(length == 4 ? "??" : "?");
+        at += length;
+    }
+    return latin1;
+}
+
+std::string fromLatin1(std::string_view latin1)
+{
+    std::string text;
+    text.reserve(latin1.size());
+    for (const char c : latin1) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            text.push_back(c);
+        } else {
+            text.push_back(static_cast<char>(0xC0 | (byte >> 6)));
+            text.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+        }
+    }
+    return text;
 }
 
 } // namespace
 
-TrayIconRecord TrayIconRecord::make(quint32 windowHandle, quint32 iconHandle)
+TrayIconRecord TrayIconRecord::make(std::uint32_t windowHandle, std::uint32_t iconHandle)
 {
     TrayIconRecord record;
     record.cbSize = Size;
@@ -31,25 +83,23 @@ TrayIconRecord TrayIconRecord::make(quint32 windowHandle, quint32 iconHandle)
     record.uFlags = MessageFlag | IconFlag | TipFlag;
     record.uCallbackMessage = CallbackMessage;
     record.hIcon = iconHandle;
-    record.szTip = tipField(QString::fromLatin1(TipText));
+    record.szTip = tipField(TipText);
     return record;
 }
 
-QByteArray TrayIconRecord::tipField(const QString &text)
+std::string TrayIconRecord::tipField(std::string_view text)
 {
-    QByteArray field = text.toLatin1();
-    field.append('\0');
+    std::string field = toLatin1(text);
+    field.push_back('\0');
     // A fixed-length text field is filled with blanks after its content.
-    if (field.size() < TipSize)
-        field.append(TipSize - field.size(), ' ');
-    field.truncate(TipSize);
+    field.resize(TipSize, ' ');
     return field;
 }
 
-QByteArray TrayIconRecord::toBytes() const
+TrayIconRecord::Bytes TrayIconRecord::toBytes() const
 {
-    QByteArray bytes(Size, '\0');
-    char *data = bytes.data();
+    Bytes bytes{};
+    std::uint8_t *data = bytes.data();
     putWord(data + 0, cbSize);
     putWord(data + 4, hWnd);
     putWord(data + 8, uID);
@@ -57,35 +107,35 @@ QByteArray TrayIconRecord::toBytes() const
     putWord(data + 16, uCallbackMessage);
     putWord(data + 20, hIcon);
     // A tip shorter than the field (only in a record not built by make) leaves NULs.
-    const QByteArray tip = szTip.left(TipSize);
-    std::copy(tip.cbegin(), tip.cend(), data + 24);
+    const std::size_t tipLength = std::min<std::size_t>(szTip.size(), TipSize);
+    std::copy_n(szTip.data(), tipLength, data + 24);
     return bytes;
 }
 
-TrayIconRecord TrayIconRecord::fromBytes(const QByteArray &bytes)
+TrayIconRecord TrayIconRecord::fromBytes(const std::uint8_t *data, std::size_t size)
 {
     TrayIconRecord record;
-    if (bytes.size() != Size)
+    if (size != Size)
         return record;
-    const char *data = bytes.constData();
     record.cbSize = getWord(data + 0);
     record.hWnd = getWord(data + 4);
     record.uID = getWord(data + 8);
     record.uFlags = getWord(data + 12);
     record.uCallbackMessage = getWord(data + 16);
     record.hIcon = getWord(data + 20);
-    record.szTip = bytes.mid(24, TipSize);
+    record.szTip.assign(reinterpret_cast<const char *>(data + 24), TipSize);
     return record;
 }
 
-QString TrayIconRecord::tipText() const
+std::string TrayIconRecord::tipText() const
 {
-    const qsizetype end = szTip.indexOf('\0');
-    if (end >= 0)
-        return QString::fromLatin1(szTip.left(end));
+    const std::string_view tip = szTip;
+    const std::size_t end = tip.find('\0');
+    if (end != std::string_view::npos)
+        return fromLatin1(tip.substr(0, end));
     // A tip that fills the whole field has no NUL; only its padding is dropped.
-    qsizetype length = szTip.size();
-    while (length > 0 && szTip.at(length - 1) == ' ')
+    std::size_t length = tip.size();
+    while (length > 0 && tip[length - 1] == ' ')
         --length;
-    return QString::fromLatin1(szTip.left(length));
+    return fromLatin1(tip.substr(0, length));
 }

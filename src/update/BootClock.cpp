@@ -4,7 +4,7 @@
 
 #include <time.h>
 
-qint64 BootClock::nowMs() const
+std::int64_t BootClock::nowMs() const
 {
 #ifdef CLOCK_BOOTTIME
     timespec now{};

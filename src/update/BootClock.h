@@ -3,13 +3,15 @@
 
 #include "update/Clock.h"
 
+#include <QtGlobal>
+
 // Time since the machine booted, suspended time included, so a reading taken
 // after the machine slept shows how long it slept. The usual monotonic clock
 // (which QTimer runs on) stands still during suspend.
 class BootClock : public Clock
 {
 public:
-    qint64 nowMs() const override;
+    std::int64_t nowMs() const override;
 };
 
 #endif

@@ -1,7 +1,7 @@
 #ifndef TAVRIN_UPDATE_CLOCK_H
 #define TAVRIN_UPDATE_CLOCK_H
 
-#include <QtGlobal>
+#include <cstdint>
 
 // A source of the current time in milliseconds from some fixed start. Only
 // differences between two readings mean anything; they never go backwards.
@@ -9,7 +9,7 @@ class Clock
 {
 public:
     virtual ~Clock() = default;
-    virtual qint64 nowMs() const = 0;
+    virtual std::int64_t nowMs() const = 0;
 };
 
 #endif

@@ -1,8 +1,8 @@
 #include "update/KeyConfirmation.h"
 
-bool KeyConfirmation::keyChanged(const QString &entry, const QString &confirmation)
+bool KeyConfirmation::keyChanged(std::string_view entry, std::string_view confirmation)
 {
-    if (!m_okEnabled && entry.compare(confirmation, Qt::CaseSensitive) == 0)
+    if (!m_okEnabled && entry == confirmation)
         m_okEnabled = true;
     return m_okEnabled;
 }

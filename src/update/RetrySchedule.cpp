@@ -1,25 +1,30 @@
 #include "update/RetrySchedule.h"
 
-#include "update/UpdateLog.h"
+#include "update/CoreLog.h"
 
-qint64 RetrySchedule::delayAfterFailures(int failuresInARow)
+#include <algorithm>
+#include <string>
+
+std::int64_t RetrySchedule::delayAfterFailures(int failuresInARow)
 {
-    const int step = qBound(1, failuresInARow, DelayCount) - 1;
+    const int step = std::clamp(failuresInARow, 1, DelayCount) - 1;
     return RetryDelaysMs[step];
 }
 
-void RetrySchedule::requestFailed(qint64 nowMs, std::optional<qint64> nextSyncMs)
+void RetrySchedule::requestFailed(std::int64_t nowMs, std::optional<std::int64_t> nextSyncMs)
 {
     ++m_failures;
-    const qint64 delayMs = delayAfterFailures(m_failures);
-    const qint64 dueMs = nowMs + delayMs;
+    const std::int64_t delayMs = delayAfterFailures(m_failures);
+    const std::int64_t dueMs = nowMs + delayMs;
     if (nextSyncMs && dueMs >= *nextSyncMs) {
         m_dueMs.reset();
-        qCInfo(lcUpdate) << "no retry before the next sync";
+        CoreLog::write(CoreLog::Area::Update, CoreLog::Level::Info,
+                       "no retry before the next sync");
         return;
     }
     m_dueMs = dueMs;
-    qCInfo(lcUpdate) << "retry in" << delayMs / 1000 << "s";
+    CoreLog::write(CoreLog::Area::Update, CoreLog::Level::Info,
+                   "retry in " + std::to_string(delayMs / 1000) + " s");
 }
 
 void RetrySchedule::requestSucceeded()
@@ -33,7 +38,7 @@ void RetrySchedule::requestSent()
     m_dueMs.reset();
 }
 
-bool RetrySchedule::isDue(qint64 nowMs) const
+bool RetrySchedule::isDue(std::int64_t nowMs) const
 {
     return m_dueMs && nowMs >= *m_dueMs;
 }

@@ -1,8 +1,7 @@
 #ifndef TAVRIN_UPDATE_RETRYSCHEDULE_H
 #define TAVRIN_UPDATE_RETRYSCHEDULE_H
 
-#include <QtGlobal>
-
+#include <cstdint>
 #include <optional>
 
 // When to try again after a failed update request.
@@ -22,15 +21,15 @@ class RetrySchedule
 {
 public:
     static constexpr int DelayCount = 5;
-    static constexpr qint64 RetryDelaysMs[DelayCount] = {30 * 1000, 60 * 1000, 2 * 60 * 1000,
-                                                         4 * 60 * 1000, 8 * 60 * 1000};
+    static constexpr std::int64_t RetryDelaysMs[DelayCount] = {30 * 1000, 60 * 1000, 2 * 60 * 1000,
+                                                               4 * 60 * 1000, 8 * 60 * 1000};
 
     // The delay after the given number of failures in a row (1 for the first).
-    static qint64 delayAfterFailures(int failuresInARow);
+    static std::int64_t delayAfterFailures(int failuresInARow);
 
     // A request failed at nowMs; nextSyncMs is when the next regular sync is
     // due, nullopt when none is coming.
-    void requestFailed(qint64 nowMs, std::optional<qint64> nextSyncMs);
+    void requestFailed(std::int64_t nowMs, std::optional<std::int64_t> nextSyncMs);
     // A request succeeded: no retry, and the next failure starts at 30 s again.
     void requestSucceeded();
     // A request went out (a regular sync, OK, or the due retry itself): no retry
@@ -38,14 +37,14 @@ public:
     void requestSent();
 
     // True when a retry is pending and its time has come.
-    bool isDue(qint64 nowMs) const;
+    bool isDue(std::int64_t nowMs) const;
 
     // When the pending retry is due; nullopt when none is pending.
-    std::optional<qint64> nextRetryDueMs() const { return m_dueMs; }
+    std::optional<std::int64_t> nextRetryDueMs() const { return m_dueMs; }
     int failuresInARow() const { return m_failures; }
 
 private:
-    std::optional<qint64> m_dueMs;
+    std::optional<std::int64_t> m_dueMs;
     int m_failures = 0;
 };
 

@@ -15,7 +15,7 @@ ScaledClock::ScaledClock(const Clock &base, double factor)
 {
 }
 
-qint64 ScaledClock::nowMs() const
+std::int64_t ScaledClock::nowMs() const
 {
     const qint64 elapsed = m_base.nowMs() - m_baseAnchorMs;
     return m_scaledAnchorMs + qint64(std::llround(double(elapsed) * m_factor));

@@ -3,6 +3,8 @@
 
 #include "update/Clock.h"
 
+#include <QtGlobal>
+
 // Runs another clock's time faster (or slower) by a factor, for test builds
 // that must not wait out real minutes. Changing the factor keeps the time
 // continuous: readings before and after the change never jump.
@@ -12,7 +14,7 @@ public:
     // base must outlive this clock. A factor that is not above zero counts as 1.
     explicit ScaledClock(const Clock &base, double factor = 1.0);
 
-    qint64 nowMs() const override;
+    std::int64_t nowMs() const override;
     void setFactor(double factor);
     double factor() const { return m_factor; }
 

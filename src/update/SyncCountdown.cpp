@@ -1,28 +1,53 @@
 #include "update/SyncCountdown.h"
 
+#include "update/CoreLog.h"
 #include "update/SyncInterval.h"
-#include "update/UpdateLog.h"
 
-SyncCountdown::SyncCountdown(const QLocale &locale) : m_locale(locale) {}
+#include <algorithm>
+#include <charconv>
+#include <utility>
 
-SyncCountdown::Step SyncCountdown::tick(const QString &intervalText)
+namespace {
+
+constexpr std::string_view CountdownPrefix = "Count-Down: ";
+constexpr std::string_view CountdownSuffix = "Sec.";
+
+// Rewrites caption in place, so a tick reuses the caption's storage instead of
+// allocating a new string every second. Plain digits: no locale, no grouping.
+void writeCountdownCaption(std::string &caption, std::int64_t secondsLeft)
 {
-    const std::optional<qint64> target = SyncInterval::targetSeconds(intervalText, m_locale);
+    char digits[24];
+    const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, secondsLeft);
+    caption.assign(CountdownPrefix);
+    caption.append(digits, end.ptr);
+    caption.append(CountdownSuffix);
+}
+
+} // namespace
+
+SyncCountdown::SyncCountdown(NumberFormat format) : m_format(std::move(format)) {}
+
+SyncCountdown::Step SyncCountdown::tick(std::string_view intervalText)
+{
+    const std::optional<std::int64_t> target = SyncInterval::targetSeconds(intervalText, m_format);
     if (!target) {
         if (!m_paused)
-            qCDebug(lcUpdate) << "Countdown paused: interval" << intervalText << "is not usable";
+            CoreLog::write(CoreLog::Area::Update, CoreLog::Level::Debug,
+                           "Countdown paused: interval \"" + std::string(intervalText) +
+                               "\" is not usable");
         m_paused = true;
         return Step::Paused;
     }
     if (m_paused)
-        qCDebug(lcUpdate) << "Countdown resumed with" << *target << "seconds";
+        CoreLog::write(CoreLog::Area::Update, CoreLog::Level::Debug,
+                       "Countdown resumed with " + std::to_string(*target) + " seconds");
     m_paused = false;
 
     if (m_tickCount >= *target)
         return Step::SyncDue;
 
     ++m_tickCount;
-    m_caption = countdownCaption(*target - m_tickCount);
+    writeCountdownCaption(m_caption, *target - m_tickCount);
     return Step::Counted;
 }
 
@@ -32,39 +57,40 @@ void SyncCountdown::syncDone()
     m_caption = syncCaption();
 }
 
-qint64 SyncCountdown::tickCount() const
+std::int64_t SyncCountdown::tickCount() const
 {
     return m_tickCount;
 }
 
-std::optional<qint64> SyncCountdown::ticksUntilSync(const QString &intervalText) const
+std::optional<std::int64_t> SyncCountdown::ticksUntilSync(std::string_view intervalText) const
 {
-    const std::optional<qint64> target = SyncInterval::targetSeconds(intervalText, m_locale);
+    const std::optional<std::int64_t> target = SyncInterval::targetSeconds(intervalText, m_format);
     if (!target)
         return std::nullopt;
-    return qMax<qint64>(*target - m_tickCount, 0) + 1;
+    return std::max<std::int64_t>(*target - m_tickCount, 0) + 1;
 }
 
-std::optional<qint64> SyncCountdown::ticksPerCycle(const QString &intervalText) const
+std::optional<std::int64_t> SyncCountdown::ticksPerCycle(std::string_view intervalText) const
 {
-    const std::optional<qint64> target = SyncInterval::targetSeconds(intervalText, m_locale);
+    const std::optional<std::int64_t> target = SyncInterval::targetSeconds(intervalText, m_format);
     if (!target)
         return std::nullopt;
     return *target + 1;
 }
 
-QString SyncCountdown::caption() const
+const std::string &SyncCountdown::caption() const
 {
     return m_caption;
 }
 
-QString SyncCountdown::syncCaption()
+std::string SyncCountdown::syncCaption()
 {
-    return QStringLiteral("KORLA DNS Conector SYNC");
+    return "KORLA DNS Conector SYNC";
 }
 
-QString SyncCountdown::countdownCaption(qint64 secondsLeft)
+std::string SyncCountdown::countdownCaption(std::int64_t secondsLeft)
 {
-    // QString::number ignores the locale: plain digits, no group separators.
-    return QStringLiteral("Count-Down: ") + QString::number(secondsLeft) + QStringLiteral("Sec.");
+    std::string caption;
+    writeCountdownCaption(caption, secondsLeft);
+    return caption;
 }

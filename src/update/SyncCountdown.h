@@ -1,10 +1,12 @@
 #ifndef TAVRIN_UPDATE_SYNCCOUNTDOWN_H
 #define TAVRIN_UPDATE_SYNCCOUNTDOWN_H
 
-#include <QLocale>
-#include <QString>
+#include "update/NumberFormat.h"
 
+#include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 
 // Counts the window's one-second ticks towards the next sync and keeps the
 // caption that shows the seconds left.
@@ -22,25 +24,26 @@ public:
         SyncDue  // the interval is used up; the caller syncs, then calls syncDone()
     };
 
-    explicit SyncCountdown(const QLocale &locale = QLocale());
+    // format: how the user's locale writes the interval (the C form by default).
+    explicit SyncCountdown(NumberFormat format = NumberFormat());
 
-    Step tick(const QString &intervalText); // one timer tick
-    void syncDone();                        // TickCount <- 0, caption <- sync caption
-    qint64 tickCount() const;
+    Step tick(std::string_view intervalText); // one timer tick
+    void syncDone();                          // TickCount <- 0, caption <- sync caption
+    std::int64_t tickCount() const;
     // Ticks until the one that syncs, the tick after a count that has run out:
     // 1 when the sync is due now. nullopt when the interval text is unusable.
-    std::optional<qint64> ticksUntilSync(const QString &intervalText) const;
+    std::optional<std::int64_t> ticksUntilSync(std::string_view intervalText) const;
     // The same, counted from a restarted count (right after syncDone()).
-    std::optional<qint64> ticksPerCycle(const QString &intervalText) const;
-    QString caption() const;      // caption after the last Counted step or syncDone();
-                                  // empty before either
-    static QString syncCaption(); // "KORLA DNS Conector SYNC"
-    static QString countdownCaption(qint64 secondsLeft); // "Count-Down: " + N + "Sec."
+    std::optional<std::int64_t> ticksPerCycle(std::string_view intervalText) const;
+    // Caption after the last Counted step or syncDone(); empty before either.
+    const std::string &caption() const;
+    static std::string syncCaption();                              // "KORLA DNS Conector SYNC"
+    static std::string countdownCaption(std::int64_t secondsLeft); // "Count-Down: " + N + "Sec."
 
 private:
-    QLocale m_locale;
-    qint64 m_tickCount = 0;
-    QString m_caption;
+    NumberFormat m_format;
+    std::int64_t m_tickCount = 0;
+    std::string m_caption;
     bool m_paused = false;
 };
 

@@ -1,34 +1,167 @@
 #include "update/SyncInterval.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <string>
 
 namespace {
 
-// Longest interval accepted, in seconds (some 31 million years): far inside qint64.
+// Longest interval accepted, in seconds (some 31 million years): far inside 64 bits.
 constexpr double maxSeconds = 1e15;
 
-std::optional<double> parseNumber(const QString &text, QLocale locale)
+// One code point decoded from UTF-8: its value and its length in bytes; a
+// malformed byte decodes as an impossible value of length 1.
+struct CodePoint
 {
-    locale.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
-    bool ok = false;
-    const double value = locale.toDouble(text, &ok);
-    if (!ok)
+    char32_t value;
+    std::size_t length;
+};
+
+constexpr char32_t Malformed = 0x110000;
+
+CodePoint decode(std::string_view text, std::size_t at)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80)
+        return {lead, 1};
+    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0 || lead > 0xF4 || at + length > text.size())
+        return {Malformed, 1};
+    char32_t value = lead & (0x3F >> (length - 1));
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80)
+            return {Malformed, 1};
+        value = (value << 6) | (byte(i) & 0x3F);
+    }
+    // An overlong form is no code point: it must not pass for a blank or a digit.
+    constexpr char32_t shortest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (value < shortest[length])
+        return {Malformed, 1};
+    return {value, length};
+}
+
+// The blanks that a Qt-style trim removes: ASCII controls \t..\r, and Unicode's
+// space, line and paragraph separators.
+bool isSpace(char32_t c)
+{
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+           c == 0x205F || c == 0x3000;
+}
+
+// The code point that ends at byte `end` (exclusive), found by stepping back
+// over continuation bytes.
+CodePoint decodeBefore(std::string_view text, std::size_t end)
+{
+    std::size_t start = end - 1;
+    while (start > 0 && end - start < 4 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80)
+        --start;
+    const CodePoint c = decode(text, start);
+    if (start + c.length == end)
+        return c;
+    return {Malformed, 1};
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        const CodePoint c = decode(text, begin);
+        if (!isSpace(c.value))
+            break;
+        begin += c.length;
+    }
+    std::size_t end = text.size();
+    while (end > begin) {
+        const CodePoint c = decodeBefore(text, end);
+        if (!isSpace(c.value))
+            break;
+        end -= c.length;
+    }
+    return text.substr(begin, end - begin);
+}
+
+// Reads [+] digits [point digits] [e [+|-] digits] in the given format, with at
+// least one digit before the exponent, ASCII digits and the format's own digits
+// alike. Anything else fails, group separators and "inf" or "nan" included.
+// The number is rewritten in the C form and converted locale-independently.
+std::optional<double> parseNumber(std::string_view text, const NumberFormat &format)
+{
+    const char32_t zero = format.zeroDigit.empty() ? U'0' : decode(format.zeroDigit, 0).value;
+    const std::string_view point = format.decimalPoint;
+    std::string plain;
+    plain.reserve(text.size());
+
+    std::size_t at = 0;
+    const auto digit = [&](std::size_t i) -> int {
+        const CodePoint c = decode(text, i);
+        if (c.value >= U'0' && c.value <= U'9')
+            return static_cast<int>(c.value - U'0');
+        if (c.value >= zero && c.value <= zero + 9)
+            return static_cast<int>(c.value - zero);
+        return -1;
+    };
+    const auto readDigits = [&]() {
+        std::size_t count = 0;
+        while (at < text.size()) {
+            const int d = digit(at);
+            if (d < 0)
+                break;
+            plain.push_back(static_cast<char>('0' + d));
+            at += decode(text, at).length;
+            ++count;
+        }
+        return count;
+    };
+
+    if (at < text.size() && text[at] == '+')
+        ++at;
+    std::size_t mantissaDigits = readDigits();
+    if (!point.empty() && text.substr(at, point.size()) == point) {
+        at += point.size();
+        plain.push_back('.');
+        mantissaDigits += readDigits();
+    }
+    if (mantissaDigits == 0)
+        return std::nullopt;
+    if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+        ++at;
+        plain.push_back('e');
+        if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+            plain.push_back(text[at]);
+            ++at;
+        } else if (text.substr(at, 3) == "\u2212") { // the typographic minus
+            plain.push_back('-');
+            at += 3;
+        }
+        if (readDigits() == 0)
+            return std::nullopt;
+    }
+    if (at != text.size())
+        return std::nullopt;
+
+    double value = 0.0;
+    const char *first = plain.data();
+    const char *last = first + plain.size();
+    const std::from_chars_result result = std::from_chars(first, last, value);
+    if (result.ec != std::errc() || result.ptr != last)
         return std::nullopt;
     return value;
 }
 
 } // namespace
 
-std::optional<double> SyncInterval::minutes(const QString &text, const QLocale &locale)
+std::optional<double> SyncInterval::minutes(std::string_view text, const NumberFormat &format)
 {
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty())
+    const std::string_view trimmedText = trimmed(text);
+    if (trimmedText.empty())
         return std::nullopt;
 
-    std::optional<double> value = parseNumber(trimmed, locale);
+    std::optional<double> value = parseNumber(trimmedText, format);
     if (!value)
-        value = parseNumber(trimmed, QLocale::c());
+        value = parseNumber(trimmedText, NumberFormat());
     if (!value)
         return std::nullopt;
 
@@ -42,9 +175,10 @@ std::optional<double> SyncInterval::minutes(const QString &text, const QLocale &
     return m;
 }
 
-std::optional<qint64> SyncInterval::targetSeconds(const QString &text, const QLocale &locale)
+std::optional<std::int64_t> SyncInterval::targetSeconds(std::string_view text,
+                                                        const NumberFormat &format)
 {
-    const std::optional<double> m = minutes(text, locale);
+    const std::optional<double> m = minutes(text, format);
     if (!m)
         return std::nullopt;
 
@@ -57,5 +191,5 @@ std::optional<qint64> SyncInterval::targetSeconds(const QString &text, const QLo
     const double whole = std::fabs(seconds - nearest) <= noise ? nearest : std::ceil(seconds);
 
     // Any positive interval lasts at least one second, however small it was typed.
-    return std::max<qint64>(1, static_cast<qint64>(whole));
+    return std::max<std::int64_t>(1, static_cast<std::int64_t>(whole));
 }

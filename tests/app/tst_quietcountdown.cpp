@@ -1,4 +1,5 @@
 #include "app/frmTavrin.h"
+#include "qt/CoreTypes.h"
 #include "tray/PictureRegistry.h"
 #include "update/SyncInterval.h"
 
@@ -193,8 +194,8 @@ private Q_SLOTS:
                 lastRequest = hidden.requestTimes.last();
                 usableSince = clock.ms;
             }
-            const std::optional<qint64> target =
-                SyncInterval::targetSeconds(hidden.window->txtTimer()->text(), QLocale::c());
+            const std::optional<qint64> target = SyncInterval::targetSeconds(
+                toStd(hidden.window->txtTimer()->text()), NumberFormat());
             // Counted from the last request, the last interval edit or the end of a sleep.
             if (target)
                 QVERIFY2(clock.ms - std::max(lastRequest, usableSince) <= (*target + 1) * 1000,

@@ -8,7 +8,7 @@ class FakeClock : public Clock
 {
 public:
     explicit FakeClock(qint64 startMs = 1000000) : ms(startMs) {}
-    qint64 nowMs() const override { return ms; }
+    std::int64_t nowMs() const override { return ms; }
     void advance(qint64 byMs) { ms += byMs; }
 
     qint64 ms;

@@ -1,168 +1,112 @@
-#include "tray/Module1.h"
 #include "tray/TrayIconRecord.h"
-#include "tray/TrayShell.h"
-#include "tray/TrayWindow.h"
 
-#include <QTest>
-#include <QtEndian>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
 
 namespace {
 
-class RecordingShell : public TrayShell
+std::uint32_t wordAt(const TrayIconRecord::Bytes &bytes, int offset)
 {
-public:
-    struct Call
-    {
-        TrayMessage message;
-        QByteArray bytes;
-    };
-    QList<Call> calls;
-
-    void notify(TrayMessage message, const TrayIconRecord &record) override
-    {
-        calls.append({message, record.toBytes()});
-    }
-};
-
-class FakeWindow : public TrayWindow
-{
-public:
-    quint32 handle = 0x00010203;
-    quint32 picture = 7;
-
-    quint32 trayWindowHandle() const override { return handle; }
-    quint32 trayIconHandle() const override { return picture; }
-};
-
-quint32 wordAt(const QByteArray &bytes, int offset)
-{
-    return qFromLittleEndian<quint32>(bytes.constData() + offset);
+    return std::uint32_t(bytes[offset]) | std::uint32_t(bytes[offset + 1]) << 8 |
+           std::uint32_t(bytes[offset + 2]) << 16 | std::uint32_t(bytes[offset + 3]) << 24;
 }
 
-} // namespace
-
-class TestTrayIconRecord : public QObject
+// The bytes from offset to the end, or count of them, as a string for comparison.
+std::string bytesAt(const TrayIconRecord::Bytes &bytes, int offset, int count = -1)
 {
-    Q_OBJECT
-private Q_SLOTS:
-    void layoutOfMadeRecord()
-    {
-        const QByteArray bytes = TrayIconRecord::make(0x11223344, 0xA1B2C3D4).toBytes();
+    const int length = count < 0 ? TrayIconRecord::Size - offset : count;
+    return std::string(bytes.begin() + offset, bytes.begin() + offset + length);
+}
 
-        QCOMPARE(bytes.size(), 88);
-        QCOMPARE(wordAt(bytes, 0), 88u);
-        QCOMPARE(bytes.mid(4, 4), QByteArray("\x44\x33\x22\x11", 4));
-        QCOMPARE(wordAt(bytes, 8), 2u);
-        QCOMPARE(wordAt(bytes, 12), 7u);
-        QCOMPARE(wordAt(bytes, 16), 512u);
-        QCOMPARE(bytes.mid(20, 4), QByteArray("\xD4\xC3\xB2\xA1", 4));
-        QCOMPARE(bytes.mid(24, 22), QByteArray("KORLA Tavrin Connector"));
-        QCOMPARE(bytes.at(46), '\0');
-        QCOMPARE(bytes.mid(47), QByteArray(41, ' '));
-    }
+TEST(TrayIconRecord, LayoutOfMadeRecord)
+{
+    const TrayIconRecord::Bytes bytes = TrayIconRecord::make(0x11223344, 0xA1B2C3D4).toBytes();
 
-    void tipField_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("field");
-        QTest::addColumn<QString>("tipText");
+    EXPECT_EQ(bytes.size(), 88u);
+    EXPECT_EQ(wordAt(bytes, 0), 88u);
+    EXPECT_EQ(bytesAt(bytes, 4, 4), std::string("\x44\x33\x22\x11", 4));
+    EXPECT_EQ(wordAt(bytes, 8), 2u);
+    EXPECT_EQ(wordAt(bytes, 12), 7u);
+    EXPECT_EQ(wordAt(bytes, 16), 512u);
+    EXPECT_EQ(bytesAt(bytes, 20, 4), std::string("\xD4\xC3\xB2\xA1", 4));
+    EXPECT_EQ(bytesAt(bytes, 24, 22), "KORLA Tavrin Connector");
+    EXPECT_EQ(bytes[46], '\0');
+    EXPECT_EQ(bytesAt(bytes, 47), std::string(41, ' '));
+}
 
-        QTest::newRow("program name")
-            << "KORLA Tavrin Connector"
-            << QByteArray("KORLA Tavrin Connector") + '\0' + QByteArray(41, ' ')
-            << "KORLA Tavrin Connector";
-        QTest::newRow("63 chars keep the NUL, no blanks")
-            << QString(63, 'x') << QByteArray(63, 'x') + '\0' << QString(63, 'x');
-        QTest::newRow("64 chars lose the NUL")
-            << QString(64, 'x') << QByteArray(64, 'x') << QString(64, 'x');
-        QTest::newRow("longer text is cut")
-            << QString(70, 'y') << QByteArray(64, 'y') << QString(64, 'y');
-        QTest::newRow("empty") << QString() << '\0' + QByteArray(63, ' ') << QString();
-    }
-
-    void tipField()
-    {
-        QFETCH(QString, text);
-        QFETCH(QByteArray, field);
-        QFETCH(QString, tipText);
-
-        TrayIconRecord record = TrayIconRecord::make(1, 2);
-        record.szTip = TrayIconRecord::tipField(text);
-
-        QCOMPARE(record.szTip, field);
-        QCOMPARE(record.toBytes().mid(24), field);
-        QCOMPARE(record.tipText(), tipText);
-        QCOMPARE(TrayIconRecord::fromBytes(record.toBytes()).tipText(), tipText);
-    }
-
-    void fromBytesInvertsToBytes()
-    {
-        const TrayIconRecord original = TrayIconRecord::make(0xFFFFFFFE, 0x80000001);
-        const TrayIconRecord copy = TrayIconRecord::fromBytes(original.toBytes());
-
-        QCOMPARE(copy.cbSize, 88u);
-        QCOMPARE(copy.hWnd, 0xFFFFFFFEu);
-        QCOMPARE(copy.uID, 2u);
-        QCOMPARE(copy.uFlags, 7u);
-        QCOMPARE(copy.uCallbackMessage, 512u);
-        QCOMPARE(copy.hIcon, 0x80000001u);
-        QCOMPARE(copy.szTip, original.szTip);
-        QCOMPARE(copy.toBytes(), original.toBytes());
-    }
-
-    void fromBytesRejectsWrongSize_data()
-    {
-        QTest::addColumn<int>("size");
-        QTest::newRow("empty") << 0;
-        QTest::newRow("one short") << 87;
-        QTest::newRow("one over") << 89;
-    }
-
-    void fromBytesRejectsWrongSize()
-    {
-        QFETCH(int, size);
-        QByteArray bytes = TrayIconRecord::make(3, 4).toBytes();
-        bytes.resize(size, 'z');
-        QCOMPARE(TrayIconRecord::fromBytes(bytes).cbSize, 0u);
-    }
-
-    void operationsDifferOnlyInMessage()
-    {
-        RecordingShell shell;
-        FakeWindow window;
-        Module1 tray(shell, window);
-
-        tray.TrayAdd();
-        tray.TrayModify();
-        tray.TrayRemove();
-
-        QCOMPARE(shell.calls.size(), 3);
-        QCOMPARE(shell.calls[0].message, TrayMessage::Add);
-        QCOMPARE(shell.calls[1].message, TrayMessage::Modify);
-        QCOMPARE(shell.calls[2].message, TrayMessage::Delete);
-        const QByteArray expected = TrayIconRecord::make(window.handle, window.picture).toBytes();
-        for (const RecordingShell::Call &call : shell.calls)
-            QCOMPARE(call.bytes, expected);
-        QCOMPARE(tray.record().toBytes(), expected);
-    }
-
-    void recordFollowsWindow()
-    {
-        RecordingShell shell;
-        FakeWindow window;
-        Module1 tray(shell, window);
-
-        tray.TrayAdd();
-        window.picture = 9;
-        window.handle = 0x0A0B0C0D;
-        tray.TrayModify();
-
-        QCOMPARE(wordAt(shell.calls[0].bytes, 20), 7u);
-        QCOMPARE(wordAt(shell.calls[1].bytes, 20), 9u);
-        QCOMPARE(wordAt(shell.calls[1].bytes, 4), 0x0A0B0C0Du);
-        QCOMPARE(tray.record().hIcon, 9u);
-    }
+struct TipCase
+{
+    std::string text;  // UTF-8
+    std::string field; // Latin-1 bytes
+    std::string tipText;
 };
 
-QTEST_GUILESS_MAIN(TestTrayIconRecord)
-#include "tst_trayiconrecord.moc"
+class TipField : public testing::TestWithParam<TipCase>
+{
+};
+
+TEST_P(TipField, RoundTrip)
+{
+    const TipCase &c = GetParam();
+    TrayIconRecord record = TrayIconRecord::make(1, 2);
+    record.szTip = TrayIconRecord::tipField(c.text);
+
+    EXPECT_EQ(record.szTip, c.field);
+    EXPECT_EQ(bytesAt(record.toBytes(), 24), c.field);
+    EXPECT_EQ(record.tipText(), c.tipText);
+    EXPECT_EQ(TrayIconRecord::fromBytes(record.toBytes()).tipText(), c.tipText);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TrayIconRecord, TipField,
+    testing::Values(TipCase{"KORLA Tavrin Connector",
+                            "KORLA Tavrin Connector" + std::string(1, '\0') + std::string(41, ' '),
+                            "KORLA Tavrin Connector"},
+                    // 63 chars keep the NUL, no blanks; 64 lose the NUL; longer text is cut.
+                    TipCase{std::string(63, 'x'), std::string(63, 'x') + std::string(1, '\0'),
+                            std::string(63, 'x')},
+                    TipCase{std::string(64, 'x'), std::string(64, 'x'), std::string(64, 'x')},
+                    TipCase{std::string(70, 'y'), std::string(64, 'y'), std::string(64, 'y')},
+                    TipCase{"", std::string(1, '\0') + std::string(63, ' '), ""},
+                    // Latin-1 in the field, UTF-8 outside; what Latin-1 lacks becomes '?'.
+                    TipCase{"Grüße €",
+                            "Gr\xfc\xdf"
+                            "e ?" +
+                                std::string(1, '\0') + std::string(56, ' '),
+                            "Grüße ?"},
+                    TipCase{"a\U0001F600b", "a??b" + std::string(1, '\0') + std::string(59, ' '),
+                            "a??b"}));
+
+TEST(TrayIconRecord, FromBytesInvertsToBytes)
+{
+    const TrayIconRecord original = TrayIconRecord::make(0xFFFFFFFE, 0x80000001);
+    const TrayIconRecord copy = TrayIconRecord::fromBytes(original.toBytes());
+
+    EXPECT_EQ(copy.cbSize, 88u);
+    EXPECT_EQ(copy.hWnd, 0xFFFFFFFEu);
+    EXPECT_EQ(copy.uID, 2u);
+    EXPECT_EQ(copy.uFlags, 7u);
+    EXPECT_EQ(copy.uCallbackMessage, 512u);
+    EXPECT_EQ(copy.hIcon, 0x80000001u);
+    EXPECT_EQ(copy.szTip, original.szTip);
+    EXPECT_EQ(copy.toBytes(), original.toBytes());
+}
+
+class FromBytesWrongSize : public testing::TestWithParam<std::size_t>
+{
+};
+
+TEST_P(FromBytesWrongSize, GivesEmptyRecord)
+{
+    const TrayIconRecord::Bytes made = TrayIconRecord::make(3, 4).toBytes();
+    std::vector<std::uint8_t> bytes(made.begin(), made.end());
+    bytes.resize(GetParam(), 'z');
+    EXPECT_EQ(TrayIconRecord::fromBytes(bytes.data(), bytes.size()).cbSize, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(TrayIconRecord, FromBytesWrongSize, testing::Values(0u, 87u, 89u));
+
+} // namespace

@@ -1,53 +1,50 @@
 #include "update/KeyConfirmation.h"
 
-#include <QTest>
+#include <gtest/gtest.h>
 
-class TestKeyConfirmation : public QObject
-{
-    Q_OBJECT
-private Q_SLOTS:
-    void typing_data();
-    void typing();
-};
+#include <string>
+#include <vector>
+
+namespace {
 
 // Each row replays changes of the two boxes; after every change the OK state
 // must be as listed. An empty list only checks the start state.
-void TestKeyConfirmation::typing_data()
+struct Typing
 {
-    QTest::addColumn<QStringList>("entries");
-    QTest::addColumn<QStringList>("confirmations");
-    QTest::addColumn<QList<bool>>("enabled");
+    std::vector<std::string> entries;
+    std::vector<std::string> confirmations;
+    std::vector<bool> enabled;
+};
 
-    QTest::newRow("start") << QStringList() << QStringList() << QList<bool>();
-    QTest::newRow("typed until equal")
-        << QStringList{"g", "ge", "ge", "ge"} << QStringList{"", "", "g", "ge"}
-        << QList<bool>{false, false, false, true};
-    QTest::newRow("case differs") << QStringList{"Key", "KEY"} << QStringList{"key", "key"}
-                                  << QList<bool>{false, false};
-    QTest::newRow("trailing blank differs")
-        << QStringList{"key "} << QStringList{"key"} << QList<bool>{false};
-    QTest::newRow("no case folding")
-        << QStringList{"straße"} << QStringList{"STRASSE"} << QList<bool>{false};
-    QTest::newRow("stays enabled")
-        << QStringList{"abc", "abcd", ""} << QStringList{"abc", "abc", "abc"}
-        << QList<bool>{true, true, true};
-    QTest::newRow("empty equals empty")
-        << QStringList{"x", ""} << QStringList{"", ""} << QList<bool>{false, true};
-}
-
-void TestKeyConfirmation::typing()
+class KeyConfirmationTyping : public testing::TestWithParam<Typing>
 {
-    QFETCH(QStringList, entries);
-    QFETCH(QStringList, confirmations);
-    QFETCH(QList<bool>, enabled);
+};
 
+TEST_P(KeyConfirmationTyping, OkState)
+{
+    const Typing &t = GetParam();
+    ASSERT_EQ(t.entries.size(), t.confirmations.size());
+    ASSERT_EQ(t.entries.size(), t.enabled.size());
     KeyConfirmation keys;
-    QCOMPARE(keys.okEnabled(), false);
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        QCOMPARE(keys.keyChanged(entries.at(i), confirmations.at(i)), enabled.at(i));
-        QCOMPARE(keys.okEnabled(), enabled.at(i));
+    EXPECT_FALSE(keys.okEnabled());
+    for (std::size_t i = 0; i < t.entries.size(); ++i) {
+        EXPECT_EQ(keys.keyChanged(t.entries[i], t.confirmations[i]), t.enabled[i])
+            << "change " << i;
+        EXPECT_EQ(keys.okEnabled(), t.enabled[i]) << "change " << i;
     }
 }
 
-QTEST_GUILESS_MAIN(TestKeyConfirmation)
-#include "tst_keyconfirmation.moc"
+INSTANTIATE_TEST_SUITE_P(
+    KeyConfirmation, KeyConfirmationTyping,
+    testing::Values(
+        Typing{{}, {}, {}}, // start
+        Typing{{"g", "ge", "ge", "ge"},
+               {"", "", "g", "ge"},
+               {false, false, false, true}},                    // typed until equal
+        Typing{{"Key", "KEY"}, {"key", "key"}, {false, false}}, // case differs
+        Typing{{"key "}, {"key"}, {false}},                     // trailing blank differs
+        Typing{{"straße"}, {"STRASSE"}, {false}},               // no case folding
+        Typing{{"abc", "abcd", ""}, {"abc", "abc", "abc"}, {true, true, true}}, // stays enabled
+        Typing{{"x", ""}, {"", ""}, {false, true}})); // empty equals empty
+
+} // namespace

@@ -1,79 +1,110 @@
 #include "update/SyncInterval.h"
 
-#include <QTest>
+#include <gtest/gtest.h>
 
-class TestSyncInterval : public QObject
-{
-    Q_OBJECT
-private Q_SLOTS:
-    void targetSeconds_data();
-    void targetSeconds();
-};
+#include <cctype>
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+namespace {
+
+const NumberFormat German{",", "0"};
+const NumberFormat C{".", "0"};
 
 // target -1 marks a text that must be refused; minutes is then unused.
-void TestSyncInterval::targetSeconds_data()
+struct Case
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QLocale>("locale");
-    QTest::addColumn<double>("minutes");
-    QTest::addColumn<qint64>("target");
+    const char *name;
+    std::string text;
+    NumberFormat format;
+    double minutes;
+    std::int64_t target;
+};
 
-    const QLocale de(QLocale::German, QLocale::Germany);
-    const QLocale c = QLocale::c();
-
-    QTest::newRow("whole minutes") << "5" << de << 5.0 << qint64(300);
-    QTest::newRow("german decimal comma") << "1,5" << de << 1.5 << qint64(90);
-    QTest::newRow("c decimal point under german") << "1.5" << de << 1.5 << qint64(90);
-    QTest::newRow("c decimal point under c") << "1.5" << c << 1.5 << qint64(90);
-    QTest::newRow("german dot is no group separator") << "1.500" << de << 1.5 << qint64(90);
-    QTest::newRow("blanks around") << "  5 " << de << 5.0 << qint64(300);
-    QTest::newRow("under a second rounds up") << "0,01" << de << 0.01 << qint64(1);
-    QTest::newRow("tiny interval is one second") << "0,0000001" << de << 1e-7 << qint64(1);
-    QTest::newRow("ten hours") << "600" << de << 600.0 << qint64(36000);
-    QTest::newRow("exponent") << "1e3" << c << 1000.0 << qint64(60000);
-    QTest::newRow("largest accepted") << "1e13" << c << 1e13 << qint64(600000000000000);
-    // Products that land a hair off a whole number in binary.
-    QTest::newRow("16.1 min above 966 s") << "16,1" << de << 16.1 << qint64(966);
-    QTest::newRow("4.15 min above 249 s") << "4.15" << c << 4.15 << qint64(249);
-    QTest::newRow("8.05 min above 483 s") << "8,05" << de << 8.05 << qint64(483);
-    QTest::newRow("4.1 min below 246 s") << "4,1" << de << 4.1 << qint64(246);
-    QTest::newRow("0.1 min") << "0,1" << de << 0.1 << qint64(6);
-    QTest::newRow("a true fraction still rounds up") << "0,0251" << de << 0.0251 << qint64(2);
-
-    QTest::newRow("empty") << "" << de << 0.0 << qint64(-1);
-    QTest::newRow("only blanks") << "   " << de << 0.0 << qint64(-1);
-    QTest::newRow("letters") << "abc" << de << 0.0 << qint64(-1);
-    QTest::newRow("number with unit") << "5 min" << de << 0.0 << qint64(-1);
-    QTest::newRow("zero") << "0" << de << 0.0 << qint64(-1);
-    QTest::newRow("negative") << "-1" << de << 0.0 << qint64(-1);
-    QTest::newRow("negative fraction") << "-0,5" << de << 0.0 << qint64(-1);
-    QTest::newRow("inf") << "inf" << de << 0.0 << qint64(-1);
-    QTest::newRow("nan") << "nan" << c << 0.0 << qint64(-1);
-    QTest::newRow("seconds overflow a double") << "1e308" << c << 0.0 << qint64(-1);
-    QTest::newRow("too long to count") << "1e14" << c << 0.0 << qint64(-1);
-    QTest::newRow("comma is a group separator under c") << "1,5" << c << 0.0 << qint64(-1);
-    QTest::newRow("german grouped thousands") << "1.000,5" << de << 0.0 << qint64(-1);
+std::ostream &operator<<(std::ostream &out, const Case &c)
+{
+    return out << c.name << " \"" << c.text << "\"";
 }
 
-void TestSyncInterval::targetSeconds()
+// The row's name as a test name: letters and digits, the rest as '_'.
+std::string rowName(const testing::TestParamInfo<Case> &info)
 {
-    QFETCH(QString, text);
-    QFETCH(QLocale, locale);
-    QFETCH(double, minutes);
-    QFETCH(qint64, target);
+    std::string name = info.param.name;
+    for (char &ch : name)
+        if (!std::isalnum(static_cast<unsigned char>(ch)))
+            ch = '_';
+    return name;
+}
 
-    const std::optional<double> m = SyncInterval::minutes(text, locale);
-    const std::optional<qint64> t = SyncInterval::targetSeconds(text, locale);
-    if (target < 0) {
-        QVERIFY(!m.has_value());
-        QVERIFY(!t.has_value());
+class SyncIntervalTest : public testing::TestWithParam<Case>
+{
+};
+
+TEST_P(SyncIntervalTest, TargetSeconds)
+{
+    const Case &c = GetParam();
+    const std::optional<double> m = SyncInterval::minutes(c.text, c.format);
+    const std::optional<std::int64_t> t = SyncInterval::targetSeconds(c.text, c.format);
+    if (c.target < 0) {
+        EXPECT_FALSE(m.has_value());
+        EXPECT_FALSE(t.has_value());
         return;
     }
-    QVERIFY(m.has_value());
-    QCOMPARE(*m, minutes);
-    QVERIFY(t.has_value());
-    QCOMPARE(*t, target);
+    ASSERT_TRUE(m.has_value());
+    EXPECT_DOUBLE_EQ(*m, c.minutes);
+    ASSERT_TRUE(t.has_value());
+    EXPECT_EQ(*t, c.target);
 }
 
-QTEST_GUILESS_MAIN(TestSyncInterval)
-#include "tst_syncinterval.moc"
+INSTANTIATE_TEST_SUITE_P(
+    Usable, SyncIntervalTest,
+    testing::Values(Case{"whole minutes", "5", German, 5.0, 300},
+                    Case{"german decimal comma", "1,5", German, 1.5, 90},
+                    Case{"c decimal point under german", "1.5", German, 1.5, 90},
+                    Case{"c decimal point under c", "1.5", C, 1.5, 90},
+                    Case{"german dot is no group separator", "1.500", German, 1.5, 90},
+                    Case{"blanks around", "  5 ", German, 5.0, 300},
+                    Case{"unicode blanks around", "\u00a0\t5\u3000", German, 5.0, 300},
+                    Case{"under a second rounds up", "0,01", German, 0.01, 1},
+                    Case{"tiny interval is one second", "0,0000001", German, 1e-7, 1},
+                    Case{"ten hours", "600", German, 600.0, 36000},
+                    Case{"exponent", "1e3", C, 1000.0, 60000},
+                    Case{"largest accepted", "1e13", C, 1e13, 600000000000000},
+                    // Products that land a hair off a whole number in binary.
+                    Case{"16.1 min above 966 s", "16,1", German, 16.1, 966},
+                    Case{"4.15 min above 249 s", "4.15", C, 4.15, 249},
+                    Case{"8.05 min above 483 s", "8,05", German, 8.05, 483},
+                    Case{"4.1 min below 246 s", "4,1", German, 4.1, 246},
+                    Case{"0.1 min", "0,1", German, 0.1, 6},
+                    Case{"a true fraction still rounds up", "0,0251", German, 0.0251, 2},
+                    // The forms a locale-aware reader accepts besides the plain one.
+                    Case{"plus sign", "+5", German, 5.0, 300},
+                    Case{"trailing separator", "5,", German, 5.0, 300},
+                    Case{"leading separator", ",5", German, 0.5, 30},
+                    Case{"german exponent with comma", "1,5E1", German, 15.0, 900},
+                    Case{"negative exponent", "5e-1", C, 0.5, 30},
+                    Case{"typographic minus in exponent", "5e\u22121", C, 0.5, 30},
+                    Case{"native digits with their own separator", "\u0665\u066b\u0665",
+                         NumberFormat{"\u066b", "\u0660"}, 5.5, 330}),
+    rowName);
+
+INSTANTIATE_TEST_SUITE_P(
+    Refused, SyncIntervalTest,
+    testing::Values(
+        Case{"empty", "", German, 0.0, -1}, Case{"only blanks", "   ", German, 0.0, -1},
+        Case{"letters", "abc", German, 0.0, -1}, Case{"number with unit", "5 min", German, 0.0, -1},
+        Case{"zero", "0", German, 0.0, -1}, Case{"negative", "-1", German, 0.0, -1},
+        Case{"negative fraction", "-0,5", German, 0.0, -1}, Case{"inf", "inf", German, 0.0, -1},
+        Case{"nan", "nan", C, 0.0, -1}, Case{"seconds overflow a double", "1e308", C, 0.0, -1},
+        Case{"too long to count", "1e14", C, 0.0, -1},
+        Case{"comma is a group separator under c", "1,5", C, 0.0, -1},
+        Case{"german grouped thousands", "1.000,5", German, 0.0, -1},
+        Case{"hexadecimal", "0x10", C, 0.0, -1}, Case{"two separators", "1,5,5", German, 0.0, -1},
+        Case{"exponent without digits", "1e", C, 0.0, -1},
+        Case{"blank inside", "1 000", German, 0.0, -1},
+        Case{"zero-width space is no blank", "5\u200b", German, 0.0, -1},
+        Case{"malformed UTF-8", "5\xff", German, 0.0, -1}, Case{"underflow", "1e-400", C, 0.0, -1}),
+    rowName);
+
+} // namespace

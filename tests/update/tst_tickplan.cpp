@@ -1,63 +1,66 @@
 #include "update/TickPlan.h"
 
-#include <QtTest>
+#include <gtest/gtest.h>
 
-class tst_TickPlan : public QObject
+#include <cstdint>
+#include <optional>
+
+namespace {
+
+struct DueCase
 {
-    Q_OBJECT
-
-private Q_SLOTS:
-    void ticksDue_data()
-    {
-        QTest::addColumn<qint64>("last");
-        QTest::addColumn<qint64>("now");
-        QTest::addColumn<qint64>("expected");
-        QTest::newRow("same instant") << qint64(5000) << qint64(5000) << qint64(0);
-        QTest::newRow("just before the next") << qint64(5000) << qint64(5999) << qint64(0);
-        QTest::newRow("on the next") << qint64(5000) << qint64(6000) << qint64(1);
-        QTest::newRow("a minute") << qint64(5000) << qint64(65500) << qint64(60);
-        QTest::newRow("clock behind") << qint64(5000) << qint64(4000) << qint64(0);
-    }
-    void ticksDue()
-    {
-        QFETCH(qint64, last);
-        QFETCH(qint64, now);
-        QFETCH(qint64, expected);
-        QCOMPARE(TickPlan::ticksDue(last, now, 1000), expected);
-    }
-
-    void nextWake_data()
-    {
-        QTest::addColumn<std::optional<qint64>>("ticksUntilSync");
-        QTest::addColumn<std::optional<qint64>>("retryDue");
-        QTest::addColumn<bool>("catchUp");
-        QTest::addColumn<qint64>("expected");
-        const std::optional<qint64> none;
-        QTest::newRow("sync soon") << std::optional<qint64>(5) << none << false << qint64(15000);
-        QTest::newRow("sync far: wake within a minute")
-            << std::optional<qint64>(301) << none << false << qint64(70000);
-        QTest::newRow("paused count: wake within a minute")
-            << none << none << false << qint64(70000);
-        QTest::newRow("retry between ticks waits for the next tick")
-            << std::optional<qint64>(301) << std::optional<qint64>(12500) << false << qint64(13000);
-        QTest::newRow("retry on a tick")
-            << std::optional<qint64>(301) << std::optional<qint64>(13000) << false << qint64(13000);
-        QTest::newRow("overdue retry: next tick")
-            << std::optional<qint64>(301) << std::optional<qint64>(2000) << false << qint64(11000);
-        QTest::newRow("sync before retry")
-            << std::optional<qint64>(3) << std::optional<qint64>(40000) << false << qint64(13000);
-        QTest::newRow("catch-up") << std::optional<qint64>(301) << none << true << qint64(11000);
-        QTest::newRow("sync due now") << std::optional<qint64>(0) << none << false << qint64(11000);
-    }
-    void nextWake()
-    {
-        QFETCH(std::optional<qint64>, ticksUntilSync);
-        QFETCH(std::optional<qint64>, retryDue);
-        QFETCH(bool, catchUp);
-        QFETCH(qint64, expected);
-        QCOMPARE(TickPlan::nextWakeMs(10000, 1000, ticksUntilSync, retryDue, catchUp), expected);
-    }
+    std::int64_t last;
+    std::int64_t now;
+    std::int64_t expected;
 };
 
-QTEST_GUILESS_MAIN(tst_TickPlan)
-#include "tst_tickplan.moc"
+class TicksDue : public testing::TestWithParam<DueCase>
+{
+};
+
+TEST_P(TicksDue, OnTheGrid)
+{
+    EXPECT_EQ(TickPlan::ticksDue(GetParam().last, GetParam().now, 1000), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(TickPlan, TicksDue,
+                         testing::Values(DueCase{5000, 5000, 0},   // same instant
+                                         DueCase{5000, 5999, 0},   // just before the next
+                                         DueCase{5000, 6000, 1},   // on the next
+                                         DueCase{5000, 65500, 60}, // a minute
+                                         DueCase{5000, 4000, 0})); // clock behind
+
+struct WakeCase
+{
+    std::optional<std::int64_t> ticksUntilSync;
+    std::optional<std::int64_t> retryDue;
+    bool catchUp;
+    std::int64_t expected;
+};
+
+class NextWake : public testing::TestWithParam<WakeCase>
+{
+};
+
+TEST_P(NextWake, FromLastTickAt10s)
+{
+    const WakeCase &c = GetParam();
+    EXPECT_EQ(TickPlan::nextWakeMs(10000, 1000, c.ticksUntilSync, c.retryDue, c.catchUp),
+              c.expected);
+}
+
+const std::optional<std::int64_t> none;
+
+INSTANTIATE_TEST_SUITE_P(
+    TickPlan, NextWake,
+    testing::Values(WakeCase{5, none, false, 15000},    // sync soon
+                    WakeCase{301, none, false, 70000},  // sync far: wake within a minute
+                    WakeCase{none, none, false, 70000}, // paused count: wake within a minute
+                    WakeCase{301, 12500, false, 13000}, // retry between ticks waits for the next
+                    WakeCase{301, 13000, false, 13000}, // retry on a tick
+                    WakeCase{301, 2000, false, 11000},  // overdue retry: next tick
+                    WakeCase{3, 40000, false, 13000},   // sync before retry
+                    WakeCase{301, none, true, 11000},   // catch-up
+                    WakeCase{0, none, false, 11000}));  // sync due now
+
+} // namespace
