@@ -292,12 +292,23 @@ IniSettingsStore::Outcome IniSettingsStore::writePending(int lockWaitMs)
     return Outcome::Saved;
 }
 
+namespace {
+
+// The lock file holds the writer's process id. A writer killed between
+// creating the lock and writing its id leaves an empty lock that QLockFile
+// cannot judge until its stale time (30 s). A live writer fills its lock
+// within microseconds, so an empty one a quarter second old is abandoned.
+constexpr qint64 AbandonedAfterMs = 250;
+
+} // namespace
+
 IniSettingsStore::LockResult IniSettingsStore::acquire(QLockFile &lock, int waitMs,
                                                        QString *reason) const
 {
     // QLockFile removes a lock whose owner is gone, or older than its stale
     // time, itself; a lock held by a live process is waited for briefly only.
-    const QDeadlineTimer deadline(waitMs);
+    QDeadlineTimer deadline(waitMs);
+    bool extended = false;
     for (;;) {
         if (lock.tryLock(0))
             return LockResult::Locked;
@@ -313,27 +324,32 @@ IniSettingsStore::LockResult IniSettingsStore::acquire(QLockFile &lock, int wait
                       (diskIsFull() ? QStringLiteral(" (the disk is full)") : QString());
             return LockResult::Failed;
         }
-        if (removeAbandonedLock())
+        const qint64 emptyFor = emptyLockAgeMs();
+        if (emptyFor >= AbandonedAfterMs && removeAbandonedLock())
             continue;
-        if (deadline.hasExpired())
-            return LockResult::Held;
+        if (deadline.hasExpired()) {
+            // An empty lock left by a killed writer is waited out, once, until
+            // it counts as abandoned: still a fraction of a second.
+            if (waitMs <= 0 || emptyFor < 0 || extended)
+                return LockResult::Held;
+            deadline.setRemainingTime(AbandonedAfterMs - emptyFor + 10);
+            extended = true;
+        }
         QThread::msleep(10);
     }
 }
 
+qint64 IniSettingsStore::emptyLockAgeMs() const
+{
+    const QFileInfo lock(m_filePath + QStringLiteral(".lock"));
+    if (!lock.exists() || lock.isSymLink() || lock.size() != 0)
+        return -1;
+    return std::max<qint64>(0, lock.lastModified().msecsTo(QDateTime::currentDateTime()));
+}
+
 bool IniSettingsStore::removeAbandonedLock() const
 {
-    // The lock file holds the writer's process id. A writer killed between
-    // creating the lock and writing its id leaves an empty lock that QLockFile
-    // cannot judge until its stale time (30 s). A live writer fills its lock
-    // within microseconds, so an empty one a quarter second old is abandoned.
-    constexpr qint64 AbandonedAfterMs = 250;
     const QString path = m_filePath + QStringLiteral(".lock");
-    const QFileInfo lock(path);
-    if (!lock.exists() || lock.isSymLink() || lock.size() != 0)
-        return false;
-    if (lock.lastModified().msecsTo(QDateTime::currentDateTime()) < AbandonedAfterMs)
-        return false;
     qCInfo(lcSettings).noquote() << "removing an abandoned lock" << path;
     return QFile::remove(path);
 }

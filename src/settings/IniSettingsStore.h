@@ -66,6 +66,8 @@ private:
     Outcome writePending(int lockWaitMs);
     Outcome fail(const QString &message);
     LockResult acquire(QLockFile &lock, int waitMs, QString *reason) const;
+    // How long the lock file has been there empty, or -1 if it is not an empty file.
+    qint64 emptyLockAgeMs() const;
     bool removeAbandonedLock() const;
     bool setCorruptFileAside(SettingsFile &file, const QString &reason);
     void scheduleRetry();
