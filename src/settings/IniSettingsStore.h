@@ -44,8 +44,9 @@ public:
                  const QString &defaultValue) const override;
     bool save(const QString &section, const QString &name, const QString &value) override;
 
-    // How long a save waits at most for a lock another process holds, and how
-    // long it then waits before it tries again.
+    // How long a save waits at most for a lock another process holds (an
+    // empty lock left by a killed writer is waited out until it counts as
+    // abandoned, 250 ms), and how long it then waits before it tries again.
     static constexpr int LockWaitMs = 200;
     static constexpr int RetryMs = 3000;
 
