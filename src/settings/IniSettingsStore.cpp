@@ -1,17 +1,21 @@
 #include "settings/IniSettingsStore.h"
 
+#include "settings/IniDocument.h"
+#include "settings/SettingsFile.h"
 #include "settings/SettingsLog.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
+#include <QLockFile>
 #include <QStandardPaths>
 #include <QStorageInfo>
-#include <QStringDecoder>
-#include <QTemporaryFile>
+#include <QStringList>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -19,63 +23,24 @@ namespace {
 
 const QString kFallbackApplication = QStringLiteral("tavrin-connector");
 
-constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
-constexpr QFile::Permissions kOwnerOnlyDirectory = kOwnerOnly | QFile::ExeOwner;
-constexpr QFile::Permissions kModeBits = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                         QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
-                                         QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
-
 QString settingsKey(const QString &section, const QString &name)
 {
     return section.isEmpty() ? name : section + u'/' + name;
 }
 
-// Whether one line of an INI file is a blank line, a comment, a section
-// header or a key=value pair. As QSettings reads it, a backslash escapes the
-// next character, '=' and ';' count only outside double quotes, and an
-// unquoted ';' starts a comment.
-bool isIniLine(QStringView line)
+std::u16string toUtf16(const QString &text)
 {
-    line = line.trimmed();
-    if (line.isEmpty() || line.startsWith(u';'))
-        return true;
-    if (line.startsWith(u'['))
-        return line.contains(u']');
-    bool inQuotes = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const QChar ch = line.at(i);
-        if (ch == u'\\')
-            ++i;
-        else if (ch == u'"')
-            inQuotes = !inQuotes;
-        else if (!inQuotes && ch == u';')
-            return false;
-        else if (!inQuotes && ch == u'=')
-            return true;
-    }
-    return false;
+    return text.toStdU16String();
 }
 
-// Why data is not a settings file we can use, or an empty string if it is.
-// QSettings reports malformed lines only the first time a process parses a
-// file (it caches parsed files), and not binary noise at all, so the check is
-// done here, the same for every read.
-QString iniProblem(const QByteArray &data)
+QString fromUtf16(const std::u16string &text)
 {
-    if (data.contains('\0'))
-        return QStringLiteral("it contains binary data");
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text = decoder(data);
-    if (decoder.hasError())
-        return QStringLiteral("it is not UTF-8 text");
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    text.replace(u'\r', u'\n');
-    for (const QStringView line : QStringView(text).tokenize(u'\n')) {
-        if (!isIniLine(line))
-            return QStringLiteral("it has lines that are not INI entries");
-    }
-    return QString();
+    return QString::fromStdU16String(text);
+}
+
+QString fromLocal(const std::string &text)
+{
+    return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
 }
 
 } // namespace
@@ -83,10 +48,22 @@ QString iniProblem(const QByteArray &data)
 IniSettingsStore::IniSettingsStore(const QString &application)
 {
     const QString name = application.isEmpty() ? kFallbackApplication : application;
-    // Resolved here rather than through QSettings' UserScope, which caches the
-    // config directory for the life of the process.
+    // Resolved here, per store, so a changed $XDG_CONFIG_HOME is seen.
     const QDir configDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
-    m_filePath = configDir.filePath(name + u'/' + name + QStringLiteral(".ini"));
+    m_directory = QDir::cleanPath(configDir.absoluteFilePath(name));
+    m_fileName = name + QStringLiteral(".ini");
+    m_filePath = m_directory + u'/' + m_fileName;
+}
+
+IniSettingsStore::~IniSettingsStore()
+{
+    m_closing = true;
+    if (m_pending.isEmpty())
+        return;
+    if (writePending(LockWaitMs) == Outcome::Deferred) {
+        qCWarning(lcSettings).noquote() << "Settings changes were not saved: the file" << m_filePath
+                                        << "stayed locked by another process";
+    }
 }
 
 QString IniSettingsStore::applicationName(const QString &programPath)
@@ -108,264 +85,324 @@ QString IniSettingsStore::filePath() const
 QString IniSettingsStore::read(const QString &section, const QString &name,
                                const QString &defaultValue) const
 {
-    const Inspection inspection = inspect();
-    if (inspection.state != FileState::Healthy) {
-        if (inspection.state == FileState::Missing)
-            m_reportedProblem.clear();
-        else
-            warnOnce(inspection);
+    const QString key = settingsKey(section, name);
+    // A value waiting for the lock is the current one.
+    const auto pending = m_pending.constFind(key);
+    if (pending != m_pending.cend())
+        return *pending;
+
+    SettingsFile file(QFile::encodeName(m_directory).toStdString(),
+                      QFile::encodeName(m_fileName).toStdString());
+    switch (file.load(false)) {
+    case SettingsFile::State::Missing:
+        m_reportedProblem.clear();
+        return defaultValue;
+    case SettingsFile::State::NotOurs:
+        warnOnce(QStringLiteral("is not the program's own regular file"), fromLocal(file.reason()));
+        return defaultValue;
+    case SettingsFile::State::Unreadable:
+        warnOnce(QStringLiteral("cannot be read"), fromLocal(file.reason()));
+        return defaultValue;
+    case SettingsFile::State::TooLarge:
+        warnOnce(QStringLiteral("is not a usable settings file"), fromLocal(file.reason()));
+        return defaultValue;
+    case SettingsFile::State::Regular:
+        break;
+    }
+    const std::string problem = IniDocument::problem(file.data());
+    if (!problem.empty()) {
+        warnOnce(QStringLiteral("is not a usable settings file"), fromLocal(problem));
         return defaultValue;
     }
     m_reportedProblem.clear();
 
-    const QSettings settings(m_filePath, QSettings::IniFormat);
-    const QVariant value = settings.value(settingsKey(section, name));
-    if (!value.isValid())
+    const IniDocument document(file.data());
+    bool found = false;
+    const IniDocument::Value value = document.value(toUtf16(key), &found);
+    if (!found)
         return defaultValue;
-    // save() writes text, which comes back as text even with commas in it; an
-    // unquoted value with commas typed into the file by hand comes back as a
-    // list, which is joined again the way it was most likely written.
-    if (value.metaType().id() == QMetaType::QStringList)
-        return value.toStringList().join(u',');
-    return value.toString();
+    switch (value.kind) {
+    case IniDocument::Value::Kind::Text:
+        return fromUtf16(value.text);
+    case IniDocument::Value::Kind::List: {
+        // save() writes text, which comes back as text even with commas in it;
+        // an unquoted value with commas typed into the file by hand reads as a
+        // list, which is joined again the way it was most likely written.
+        QStringList parts;
+        for (const std::u16string &part : value.list)
+            parts.append(fromUtf16(part));
+        return parts.join(u',');
+    }
+    case IniDocument::Value::Kind::Invalid:
+        return defaultValue;
+    case IniDocument::Value::Kind::Other:
+        // Typed values (numbers, rectangles) are none of this program's: they
+        // read as empty text, as they did through QSettings.
+        return QString();
+    }
+    return defaultValue;
 }
 
 // What save() does with a file it cannot use:
 // - A file that can be read but is not a settings file (binary noise, broken
-//   INI) is renamed to "<file>.corrupt" (or ".corrupt.1", ... if that exists)
-//   and a fresh file is written: the user's data it may hold is kept for them
-//   to recover, and the program can store settings again.
+//   INI, more than 1 MiB) is renamed to "<file>.corrupt" (or ".corrupt.1",
+//   ... if that exists) and a fresh file is written: the user's data it may
+//   hold is kept for them to recover, and the program can store settings again.
 // - A file that cannot be read at all (no permission, a directory in its
 //   place) is left alone and save() returns false: its content is unknown, and
 //   replacing it could silently lose settings that are fine once the user
 //   repairs the permissions.
+// - Something that is not the program's own regular file (a symbolic link, a
+//   FIFO, a device) is left exactly as it is, and save() returns false.
 bool IniSettingsStore::save(const QString &section, const QString &name, const QString &value)
 {
-    const Inspection inspection = inspect();
-    if (inspection.state == FileState::Unreadable) {
-        qCWarning(lcSettings).noquote()
-            << QStringLiteral("Not saving settings: the file %1 cannot be read (%2) and is left "
-                              "as it is")
-                   .arg(m_filePath, inspection.reason);
-        return false;
-    }
-    if (inspection.state == FileState::Corrupt && !setCorruptFileAside(inspection.reason))
-        return false;
+    m_pending.insert(settingsKey(section, name), value);
+    return writePending(LockWaitMs) == Outcome::Saved;
+}
 
-    const QString key = settingsKey(section, name);
-    QString reason;
-    const auto refuse = [&] {
-        qCWarning(lcSettings).noquote() << "Cannot save settings to" << m_filePath << ":" << reason;
-        return false;
+IniSettingsStore::Outcome IniSettingsStore::fail(const QString &message)
+{
+    qCWarning(lcSettings).noquote() << message;
+    // Only a held lock keeps values for later; other failures are final.
+    m_pending.clear();
+    m_waitingForLock = false;
+    if (m_retryTimer)
+        m_retryTimer->stop();
+    return Outcome::Failed;
+}
+
+IniSettingsStore::Outcome IniSettingsStore::writePending(int lockWaitMs)
+{
+    const auto refuse = [this](const QString &reason) {
+        return fail(QStringLiteral("Cannot save settings to %1: %2").arg(m_filePath, reason));
     };
-    // Saving what the file already holds would rewrite it for nothing (start-up
-    // saves the stored interval straight back every time); it is only kept private.
-    if (inspection.state == FileState::Healthy && holds(key, value)) {
-        return restrictToOwner(&reason) || refuse();
-    }
-
-    if (!prepareDirectory(&reason))
-        return refuse();
-
-    // QSettings would create a new file with the umask's mode (usually 0644)
-    // and only then chmod it; QSaveFile, in contrast, gives its temporary file
-    // the mode of the file it replaces before writing to it. So the file is
-    // created empty and owner-only first, and an existing one is restricted
-    // before the secret goes in.
-    bool createdFile = false;
-    if (!QFileInfo::exists(m_filePath)) {
-        QFile file(m_filePath);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnly)) {
-            qCWarning(lcSettings).noquote()
-                << "Cannot create the settings file" << m_filePath << ":" << file.errorString();
-            return false;
+    const auto leftAlone = [this](const SettingsFile &file) {
+        return fail(QStringLiteral("Not saving settings: %1 %2 (%3) and is left as it is")
+                        .arg(m_filePath,
+                             file.state() == SettingsFile::State::NotOurs
+                                 ? QStringLiteral("is not the program's own regular file")
+                                 : QStringLiteral("cannot be read"),
+                             fromLocal(file.reason())));
+    };
+    const auto holdsAllPending = [this](const IniDocument &document) {
+        for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it) {
+            if (!document.holdsText(toUtf16(it.key()), toUtf16(it.value())))
+                return false;
         }
-        createdFile = true;
-    } else if (!prepareExistingFile(&reason)) {
-        return refuse();
+        return true;
+    };
+
+    SettingsFile file(QFile::encodeName(m_directory).toStdString(),
+                      QFile::encodeName(m_fileName).toStdString());
+    // A first look without the lock: saving what the file already holds would
+    // rewrite it for nothing (start-up saves the stored interval straight back
+    // every time); it is only kept private, and needs no write access.
+    file.load(false);
+    if (file.state() == SettingsFile::State::NotOurs ||
+        file.state() == SettingsFile::State::Unreadable)
+        return leftAlone(file);
+    if (file.state() == SettingsFile::State::Regular) {
+        if (IniDocument::problem(file.data()).empty() &&
+            holdsAllPending(IniDocument(file.data()))) {
+            std::string reason;
+            if (!file.restrictToOwner(&reason))
+                return refuse(fromLocal(reason));
+            m_pending.clear();
+            m_waitingForLock = false;
+            return Outcome::Saved;
+        }
+        // A file the user made read-only stays as it is.
+        if (!file.ownerMayWrite())
+            return refuse(QStringLiteral("the file is not writable"));
     }
 
-    removeAbandonedLock();
+    if (file.load(true) == SettingsFile::State::Unreadable && !QFileInfo(m_directory).isDir())
+        return refuse(fromLocal(file.reason()));
 
-    QSettings settings(m_filePath, QSettings::IniFormat);
-    // QSettings keeps writes atomic by default (QSaveFile, no direct-write
-    // fallback); it is asked explicitly so that never changes silently.
-    settings.setAtomicSyncRequired(true);
-    const QVariant previous = settings.value(key);
-    settings.setValue(key, value);
-    settings.sync();
-    // Only AccessError means the write failed; a FormatError is left from
-    // reading a file QSettings finds odd but still reads (a byte order mark).
-    if (settings.status() == QSettings::AccessError) {
-        // A failed change stays pending in QSettings' per-process cache of the
-        // file, where later reads would see it; put back what the file holds.
-        // prepareExistingFile() makes this rare (a full disk, say).
-        if (previous.isValid())
-            settings.setValue(key, previous);
-        else
-            settings.remove(key);
-        if (createdFile)
-            QFile::remove(m_filePath);
-        const QStorageInfo volume(QFileInfo(m_filePath).absolutePath());
-        const bool full = volume.isValid() && volume.bytesAvailable() < 4096;
-        qCWarning(lcSettings).noquote()
-            << "Could not save settings to" << m_filePath << ": the file could not be written"
-            << (full ? "(the disk is full)" : "");
-        return false;
+    QLockFile lock(m_filePath + QStringLiteral(".lock"));
+    QString lockProblem;
+    switch (acquire(lock, lockWaitMs, &lockProblem)) {
+    case LockResult::Locked:
+        break;
+    case LockResult::Held:
+        if (!m_waitingForLock) {
+            qCWarning(lcSettings).noquote()
+                << QStringLiteral("The settings file %1 is locked by another process; the "
+                                  "change is kept and saved once the lock is free")
+                       .arg(m_filePath);
+        }
+        m_waitingForLock = true;
+        scheduleRetry();
+        return Outcome::Deferred;
+    case LockResult::Failed:
+        return refuse(lockProblem);
     }
 
-    // The new file already has the old file's owner-only mode; this only
-    // catches a file that was replaced behind our back meanwhile.
-    if (!QFile::setPermissions(m_filePath, kOwnerOnly)) {
-        qCWarning(lcSettings).noquote()
-            << "Saved settings, but could not restrict" << m_filePath << "to its owner";
+    // Under the lock, read again: another writer may have changed the file.
+    switch (file.load(true)) {
+    case SettingsFile::State::NotOurs:
+    case SettingsFile::State::Unreadable:
+        return leftAlone(file);
+    case SettingsFile::State::TooLarge:
+        if (!setCorruptFileAside(file, fromLocal(file.reason())))
+            return Outcome::Failed;
+        break;
+    case SettingsFile::State::Regular:
+        if (!file.ownerMayWrite())
+            return refuse(QStringLiteral("the file is not writable"));
+        if (const std::string problem = IniDocument::problem(file.data()); !problem.empty()) {
+            if (!setCorruptFileAside(file, fromLocal(problem)))
+                return Outcome::Failed;
+        }
+        break;
+    case SettingsFile::State::Missing:
+        break;
     }
-    return true;
+    file.removeLeftovers();
+
+    IniDocument document(file.state() == SettingsFile::State::Regular ? file.data()
+                                                                      : std::string());
+    for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it)
+        document.setText(toUtf16(it.key()), toUtf16(it.value()));
+
+    std::string reason;
+    if (file.state() == SettingsFile::State::Regular && document.data() == file.data()) {
+        if (!file.restrictToOwner(&reason))
+            return refuse(fromLocal(reason));
+    } else {
+        if (document.data().size() > SettingsFile::MaxSize)
+            return refuse(QStringLiteral("the settings would be larger than 1 MiB"));
+        bool noSpace = false;
+        if (!file.replace(document.data(), &reason, &noSpace)) {
+            return fail(QStringLiteral("Could not save settings to %1: %2%3")
+                            .arg(m_filePath, fromLocal(reason),
+                                 noSpace || diskIsFull() ? QStringLiteral(" (the disk is full)")
+                                                         : QString()));
+        }
+    }
+
+    if (m_waitingForLock) {
+        qCInfo(lcSettings).noquote()
+            << "saved the settings changes that waited for the lock on" << m_filePath;
+    }
+    m_pending.clear();
+    m_waitingForLock = false;
+    if (m_retryTimer)
+        m_retryTimer->stop();
+    return Outcome::Saved;
 }
 
-void IniSettingsStore::removeAbandonedLock() const
+namespace {
+
+// The lock file holds the writer's process id. A writer killed between
+// creating the lock and writing its id leaves an empty lock that QLockFile
+// cannot judge until its stale time (30 s). A live writer fills its lock
+// within microseconds, so an empty one a quarter second old is abandoned.
+constexpr qint64 AbandonedAfterMs = 250;
+
+} // namespace
+
+IniSettingsStore::LockResult IniSettingsStore::acquire(QLockFile &lock, int waitMs,
+                                                       QString *reason) const
 {
-    // QSettings guards writes with "<file>.lock", which holds the writer's process
-    // id. A writer killed between creating the lock and writing its id leaves an
-    // empty lock that QLockFile cannot judge, and the next save would wait out the
-    // full stale time (30 s) on the user-interface thread. A live writer fills its
-    // lock within microseconds, so an empty one a quarter second old is abandoned.
-    constexpr qint64 AbandonedAfterMs = 250;
+    // QLockFile removes a lock whose owner is gone, or older than its stale
+    // time, itself; a lock held by a live process is waited for briefly only.
+    QDeadlineTimer deadline(waitMs);
+    bool extended = false;
+    for (;;) {
+        if (lock.tryLock(0))
+            return LockResult::Locked;
+        switch (lock.error()) {
+        case QLockFile::NoError:
+        case QLockFile::LockFailedError:
+            break;
+        case QLockFile::PermissionError:
+            *reason = QStringLiteral("its directory is not writable");
+            return LockResult::Failed;
+        case QLockFile::UnknownError:
+            *reason = QStringLiteral("the lock file could not be written") +
+                      (diskIsFull() ? QStringLiteral(" (the disk is full)") : QString());
+            return LockResult::Failed;
+        }
+        const qint64 emptyFor = emptyLockAgeMs();
+        if (emptyFor >= AbandonedAfterMs && removeAbandonedLock())
+            continue;
+        if (deadline.hasExpired()) {
+            // An empty lock left by a killed writer is waited out, once, until
+            // it counts as abandoned: still a fraction of a second.
+            if (waitMs <= 0 || emptyFor < 0 || extended)
+                return LockResult::Held;
+            deadline.setRemainingTime(AbandonedAfterMs - emptyFor + 10);
+            extended = true;
+        }
+        QThread::msleep(10);
+    }
+}
+
+qint64 IniSettingsStore::emptyLockAgeMs() const
+{
+    const QFileInfo lock(m_filePath + QStringLiteral(".lock"));
+    if (!lock.exists() || lock.isSymLink() || lock.size() != 0)
+        return -1;
+    return std::max<qint64>(0, lock.lastModified().msecsTo(QDateTime::currentDateTime()));
+}
+
+bool IniSettingsStore::removeAbandonedLock() const
+{
     const QString path = m_filePath + QStringLiteral(".lock");
-    QFileInfo lock(path);
-    if (!lock.exists() || lock.size() != 0)
-        return;
-    const qint64 age = lock.lastModified().msecsTo(QDateTime::currentDateTime());
-    if (age < AbandonedAfterMs) {
-        QThread::msleep(unsigned(AbandonedAfterMs - std::max<qint64>(age, 0)));
-        lock.refresh();
-        if (!lock.exists() || lock.size() != 0)
-            return;
-    }
     qCInfo(lcSettings).noquote() << "removing an abandoned lock" << path;
-    QFile::remove(path);
+    return QFile::remove(path);
 }
 
-IniSettingsStore::Inspection IniSettingsStore::inspect() const
+bool IniSettingsStore::setCorruptFileAside(SettingsFile &file, const QString &reason)
 {
-    const QFileInfo info(m_filePath);
-    if (!info.exists() && !info.isSymLink())
-        return {FileState::Missing, QString()};
-    if (info.isDir())
-        return {FileState::Unreadable, QStringLiteral("it is a directory")};
-
-    QFile file(m_filePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return {FileState::Unreadable, file.errorString()};
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return {FileState::Unreadable, file.errorString()};
-
-    const QString problem = iniProblem(data);
-    if (!problem.isEmpty())
-        return {FileState::Corrupt, problem};
-
-    return {FileState::Healthy, QString()};
-}
-
-void IniSettingsStore::warnOnce(const Inspection &inspection) const
-{
-    if (m_reportedProblem == inspection.reason)
-        return;
-    m_reportedProblem = inspection.reason;
-    const QString problem = inspection.state == FileState::Corrupt
-                                ? QStringLiteral("is not a usable settings file")
-                                : QStringLiteral("cannot be read");
-    qCWarning(lcSettings).noquote() << QStringLiteral("Using default settings: the file %1 %2 (%3)")
-                                           .arg(m_filePath, problem, inspection.reason);
-}
-
-bool IniSettingsStore::setCorruptFileAside(const QString &reason)
-{
-    QString target = m_filePath + QStringLiteral(".corrupt");
-    for (int n = 1; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n) {
-        if (n > 99) {
-            qCWarning(lcSettings).noquote()
-                << "Not saving settings: the unusable file" << m_filePath
-                << "cannot be kept aside, too many earlier copies exist";
-            return false;
-        }
-        target = QStringLiteral("%1.corrupt.%2").arg(m_filePath).arg(n);
-    }
-
-    // It may hold the secret key: restrict it before it gets its new name.
-    QFile::setPermissions(m_filePath, QFile::permissions(m_filePath) & kOwnerOnly);
-    QFile file(m_filePath);
-    if (!file.rename(target)) {
-        qCWarning(lcSettings).noquote()
-            << "Not saving settings: the unusable file" << m_filePath
-            << "could not be kept aside as" << target << ":" << file.errorString();
+    std::string target;
+    std::string problem;
+    if (!file.setAside(&target, &problem)) {
+        fail(QStringLiteral("Not saving settings: the unusable file %1 could not be kept aside "
+                            "(%2)")
+                 .arg(m_filePath, fromLocal(problem)));
         return false;
     }
     qCWarning(lcSettings).noquote()
         << QStringLiteral("The settings file %1 was not usable (%2); kept it as %3 and started "
                           "a new one")
-               .arg(m_filePath, reason, target);
+               .arg(m_filePath, reason, fromLocal(target));
     m_reportedProblem.clear();
     return true;
 }
 
-bool IniSettingsStore::prepareDirectory(QString *reason) const
+void IniSettingsStore::scheduleRetry()
 {
-    const QFileInfo directory(QFileInfo(m_filePath).absolutePath());
-    if (directory.isDir())
-        return true;
-    if (directory.exists()) {
-        *reason = directory.absoluteFilePath() + QStringLiteral(" is not a directory");
-        return false;
+    // Without an event loop (or while closing) only the next save retries.
+    if (m_closing || !QCoreApplication::instance())
+        return;
+    if (!m_retryTimer) {
+        m_retryTimer = std::make_unique<QTimer>();
+        m_retryTimer->setSingleShot(true);
+        m_retryTimer->setInterval(RetryMs);
+        // A retry does not wait for the lock at all: the user-interface thread
+        // is not held up for a lock that stays taken.
+        QObject::connect(m_retryTimer.get(), &QTimer::timeout, [this] {
+            if (!m_pending.isEmpty())
+                writePending(0);
+        });
     }
-    // The config directory above is created with the usual mode if missing;
-    // ours is private, so others cannot even see which files it holds.
-    const QString parent = directory.absolutePath();
-    if (!QDir().mkpath(parent) ||
-        !QDir().mkdir(directory.absoluteFilePath(), kOwnerOnlyDirectory)) {
-        *reason = QStringLiteral("the directory ") + directory.absoluteFilePath() +
-                  QStringLiteral(" could not be created");
-        return false;
-    }
-    return true;
+    m_retryTimer->start();
 }
 
-bool IniSettingsStore::holds(const QString &key, const QString &value) const
+void IniSettingsStore::warnOnce(const QString &problem, const QString &reason) const
 {
-    const QVariant stored = QSettings(m_filePath, QSettings::IniFormat).value(key);
-    return stored.typeId() == QMetaType::QString && stored.toString() == value;
+    const QString report = problem + u'\n' + reason;
+    if (m_reportedProblem == report)
+        return;
+    m_reportedProblem = report;
+    qCWarning(lcSettings).noquote() << QStringLiteral("Using default settings: the file %1 %2 (%3)")
+                                           .arg(m_filePath, problem, reason);
 }
 
-bool IniSettingsStore::restrictToOwner(QString *reason) const
+bool IniSettingsStore::diskIsFull() const
 {
-    const QFile::Permissions current = QFile::permissions(m_filePath) & kModeBits;
-    // Only takes permissions away: a file the user made read-only stays so.
-    const QFile::Permissions wanted = current & kOwnerOnly;
-    if (current != wanted && !QFile::setPermissions(m_filePath, wanted)) {
-        *reason = QStringLiteral("its access cannot be restricted to the owner");
-        return false;
-    }
-    return true;
-}
-
-bool IniSettingsStore::prepareExistingFile(QString *reason) const
-{
-    if (!restrictToOwner(reason))
-        return false;
-
-    // QSettings replaces the file with a new one written next to it, after
-    // opening the old one for writing. Checking both here keeps a failed write
-    // out of QSettings, which would otherwise keep it pending (see save()).
-    QFile file(m_filePath);
-    if (!file.open(QIODevice::ReadWrite)) {
-        *reason = QStringLiteral("the file is not writable: ") + file.errorString();
-        return false;
-    }
-    QTemporaryFile probe(QFileInfo(m_filePath).absolutePath() + QStringLiteral("/.probe-XXXXXX"));
-    if (!probe.open()) {
-        *reason = QStringLiteral("its directory is not writable: ") + probe.errorString();
-        return false;
-    }
-    return true;
+    const QStorageInfo volume(m_directory);
+    return volume.isValid() && volume.bytesAvailable() < 4096;
 }

@@ -2,19 +2,35 @@
 // number of each value once save() has returned. The fault tests kill it at
 // random moments and then look at what the file holds. The printed numbers
 // are all it tells: the values stand in for a key.
+//
+// With "--hold-lock" it takes the settings lock instead, prints "locked" and
+// keeps it until it is killed (a minute at most): another writer at work.
 
 #include "settings/IniSettingsStore.h"
 
+#include <QLockFile>
 #include <QString>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 int main(int argc, char *argv[])
 {
     if (argc < 2)
         return 2;
+    if (std::strcmp(argv[1], "--hold-lock") == 0) {
+        QLockFile lock(IniSettingsStore(QStringLiteral("tavrin-connector")).filePath() +
+                       QStringLiteral(".lock"));
+        if (!lock.tryLock(5000))
+            return 1;
+        const char locked[] = "locked\n";
+        if (::write(STDOUT_FILENO, locked, sizeof locked - 1) != sizeof locked - 1)
+            return 1;
+        ::sleep(60);
+        return 0;
+    }
     const long long first = std::atoll(argv[1]);
     // A long value keeps each write busy for longer, so more kills land inside one.
     const QString padding(2000, QLatin1Char('p'));

@@ -3,7 +3,9 @@
 #include "ProgramRun.h"
 #include "settings/IniSettingsStore.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -20,6 +22,7 @@
 #include <linux/capability.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -91,6 +94,34 @@ void withoutPermissionOverride()
     ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
 }
 
+// What lies under dir, entry by entry (lstat type, mode, device, link target,
+// content), to show that a run changed nothing but what it may.
+QMap<QString, QString> treeOf(const QString &dir)
+{
+    QMap<QString, QString> tree;
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        struct stat st;
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+            continue;
+        QString description = QStringLiteral("mode %1 rdev %2 size %3")
+                                  .arg(st.st_mode, 0, 8)
+                                  .arg(quint64(st.st_rdev))
+                                  .arg(qint64(st.st_size));
+        if (S_ISLNK(st.st_mode))
+            description += QStringLiteral(" -> ") + QFileInfo(path).symLinkTarget();
+        else if (S_ISREG(st.st_mode))
+            description +=
+                QStringLiteral(" sha ") +
+                QString::fromLatin1(
+                    QCryptographicHash::hash(contentsOf(path), QCryptographicHash::Sha1).toHex());
+        tree.insert(QDir(dir).relativeFilePath(path), description);
+    }
+    return tree;
+}
+
 QString settingsWarnings(const ProgramRun &program)
 {
     QStringList lines;
@@ -134,6 +165,8 @@ private Q_SLOTS:
     void readOnlyConfigDirectory();
     void fullDiskKeepsOldFile();
     void programOnFullDisk();
+    void startsAtOnceBesideForeignFiles_data();
+    void startsAtOnceBesideForeignFiles();
 
 private:
     quint32 m_seed = 0;
@@ -366,6 +399,157 @@ void TestSettingsDurability::programOnFullDisk()
     QVERIFY2(warnings.contains(path), qPrintable(QStringLiteral("no reason logged: ") + warnings));
     QCOMPARE(contentsOf(path), before);
     QCOMPARE(modeOf(path), 0600);
+}
+
+void TestSettingsDurability::startsAtOnceBesideForeignFiles_data()
+{
+    QTest::addColumn<QString>("planted");
+    // Whether the program reads the stored key (and so sends a request).
+    QTest::addColumn<bool>("readsStoredKey");
+    QTest::newRow("symlink to another program's file") << "link to file" << false;
+    QTest::newRow("symlink to a device node") << "link to device" << false;
+    QTest::newRow("device node in its place") << "device" << false;
+    QTest::newRow("FIFO in its place") << "fifo" << false;
+    QTest::newRow("directory is a symlink") << "linked directory" << false;
+    QTest::newRow("2 MiB file") << "large" << false;
+    QTest::newRow("lock held by a live process") << "held lock" << true;
+}
+
+// Whatever sits where the settings file belongs, the program starts at once,
+// with the defaults unless the file is its own, says why, and leaves alone
+// everything that is not its own regular file.
+void TestSettingsDurability::startsAtOnceBesideForeignFiles()
+{
+    QFETCH(QString, planted);
+    QFETCH(bool, readsStoredKey);
+    FaultHttpServer server;
+    QVERIFY(server.listen());
+    QTemporaryDir configHome;
+    QVERIFY(configHome.isValid());
+    const QString path = ProgramRun::settingsPath(configHome.path());
+    const QString directory = QFileInfo(path).absolutePath();
+    const QString url = server.url(QLatin1Char('/') + Key);
+    // Another program's settings, which hold a key for our server: reading
+    // them through a link would send a request.
+    const QString elsewhere = configHome.filePath(QStringLiteral("other"));
+    QVERIFY(QDir().mkpath(elsewhere));
+    const QString foreign = elsewhere + QStringLiteral("/tavrin-connector.ini");
+    {
+        QFile file(foreign);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write("[settings]\nTavrinKey=" + url.toUtf8() + "\nTavrinTime=9\n") > 0);
+    }
+    QVERIFY(QFile::setPermissions(foreign, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                               QFile::ReadOther));
+    QVERIFY(QDir().mkpath(directory));
+    const QByteArray target = QFile::encodeName(path);
+
+    QStringList mayChange; // the program's own files, relative to configHome
+    QByteArray large;
+    QProcess holder;
+    if (planted == "link to file") {
+        QVERIFY(QFile::link(foreign, path));
+    } else if (planted == "link to device" || planted == "device") {
+        const QString node = planted == "device" ? path : elsewhere + QStringLiteral("/zero");
+        if (::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0666, makedev(1, 5)) != 0) {
+            if (planted == "device")
+                QSKIP("creating a device node needs root");
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        } else if (planted == "link to device") {
+            QVERIFY(QFile::link(node, path));
+        }
+    } else if (planted == "fifo") {
+        QCOMPARE(::mkfifo(target.constData(), 0600), 0);
+    } else if (planted == "linked directory") {
+        QVERIFY(QDir(directory).removeRecursively());
+        QVERIFY(QFile::link(elsewhere, directory));
+    } else if (planted == "large") {
+        large = "[settings]\nTavrinKey=" + url.toUtf8() + "\n" +
+                QByteArray("; padding\n").repeated(2 * 1024 * 1024 / 10 + 1);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly, QFile::ReadOwner | QFile::WriteOwner));
+        QCOMPARE(file.write(large), large.size());
+        mayChange << QStringLiteral("tavrin-connector/tavrin-connector.ini")
+                  << QStringLiteral("tavrin-connector/tavrin-connector.ini.corrupt");
+    } else if (planted == "held lock") {
+        // No stored interval: start-up must write, and finds the lock taken.
+        QVERIFY(ProgramRun::seedSettings(configHome.path(), url, QString()));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
+        holder.setProcessEnvironment(env);
+        holder.start(QStringLiteral(TAVRIN_SETTINGS_PROBE_PATH), {QStringLiteral("--hold-lock")});
+        QVERIFY(holder.waitForReadyRead(5000));
+        QCOMPARE(holder.readAllStandardOutput(), QByteArray("locked\n"));
+        mayChange << QStringLiteral("tavrin-connector/tavrin-connector.ini")
+                  << QStringLiteral("tavrin-connector/tavrin-connector.ini.lock");
+    }
+    const auto cleanUp = qScopeGuard([&] {
+        if (holder.state() != QProcess::NotRunning) {
+            holder.kill();
+            holder.waitForFinished(5000);
+        }
+    });
+    QMap<QString, QString> before = treeOf(configHome.path());
+    for (const QString &own : std::as_const(mayChange))
+        before.remove(own);
+
+    ProgramRun program(configHome.path());
+    QVERIFY(program.start());
+    QVERIFY2(program.waitForLine(QStringLiteral("tavrin.app: started"), 2000),
+             program.output().constData());
+    QVERIFY2(program.waitForLine(QStringLiteral("tavrin.settings: "), 2000),
+             program.output().constData());
+    const QString started = [&] {
+        for (const ProgramRun::LogLine &line : program.lines()) {
+            if (line.text.startsWith(QLatin1String("tavrin.app: started")))
+                return line.text;
+        }
+        return QString();
+    }();
+    const QString warnings = settingsWarnings(program);
+    qInfo("%s", qPrintable(warnings));
+    QVERIFY2(warnings.contains(path), qPrintable(warnings));
+    if (readsStoredKey) {
+        // Reading never waits for the lock: the stored key is requested at once.
+        QVERIFY2(QTest::qWaitFor([&] { return !server.served().isEmpty(); }, 2000),
+                 program.output().constData());
+        QVERIFY2(warnings.contains(QLatin1String("locked")), qPrintable(warnings));
+    } else {
+        QVERIFY2(started.contains(QLatin1String("interval \"5\"")), qPrintable(started));
+    }
+    // A short look whether the program follows anything with its requests.
+    QTest::qWait(300);
+    QVERIFY(program.isRunning());
+    if (!readsStoredKey)
+        QVERIFY2(server.served().isEmpty(), "the program read settings that are not its own");
+
+    if (planted == "held lock") {
+        // Once the other writer is gone the kept change is written.
+        holder.kill();
+        QVERIFY(holder.waitForFinished(5000));
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         return parsedValues(path).value(QStringLiteral("settings/TavrinTime")) ==
+                                QLatin1String("5");
+                     },
+                     IniSettingsStore::RetryMs + 3000),
+                 program.output().constData());
+        QVERIFY(program.hasLine(QStringLiteral("waited for the lock")));
+        QCOMPARE(modeOf(path), 0600);
+    }
+    program.stop();
+    QVERIFY2(!program.output().contains(Key.toUtf8()), "the key appeared in the output");
+
+    QMap<QString, QString> after = treeOf(configHome.path());
+    for (const QString &own : std::as_const(mayChange))
+        after.remove(own);
+    QCOMPARE(after, before);
+    if (planted == "large") {
+        QCOMPARE(contentsOf(path + QStringLiteral(".corrupt")), large);
+        QCOMPARE(modeOf(path), 0600);
+        QCOMPARE(parsedValues(path).value(QStringLiteral("settings/TavrinTime")),
+                 QStringLiteral("5"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSettingsDurability)

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -10,6 +11,7 @@
 #include <linux/capability.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <memory>
@@ -352,6 +354,148 @@ private Q_SLOTS:
         if (readOnlyFile)
             QCOMPARE(modeOf(path), 0400);
         QCOMPARE(QDir(directory).entryList(QDir::Files | QDir::Hidden).size(), hasOldFile ? 1 : 0);
+    }
+
+    // Whatever stands in the file's place that is not our own regular file is
+    // never read, written or chmodded; reads give the defaults at once.
+    void foreignFileIsLeftExactlyAsItIs_data()
+    {
+        QTest::addColumn<QString>("planted");
+        QTest::newRow("symlink to a file") << "link";
+        QTest::newRow("symlink to a device") << "link to device";
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("directory is a symlink") << "linked directory";
+    }
+
+    void foreignFileIsLeftExactlyAsItIs()
+    {
+        QFETCH(QString, planted);
+        IniSettingsStore store("tavrin-connector");
+        const QString path = store.filePath();
+        const QString directory = QFileInfo(path).absolutePath();
+        const QString other = m_home->filePath("other");
+        QVERIFY(QDir().mkpath(other));
+        writeFile(other + "/tavrin-connector.ini", "[S]\nK=theirs\n");
+        QVERIFY(QFile::setPermissions(other + "/tavrin-connector.ini",
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        QVERIFY(QDir().mkpath(directory));
+        QString watched = other + "/tavrin-connector.ini";
+        if (planted == "link") {
+            QVERIFY(QFile::link(watched, path));
+        } else if (planted == "link to device") {
+            watched = other + "/zero";
+            if (mknod(QFile::encodeName(watched).constData(), S_IFCHR | 0644, makedev(1, 5)) != 0)
+                watched = "/dev/zero";
+            QVERIFY(QFile::link(watched, path));
+        } else if (planted == "fifo") {
+            watched = path;
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+        } else {
+            QVERIFY(QDir(directory).removeRecursively());
+            QVERIFY(QFile::link(other, directory));
+        }
+        struct stat before;
+        QCOMPARE(stat(QFile::encodeName(watched).constData(), &before), 0);
+        const QByteArray contents = S_ISREG(before.st_mode) ? contentsOf(watched) : QByteArray();
+
+        QCOMPARE(store.read("S", "K", "default"), QString("default"));
+        QCOMPARE(store.read("S", "K", "default"), QString("default"));
+        QCOMPARE(g_settingsWarnings.size(), 1);
+        QVERIFY(g_settingsWarnings.first().contains(path));
+        QVERIFY(!store.save("S", "K", "secret-value"));
+        QCOMPARE(g_settingsWarnings.size(), 2);
+        QVERIFY(!g_settingsWarnings.last().contains("secret-value"));
+        QCOMPARE(store.read("S", "K", "default"), QString("default"));
+
+        struct stat after;
+        QCOMPARE(stat(QFile::encodeName(watched).constData(), &after), 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_rdev, before.st_rdev);
+        if (S_ISREG(before.st_mode))
+            QCOMPARE(contentsOf(watched), contents);
+        struct stat link;
+        QCOMPARE(
+            lstat(QFile::encodeName(planted == "linked directory" ? directory : path).constData(),
+                  &link),
+            0);
+        QCOMPARE(S_ISFIFO(link.st_mode), planted == "fifo");
+        QCOMPARE(S_ISLNK(link.st_mode), planted != "fifo");
+        QCOMPARE(QDir(other).entryList(QDir::Files | QDir::Hidden | QDir::System).size(),
+                 planted == "link to device" && watched != "/dev/zero" ? 2 : 1);
+    }
+
+    // Too large to be settings: not read past the limit, kept aside like a damaged file.
+    void oversizedFileIsKeptAside()
+    {
+        IniSettingsStore store("tavrin-connector");
+        const QByteArray large =
+            "[S]\nK=big\n" + QByteArray("; padding\n").repeated(2 * 1024 * 1024 / 10);
+        writeFile(store.filePath(), large);
+        QCOMPARE(store.read("S", "K", "default"), QString("default"));
+        QCOMPARE(g_settingsWarnings.size(), 1);
+        QVERIFY(g_settingsWarnings.first().contains("1 MiB"));
+        QVERIFY(store.save("S", "K", "small"));
+        QCOMPARE(contentsOf(store.filePath() + ".corrupt"), large);
+        QCOMPARE(store.read("S", "K", "default"), QString("small"));
+        QCOMPARE(modeOf(store.filePath()), 0600);
+    }
+
+    // A save never waits long for a lock someone else holds: it keeps the
+    // value (read sees it), and writes it with the next save once the lock is free.
+    void heldLockDefersTheSave()
+    {
+        IniSettingsStore store("tavrin-connector");
+        QVERIFY(store.save("S", "Key", "first"));
+        const QByteArray before = contentsOf(store.filePath());
+        auto holder = std::make_unique<QLockFile>(store.filePath() + ".lock");
+        QVERIFY(holder->tryLock(0));
+
+        QVERIFY(!store.save("S", "Key", "second"));
+        QCOMPARE(store.read("S", "Key", ""), QString("second"));
+        QCOMPARE(IniSettingsStore("tavrin-connector").read("S", "Key", ""), QString("first"));
+        QCOMPARE(contentsOf(store.filePath()), before);
+        QVERIFY(!store.save("S", "Other", "x"));
+        QCOMPARE(g_settingsWarnings.size(), 1);
+        QVERIFY(g_settingsWarnings.first().contains("locked"));
+
+        holder.reset();
+        QVERIFY(store.save("S", "Third", "y"));
+        IniSettingsStore fresh("tavrin-connector");
+        QCOMPARE(fresh.read("S", "Key", ""), QString("second"));
+        QCOMPARE(fresh.read("S", "Other", ""), QString("x"));
+        QCOMPARE(fresh.read("S", "Third", ""), QString("y"));
+    }
+
+    // Values still waiting for the lock are written when the store goes away.
+    void pendingValuesAreWrittenAtTheEnd()
+    {
+        auto store = std::make_unique<IniSettingsStore>("tavrin-connector");
+        const QString path = store->filePath();
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        {
+            QLockFile holder(path + ".lock");
+            QVERIFY(holder.tryLock(0));
+            QVERIFY(!store->save("S", "Key", "kept"));
+        }
+        store.reset();
+        QCOMPARE(IniSettingsStore("tavrin-connector").read("S", "Key", ""), QString("kept"));
+        QCOMPARE(modeOf(path), 0600);
+    }
+
+    // Saving keeps what others put in the file, even typed values it cannot read.
+    void otherKeysSurviveASave()
+    {
+        IniSettingsStore store("tavrin-connector");
+        writeFile(store.filePath(),
+                  "; by hand\n[S]\nKey=old\nList=a, b\nNumber=@Variant(\\0\\0\\0\\x2\\0\\0\\0*)\n"
+                  "[T]\nK=v\n");
+        QVERIFY(store.save("S", "Key", "new"));
+        QCOMPARE(
+            contentsOf(store.filePath()),
+            QByteArray(
+                "; by hand\n[S]\nKey=new\nList=a, b\nNumber=@Variant(\\0\\0\\0\\x2\\0\\0\\0*)\n"
+                "[T]\nK=v\n"));
     }
 
     void applicationName_data()
