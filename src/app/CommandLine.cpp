@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #ifndef TAVRIN_VERSION
@@ -61,6 +62,14 @@ std::string CommandLine::settingsPath(const std::string &programName, const char
         if (directory.back() != '/')
             directory += '/';
         directory += ".config";
+    }
+    // The settings store resolves a relative directory against the working
+    // directory; the help names the same file.
+    std::error_code error;
+    if (directory.front() != '/') {
+        const std::filesystem::path here = std::filesystem::current_path(error);
+        if (!error)
+            directory = (here / directory).string();
     }
     if (directory.back() != '/')
         directory += '/';
