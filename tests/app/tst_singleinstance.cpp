@@ -1,6 +1,8 @@
 #include "app/InstanceLockRecord.h"
 #include "app/SingleInstance.h"
 
+#include "SilentConnection.h"
+
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
@@ -81,21 +83,6 @@ private:
             return 0;
         const auto record = InstanceLockRecord::parse(file.readAll().toStdString());
         return record ? record->pid : 0;
-    }
-
-    // A blocking connection that then says nothing.
-    static int connectRaw(const QString &path)
-    {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray name = QFile::encodeName(path);
-        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
-        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-            ::close(fd);
-            return -1;
-        }
-        return fd;
     }
 
     // Starts the probe, under another executable name when given one (a link to it).
@@ -332,7 +319,7 @@ private Q_SLOTS:
 
         std::vector<int> clients;
         for (int i = 0; i < connections; ++i) {
-            const int fd = connectRaw(socketFile());
+            const int fd = connectSilently(socketFile());
             QVERIFY2(fd >= 0, qPrintable(QStringLiteral("connection %1").arg(i)));
             clients.push_back(fd);
         }

@@ -58,7 +58,8 @@ bool ProgramRun::start()
     env.insert(QStringLiteral("no_proxy"), QStringLiteral("127.0.0.1,localhost"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configHome);
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir.path());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+               m_givenRuntimeDir.isEmpty() ? m_runtimeDir.path() : m_givenRuntimeDir);
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tavrin.*=true"));
     env.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
     env.insert(QStringLiteral("QT_MESSAGE_PATTERN"), QStringLiteral("%{category}: %{message}"));
@@ -94,6 +95,14 @@ void ProgramRun::stop()
 bool ProgramRun::waitForLine(const QString &fragment, int timeoutMs)
 {
     return QTest::qWaitFor([&] { return hasLine(fragment); }, timeoutMs);
+}
+
+bool ProgramRun::waitForEnd(int timeoutMs)
+{
+    const bool ended =
+        m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
+    readOutput();
+    return ended && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
 }
 
 bool ProgramRun::hasLine(const QString &fragment) const

@@ -35,6 +35,9 @@ public:
 
     // Runs in the child between fork and exec.
     void setChildSetup(std::function<void()> setup) { m_childSetup = std::move(setup); }
+    // The runtime directory to use instead of a new one of its own (what an
+    // earlier run left there is then what the program finds).
+    void setRuntimeDirectory(const QString &path) { m_givenRuntimeDir = path; }
 
     bool start();
     void kill(); // SIGKILL, then waits for the end
@@ -47,6 +50,8 @@ public:
     QByteArray output() const { return m_output; }
     // The first line holding fragment; waits up to timeoutMs for it.
     bool waitForLine(const QString &fragment, int timeoutMs);
+    // Waits up to timeoutMs for the program to end by itself; true when it ended with status 0.
+    bool waitForEnd(int timeoutMs);
     bool hasLine(const QString &fragment) const;
 
 private:
@@ -54,6 +59,7 @@ private:
 
     QString m_configHome;
     QTemporaryDir m_runtimeDir;
+    QString m_givenRuntimeDir;
     QProcess m_process;
     QElapsedTimer m_clock;
     QByteArray m_output;
