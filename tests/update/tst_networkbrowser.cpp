@@ -2,9 +2,15 @@
 #include "update/NetworkBrowser.h"
 #include "update/UpdateUrl.h"
 
+#include <QFile>
 #include <QLoggingCategory>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -68,6 +74,52 @@ LoopbackHttpServer::Answer withStatus(int status, const QByteArray &body)
     return answer;
 }
 
+// An https server on 127.0.0.1 with a certificate of its own: every request
+// gets the same answer, then the connection closes.
+class TlsServer : public QObject
+{
+public:
+    bool listen(const QSslCertificate &certificate, const QSslKey &key)
+    {
+        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+        config.setLocalCertificate(certificate);
+        config.setPrivateKey(key);
+        config.setPeerVerifyMode(QSslSocket::VerifyNone);
+        m_server.setSslConfiguration(config);
+        connect(&m_server, &QSslServer::pendingConnectionAvailable, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection())
+                serve(socket);
+        });
+        return m_server.listen(QHostAddress::LocalHost, 0);
+    }
+    QString url(const QString &path) const
+    {
+        return QStringLiteral("https://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path);
+    }
+
+    QByteArray answer;
+    QList<QByteArray> requests;
+
+private:
+    void serve(QTcpSocket *socket)
+    {
+        auto *buffer = new QByteArray;
+        connect(socket, &QObject::destroyed, this, [buffer] { delete buffer; });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+            *buffer += socket->readAll();
+            if (!buffer->contains("\r\n\r\n"))
+                return;
+            requests.append(buffer->left(buffer->indexOf("\r\n")));
+            buffer->clear();
+            socket->write(answer);
+            socket->disconnectFromHost();
+        });
+    }
+
+    QSslServer m_server;
+};
+
 } // namespace
 
 class TestNetworkBrowser : public QObject
@@ -105,8 +157,13 @@ private Q_SLOTS:
     void answerWordsDecideOutcome();
     void outcomeLogLine_data();
     void outcomeLogLine();
+    void httpsFetch_data();
+    void httpsFetch();
 
 private:
+    QTemporaryDir m_certificateDir;
+    QSslCertificate m_certificate;
+    QSslKey m_key;
     LoopbackHttpServer *m_server = nullptr;
     std::unique_ptr<LoopbackHttpServer> m_serverOwner;
 };
@@ -115,6 +172,25 @@ void TestNetworkBrowser::initTestCase()
 {
     QLoggingCategory::setFilterRules(QStringLiteral("tavrin.update.info=true"));
     previousHandler = qInstallMessageHandler(recordMessage);
+
+    // A self-signed certificate for 127.0.0.1, made afresh for this run.
+    QVERIFY(m_certificateDir.isValid());
+    const QString certPath = m_certificateDir.filePath(QStringLiteral("cert.pem"));
+    const QString keyPath = m_certificateDir.filePath(QStringLiteral("key.pem"));
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                   "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", keyPath,
+                   "-out", certPath});
+    QVERIFY2(openssl.waitForFinished(30000), "openssl did not finish");
+    QCOMPARE(openssl.exitCode(), 0);
+    QFile certFile(certPath);
+    QFile keyFile(keyPath);
+    QVERIFY(certFile.open(QIODevice::ReadOnly) && keyFile.open(QIODevice::ReadOnly));
+    m_certificate = QSslCertificate(&certFile, QSsl::Pem);
+    m_key = QSslKey(&keyFile, QSsl::Rsa, QSsl::Pem);
+    QVERIFY(!m_certificate.isNull());
+    QVERIFY(!m_key.isNull());
 }
 
 void TestNetworkBrowser::init()
@@ -280,6 +356,7 @@ void TestNetworkBrowser::redirectsFollowed_data()
     QTest::newRow("302") << 302;
     QTest::newRow("303") << 303;
     QTest::newRow("307") << 307;
+    QTest::newRow("308") << 308;
 }
 
 void TestNetworkBrowser::redirectsFollowed()
@@ -670,6 +747,47 @@ void TestNetworkBrowser::outcomeLogLine()
     QCOMPARE(lines.at(1).text, "request to " + m_server->url(QString()) + " " + expected);
     for (const LoggedLine &line : lines)
         QVERIFY2(!line.text.contains("Geheim42", Qt::CaseInsensitive), qPrintable(line.text));
+}
+
+void TestNetworkBrowser::httpsFetch_data()
+{
+    QTest::addColumn<bool>("trusted");
+    QTest::addColumn<QByteArray>("answer"); // %1 stands for the plain server's URL
+    QTest::addColumn<QString>("failure");   // empty for success
+
+    const QByteArray good = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\ngood";
+    QTest::newRow("trusted") << true << good << QString();
+    QTest::newRow("untrusted certificate") << false << good << "secure connection failed";
+    QTest::newRow("redirect to http")
+        << true << QByteArray("HTTP/1.1 302 Found\r\nLocation: %1\r\nContent-Length: 0\r\n\r\n")
+        << "redirect to a less secure URL refused";
+}
+
+void TestNetworkBrowser::httpsFetch()
+{
+    QFETCH(bool, trusted);
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, failure);
+
+    TlsServer tls;
+    tls.answer = answer.replace("%1", m_server->url("/plain").toLatin1());
+    QVERIFY(tls.listen(m_certificate, m_key));
+
+    NetworkBrowser browser;
+    if (trusted)
+        browser.setCaCertificates({m_certificate});
+    Outcomes outcomes(browser);
+    browser.Navigate(tls.url("/k"));
+    QTRY_COMPARE(outcomes.count(), 1);
+    QVERIFY(!browser.Busy());
+    QCOMPARE(m_server->requestCount(), 0); // never sent in the clear
+    if (failure.isEmpty()) {
+        QCOMPARE(outcomes.succeeded.count(), 1);
+        QCOMPARE(tls.requests, QList<QByteArray>({"GET /k HTTP/1.1"}));
+    } else {
+        QCOMPARE(outcomes.failed.count(), 1);
+        QCOMPARE(outcomes.failed.at(0).at(1).toString(), failure);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestNetworkBrowser)
