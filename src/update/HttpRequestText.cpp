@@ -29,15 +29,21 @@ std::string HttpRequestText::authority(const HttpRequestText::Target &target)
 }
 
 std::string HttpRequestText::get(const HttpRequestText::Target &target, bool toHttpProxy,
-                                 const std::string &userAgent)
+                                 const std::string &userAgent,
+                                 const std::string &proxyAuthorization)
 {
     if (target.host.empty() || !printable(target.host) || !printable(target.pathAndQuery) ||
         (target.scheme != "http" && target.scheme != "https"))
         return std::string();
-    for (char c : userAgent) {
-        if (c == '\r' || c == '\n' || c == '\0')
-            return std::string();
+    for (const std::string *value : {&userAgent, &proxyAuthorization}) {
+        for (char c : *value) {
+            if (c == '\r' || c == '\n' || c == '\0')
+                return std::string();
+        }
     }
+    const std::string credentials = toHttpProxy && !proxyAuthorization.empty()
+                                        ? "Proxy-Authorization: " + proxyAuthorization + "\r\n"
+                                        : std::string();
     // "http://host" and "http://host?q" ask for the root.
     const std::string path = target.pathAndQuery.empty() || target.pathAndQuery.front() != '/'
                                  ? "/" + target.pathAndQuery
@@ -45,6 +51,6 @@ std::string HttpRequestText::get(const HttpRequestText::Target &target, bool toH
     const std::string host = authority(target);
     const std::string requestTarget = toHttpProxy ? target.scheme + "://" + host + path : path;
     return "GET " + requestTarget + " HTTP/1.1\r\n" + "Host: " + host + "\r\n" +
-           "User-Agent: " + userAgent + "\r\n" + "Accept: */*\r\n" +
+           "User-Agent: " + userAgent + "\r\n" + credentials + "Accept: */*\r\n" +
            "Accept-Encoding: gzip, deflate\r\n" + "Connection: close\r\n\r\n";
 }

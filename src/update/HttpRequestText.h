@@ -23,7 +23,9 @@ public:
 
     // Empty when a part holds a byte that could break the request's lines
     // (a control character, a blank, or anything outside ASCII).
-    static std::string get(const Target &target, bool toHttpProxy, const std::string &userAgent);
+    // proxyAuthorization, where given, is sent to the HTTP proxy as it is.
+    static std::string get(const Target &target, bool toHttpProxy, const std::string &userAgent,
+                           const std::string &proxyAuthorization = std::string());
 
     // "host", "host:port" or "[v6]:port", as Host and the absolute form want it.
     static std::string authority(const Target &target);

@@ -249,7 +249,14 @@ void NetworkBrowser::startHop(const QUrl &url)
     const HttpRequestText::Target target{url.scheme().toStdString(),
                                          url.host(QUrl::FullyEncoded).toStdString(), url.port(),
                                          (url.path(QUrl::FullyEncoded) + query).toStdString()};
-    m_request = QByteArray::fromStdString(HttpRequestText::get(target, toHttpProxy, UserAgent));
+    // A proxy's own credentials, as the proxy configuration gives them.
+    std::string proxyAuthorization;
+    if (toHttpProxy && !proxy.user().isEmpty())
+        proxyAuthorization =
+            "Basic " +
+            (proxy.user() + QLatin1Char(':') + proxy.password()).toUtf8().toBase64().toStdString();
+    m_request = QByteArray::fromStdString(
+        HttpRequestText::get(target, toHttpProxy, UserAgent, proxyAuthorization));
     if (m_request.isEmpty()) {
         failFetch(0, QStringLiteral("update URL not fit to send"));
         return;

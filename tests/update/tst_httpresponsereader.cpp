@@ -418,6 +418,17 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+TEST(RequestText, ProxyCredentialsGoToAnHttpProxyOnly)
+{
+    const HttpRequestText::Target target{"http", "h", -1, "/k"};
+    EXPECT_NE(HttpRequestText::get(target, true, "A", "Basic dTpw")
+                  .find("\r\nProxy-Authorization: Basic dTpw\r\n"),
+              std::string::npos);
+    EXPECT_EQ(HttpRequestText::get(target, false, "A", "Basic dTpw").find("Proxy-Authorization"),
+              std::string::npos);
+    EXPECT_EQ(HttpRequestText::get(target, true, "A", "Basic x\r\nX: 1"), "");
+}
+
 TEST(RequestText, RefusesBytesThatCouldBreakALine)
 {
     for (const std::string &path : {std::string("/k\r\nX: 1"), std::string("/k ey"),
