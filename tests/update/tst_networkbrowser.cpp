@@ -15,6 +15,8 @@
 
 #include <memory>
 
+#include <zlib.h>
+
 namespace {
 
 // Every message logged while a test runs, for the checks on what the log may hold.
@@ -120,6 +122,23 @@ private:
     QSslServer m_server;
 };
 
+// text packed by zlib: windowBits 31 gives gzip, 15 zlib, -15 raw deflate.
+QByteArray packed(const QByteArray &text, int windowBits)
+{
+    z_stream stream{};
+    if (deflateInit2(&stream, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return QByteArray();
+    QByteArray out(int(deflateBound(&stream, uLong(text.size()))) + 32, Qt::Uninitialized);
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(text.constData()));
+    stream.avail_in = uInt(text.size());
+    stream.next_out = reinterpret_cast<Bytef *>(out.data());
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, Z_FINISH);
+    out.truncate(out.size() - int(stream.avail_out));
+    deflateEnd(&stream);
+    return out;
+}
+
 } // namespace
 
 class TestNetworkBrowser : public QObject
@@ -157,6 +176,8 @@ private Q_SLOTS:
     void answerWordsDecideOutcome();
     void outcomeLogLine_data();
     void outcomeLogLine();
+    void compressedAnswers_data();
+    void compressedAnswers();
     void httpsFetch_data();
     void httpsFetch();
 
@@ -747,6 +768,53 @@ void TestNetworkBrowser::outcomeLogLine()
     QCOMPARE(lines.at(1).text, "request to " + m_server->url(QString()) + " " + expected);
     for (const LoggedLine &line : lines)
         QVERIFY2(!line.text.contains("Geheim42", Qt::CaseInsensitive), qPrintable(line.text));
+}
+
+void TestNetworkBrowser::compressedAnswers_data()
+{
+    QTest::addColumn<QByteArray>("coding");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("failure"); // empty: the text arrives unpacked
+
+    const QByteArray text = "good 192.0.2.1 " + QByteArray(5000, 'x');
+    QTest::newRow("gzip") << QByteArray("gzip") << packed(text, 31) << QString();
+    QTest::newRow("x-gzip") << QByteArray("x-gzip") << packed(text, 31) << QString();
+    QTest::newRow("deflate, zlib-wrapped")
+        << QByteArray("deflate") << packed(text, 15) << QString();
+    QTest::newRow("deflate, raw") << QByteArray("deflate") << packed(text, -15) << QString();
+    QTest::newRow("gzip cut short")
+        << QByteArray("gzip") << packed(text, 31).left(20) << "compressed answer damaged";
+    QTest::newRow("unknown coding")
+        << QByteArray("br") << text << "compressed answer in an unsupported coding";
+}
+
+void TestNetworkBrowser::compressedAnswers()
+{
+    QFETCH(QByteArray, coding);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, failure);
+    QVERIFY(!body.isEmpty());
+
+    LoopbackHttpServer::Answer answer = LoopbackHttpServer::ok(body);
+    answer.headers.append({QByteArray("Content-Encoding"), coding});
+    m_server->setDefaultAnswer(answer);
+
+    NetworkBrowser browser;
+    Outcomes outcomes(browser);
+    browser.Navigate(m_server->url("/k"));
+    QTRY_COMPARE(outcomes.count(), 1);
+    QCOMPARE(m_server->requests().at(0).header("Accept-Encoding"), QByteArray("gzip, deflate"));
+    if (failure.isEmpty()) {
+        QCOMPARE(outcomes.succeeded.count(), 1);
+        QCOMPARE(outcomes.pages.count(), 1);
+        QVERIFY(
+            outcomes.pages.at(0).at(0).toString().startsWith(QLatin1String("good 192.0.2.1 xx")));
+        QCOMPARE(outcomes.pages.at(0).at(0).toString().size(), 5015);
+    } else {
+        QCOMPARE(outcomes.failed.count(), 1);
+        QCOMPARE(outcomes.failed.at(0).at(1).toString(), failure);
+        QCOMPARE(outcomes.pages.count(), 0);
+    }
 }
 
 void TestNetworkBrowser::httpsFetch_data()
