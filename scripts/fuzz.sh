@@ -10,7 +10,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${TAVRIN_FUZZ_BUILD_DIR:-$root/build-fuzz}"
 seconds="${1:-60}"
-targets=(fuzz_interval fuzz_keypath)
+targets=(fuzz_interval fuzz_keypath fuzz_httpanswer)
 
 if ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds < 1)); then
     echo "usage: $0 [seconds]" >&2

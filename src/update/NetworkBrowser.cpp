@@ -1,14 +1,19 @@
 #include "update/NetworkBrowser.h"
 
+#include "update/ContentDecoder.h"
+#include "update/HttpRequestText.h"
+#include "update/HttpResponseReader.h"
 #include "update/UpdateLog.h"
 #include "update/UpdateOutcome.h"
 #include "update/UpdateUrl.h"
 
-#include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkProxyFactory>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QPointer>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QStringDecoder>
+#include <QTcpSocket>
 
 #include <cctype>
 #include <utility>
@@ -17,87 +22,76 @@ namespace {
 
 const char UserAgent[] = "TavrinConnector/0.1.0";
 
-// The reply buffers no more than this before we read it, so a fast server
-// cannot fill memory between two readyRead signals.
+// The socket buffers no more than this before we read it, so a fast server
+// cannot fill memory between two readyRead signals, and one readyRead never
+// handles more than this.
 constexpr qint64 ReadBufferBytes = 256 * 1024;
+constexpr qint64 ReadPieceBytes = 16 * 1024;
 
-// True when the reply carries a whole HTTP answer: QNetworkReply also reports an
-// HTTP status of 400 or above as an error, and only those codes leave the
-// answer intact. Any other error means the transfer broke off.
-bool answerComplete(QNetworkReply::NetworkError error, int httpStatus)
+bool isRedirect(int status)
 {
-    if (httpStatus <= 0)
-        return false;
-    if (error == QNetworkReply::NoError)
-        return true;
-    if (httpStatus < 400)
-        return false;
-    switch (error) {
-    case QNetworkReply::ContentAccessDenied:
-    case QNetworkReply::ContentOperationNotPermittedError:
-    case QNetworkReply::ContentNotFoundError:
-    case QNetworkReply::AuthenticationRequiredError:
-    case QNetworkReply::ContentReSendError:
-    case QNetworkReply::ContentConflictError:
-    case QNetworkReply::ContentGoneError:
-    case QNetworkReply::UnknownContentError:
-    case QNetworkReply::ProtocolInvalidOperationError:
-    case QNetworkReply::ProxyAuthenticationRequiredError:
-    case QNetworkReply::InternalServerError:
-    case QNetworkReply::OperationNotImplementedError:
-    case QNetworkReply::ServiceUnavailableError:
-    case QNetworkReply::UnknownServerError:
-        return true;
-    default:
-        return false;
-    }
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// Our own wording: QNetworkReply::errorString() quotes the whole URL, key included.
-// httpStatus is that of the answer's head, 0 when none came.
-QString transportReason(QNetworkReply::NetworkError error, int httpStatus)
+bool isWebScheme(const QString &scheme)
 {
-    // With the head in, these errors concern the body.
-    if (httpStatus > 0) {
-        if (error == QNetworkReply::RemoteHostClosedError)
-            return QStringLiteral("answer cut short: connection closed by the server");
-        if (error == QNetworkReply::UnknownContentError && httpStatus < 400)
-            return QStringLiteral("compressed answer damaged or over %1 MiB unpacked")
-                .arg(NetworkBrowser::MaxAnswerBytes / (1024 * 1024));
-    }
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+// Our own wording, never the socket's errorString(): it may name more than
+// the host.
+QString socketReason(QAbstractSocket::SocketError error)
+{
     switch (error) {
-    case QNetworkReply::NoError:
-        return QStringLiteral("no HTTP answer");
-    case QNetworkReply::ConnectionRefusedError:
+    case QAbstractSocket::ConnectionRefusedError:
         return QStringLiteral("connection refused");
-    case QNetworkReply::RemoteHostClosedError:
+    case QAbstractSocket::RemoteHostClosedError:
         return QStringLiteral("connection closed by the server");
-    case QNetworkReply::HostNotFoundError:
+    case QAbstractSocket::HostNotFoundError:
         return QStringLiteral("host not found");
-    case QNetworkReply::TimeoutError:
+    case QAbstractSocket::SocketTimeoutError:
         return QStringLiteral("connection timed out");
-    case QNetworkReply::SslHandshakeFailedError:
+    case QAbstractSocket::SslHandshakeFailedError:
+    case QAbstractSocket::SslInternalError:
+    case QAbstractSocket::SslInvalidUserDataError:
         return QStringLiteral("secure connection failed");
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
+    case QAbstractSocket::NetworkError:
+    case QAbstractSocket::TemporaryError:
         return QStringLiteral("network unavailable");
-    case QNetworkReply::ProxyConnectionRefusedError:
-    case QNetworkReply::ProxyConnectionClosedError:
-    case QNetworkReply::ProxyNotFoundError:
-    case QNetworkReply::ProxyTimeoutError:
-    case QNetworkReply::UnknownProxyError:
+    case QAbstractSocket::ProxyAuthenticationRequiredError:
+    case QAbstractSocket::ProxyConnectionRefusedError:
+    case QAbstractSocket::ProxyConnectionClosedError:
+    case QAbstractSocket::ProxyConnectionTimeoutError:
+    case QAbstractSocket::ProxyNotFoundError:
+    case QAbstractSocket::ProxyProtocolError:
         return QStringLiteral("proxy error");
-    case QNetworkReply::TooManyRedirectsError:
-        return QStringLiteral("too many redirects");
-    case QNetworkReply::InsecureRedirectError:
-        return QStringLiteral("redirect to a less secure URL refused");
-    case QNetworkReply::ProtocolUnknownError:
-        return QStringLiteral("unsupported protocol");
-    case QNetworkReply::ProtocolFailure:
-        return QStringLiteral("invalid answer from the server");
     default:
         return QStringLiteral("network error %1").arg(int(error));
     }
+}
+
+// The first proxy of the system's configuration a socket can use; direct
+// when there is none.
+QNetworkProxy proxyFor(const QUrl &url)
+{
+    const QList<QNetworkProxy> proxies =
+        QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url));
+    for (const QNetworkProxy &proxy : proxies) {
+        switch (proxy.type()) {
+        case QNetworkProxy::NoProxy:
+        case QNetworkProxy::HttpProxy:
+        case QNetworkProxy::Socks5Proxy:
+            return proxy;
+        case QNetworkProxy::HttpCachingProxy: {
+            QNetworkProxy http = proxy;
+            http.setType(QNetworkProxy::HttpProxy);
+            return http;
+        }
+        default:
+            break;
+        }
+    }
+    return QNetworkProxy(QNetworkProxy::NoProxy);
 }
 
 QByteArray mimeType(const QByteArray &contentType)
@@ -168,27 +162,22 @@ QString secondsText(int ms)
 
 } // namespace
 
-NetworkBrowser::NetworkBrowser(QObject *parent)
-    : BrowserControl(parent), m_manager(new QNetworkAccessManager(this))
+NetworkBrowser::NetworkBrowser(QObject *parent) : BrowserControl(parent)
 {
-    // Requests go the way the system's proxy configuration (the proxy
-    // environment variables or the desktop's settings) says.
-    QNetworkProxyFactory::setUseSystemConfiguration(true);
-
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, &NetworkBrowser::onDeadline);
 }
 
 NetworkBrowser::~NetworkBrowser()
 {
-    abandonReply();
+    dropConnection();
 }
 
 void NetworkBrowser::Navigate(const QString &url)
 {
-    if (m_reply)
+    if (Busy())
         qCInfo(lcUpdate).noquote() << "request to" << m_target << "abandoned for a new one";
-    abandonReply();
+    dropConnection();
 
     // Neither refusal quotes the text: it holds the key.
     if (url.isEmpty()) {
@@ -201,46 +190,24 @@ void NetworkBrowser::Navigate(const QString &url)
         return;
     }
 
-    QNetworkRequest request(requestUrl);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(MaxRedirects);
-    // Every sync must reach the server, not a cache on the way.
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(UserAgent));
-    // A compressed answer that unpacks past our limit at a bomb's ratio fails
-    // in Qt as soon as it gets there (see onError).
-    request.setDecompressedSafetyCheckThreshold(MaxAnswerBytes);
-
     m_target = UpdateUrl::redacted(requestUrl);
-    m_requestUrl = requestUrl;
-    m_body.clear();
+    m_urls = {requestUrl};
     qCInfo(lcUpdate).noquote() << "request to" << m_target;
-
-    QNetworkReply *reply = m_manager->get(request);
-    m_reply = reply;
-    reply->setReadBufferSize(ReadBufferBytes);
-    connect(reply, &QNetworkReply::readyRead, this, &NetworkBrowser::readAnswer);
-    connect(reply, &QNetworkReply::finished, this, &NetworkBrowser::onFinished);
-    connect(reply, &QNetworkReply::errorOccurred, this, &NetworkBrowser::onError);
-    connect(reply, &QNetworkReply::redirected, this, [](const QUrl &to) {
-        qCInfo(lcUpdate).noquote() << "redirected to" << UpdateUrl::redacted(to);
-    });
     m_deadline.start(m_timeoutMs);
+    startHop(requestUrl);
 }
 
 void NetworkBrowser::Stop()
 {
-    if (!m_reply)
+    if (!Busy())
         return;
     qCInfo(lcUpdate).noquote() << "request to" << m_target << "stopped";
-    abandonReply();
+    dropConnection();
 }
 
 bool NetworkBrowser::Busy() const
 {
-    return !m_reply.isNull();
+    return m_socket != nullptr;
 }
 
 void NetworkBrowser::setTheaterMode(bool on)
@@ -263,48 +230,204 @@ int NetworkBrowser::transferTimeout() const
     return m_timeoutMs;
 }
 
-void NetworkBrowser::readAnswer()
+void NetworkBrowser::setCaCertificates(const QList<QSslCertificate> &authorities)
 {
-    if (!m_reply)
-        return;
-    // A declared length over the limit ends the fetch before anything is read.
-    const QVariant declared = m_reply->header(QNetworkRequest::ContentLengthHeader);
-    if (declared.isValid() && declared.toLongLong() > MaxAnswerBytes) {
-        failTooLarge();
-        return;
-    }
-    m_body += m_reply->readAll();
-    if (m_body.size() > MaxAnswerBytes)
-        failTooLarge();
+    m_authorities = authorities;
 }
 
-void NetworkBrowser::onFinished()
+void NetworkBrowser::startHop(const QUrl &url)
 {
-    readAnswer(); // whatever arrived after the last readyRead
-    if (!m_reply)
-        return;
+    const bool secure = url.scheme() == QLatin1String("https");
+    const QNetworkProxy proxy = proxyFor(url);
+    // Plain http through an HTTP proxy asks the proxy for the whole URL; https
+    // goes through it in a CONNECT tunnel, which the socket sets up itself.
+    const bool toHttpProxy = !secure && proxy.type() == QNetworkProxy::HttpProxy;
 
-    QNetworkReply *reply = takeReply();
-    reply->deleteLater();
-
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QNetworkReply::NetworkError error = reply->error();
-    if (!answerComplete(error, status)) {
-        reportFailure(0, transportReason(error, status));
+    QString query;
+    if (url.hasQuery())
+        query = QLatin1Char('?') + url.query(QUrl::FullyEncoded);
+    const HttpRequestText::Target target{url.scheme().toStdString(),
+                                         url.host(QUrl::FullyEncoded).toStdString(), url.port(),
+                                         (url.path(QUrl::FullyEncoded) + query).toStdString()};
+    // A proxy's own credentials, as the proxy configuration gives them.
+    std::string proxyAuthorization;
+    if (toHttpProxy && !proxy.user().isEmpty())
+        proxyAuthorization =
+            "Basic " +
+            (proxy.user() + QLatin1Char(':') + proxy.password()).toUtf8().toBase64().toStdString();
+    m_request = QByteArray::fromStdString(
+        HttpRequestText::get(target, toHttpProxy, UserAgent, proxyAuthorization));
+    if (m_request.isEmpty()) {
+        failFetch(0, QStringLiteral("update URL not fit to send"));
         return;
     }
 
-    const QByteArray contentType = reply->rawHeader("Content-Type");
+    m_reader = std::make_unique<HttpResponseReader>(std::size_t(MaxAnswerBytes));
+    m_decoder.reset();
+    m_headSeen = false;
+    m_body.clear();
+
+    QSslSocket *tls = secure ? new QSslSocket(this) : nullptr;
+    QTcpSocket *socket = tls ? tls : new QTcpSocket(this);
+    m_socket = socket;
+    socket->setReadBufferSize(ReadBufferBytes);
+    socket->setProxy(toHttpProxy ? QNetworkProxy(QNetworkProxy::NoProxy) : proxy);
+    connect(socket, &QTcpSocket::readyRead, this, &NetworkBrowser::readAnswer);
+    connect(socket, &QTcpSocket::errorOccurred, this, &NetworkBrowser::onSocketError);
+
+    QString host = url.host();
+    quint16 port = quint16(url.port(secure ? 443 : 80));
+    if (toHttpProxy) {
+        host = proxy.hostName();
+        port = proxy.port();
+    }
+    if (tls) {
+        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+        config.setPeerVerifyMode(QSslSocket::VerifyPeer);
+        if (!m_authorities.isEmpty())
+            config.setCaCertificates(m_authorities);
+        tls->setSslConfiguration(config);
+        connect(tls, &QSslSocket::encrypted, this, &NetworkBrowser::sendRequest);
+    } else {
+        connect(socket, &QTcpSocket::connected, this, &NetworkBrowser::sendRequest);
+    }
+    // Connected from the event loop: a socket may fail within connectToHost,
+    // and an outcome must never arrive before Navigate has returned.
+    QMetaObject::invokeMethod(
+        socket,
+        [socket, tls, host, port] {
+            if (tls)
+                tls->connectToHostEncrypted(host, port, host); // the host name goes out for SNI
+            else
+                socket->connectToHost(host, port);
+        },
+        Qt::QueuedConnection);
+}
+
+void NetworkBrowser::sendRequest()
+{
+    if (m_socket)
+        m_socket->write(m_request);
+}
+
+void NetworkBrowser::readAnswer()
+{
+    QTcpSocket *const socket = m_socket;
+    if (!socket)
+        return;
+    // At most the socket's buffer, which ReadBufferBytes bounds.
+    char piece[ReadPieceBytes];
+    while (m_socket == socket && m_reader->state() == HttpResponseReader::State::NeedMore) {
+        const qint64 got = socket->read(piece, sizeof piece);
+        if (got <= 0)
+            break;
+        m_reader->feed(std::string_view(piece, std::size_t(got)));
+        advance();
+    }
+}
+
+void NetworkBrowser::onSocketError(QAbstractSocket::SocketError error)
+{
+    if (!m_socket)
+        return;
+    if (error == QAbstractSocket::RemoteHostClosedError && m_reader) {
+        // Whatever came before the close is part of the answer.
+        QTcpSocket *const socket = m_socket;
+        readAnswer();
+        if (m_socket != socket || m_reader->state() != HttpResponseReader::State::NeedMore)
+            return;
+        m_reader->finish();
+        advance();
+        return;
+    }
+    failFetch(0, socketReason(error));
+}
+
+void NetworkBrowser::advance()
+{
+    HttpResponseReader &reader = *m_reader;
+    if (reader.state() == HttpResponseReader::State::Failed) {
+        failFetch(0, QString::fromStdString(reader.failureText()));
+        return;
+    }
+    if (!reader.headComplete())
+        return;
+    if (!m_headSeen) {
+        m_headSeen = true;
+        if (followRedirect())
+            return;
+        const ContentDecoder::Coding coding =
+            ContentDecoder::codingFor(QByteArray::fromStdString(reader.field("Content-Encoding")));
+        if (coding == ContentDecoder::Coding::Unsupported) {
+            failFetch(0, QStringLiteral("compressed answer in an unsupported coding"));
+            return;
+        }
+        m_decoder = std::make_unique<ContentDecoder>(coding, MaxAnswerBytes);
+    }
+    switch (m_decoder->decode(QByteArray::fromStdString(reader.takeBody()), m_body)) {
+    case ContentDecoder::Result::Ok:
+        break;
+    case ContentDecoder::Result::TooLarge:
+        failFetch(0, QStringLiteral("answer too large: over %1 MiB unpacked")
+                         .arg(MaxAnswerBytes / (1024 * 1024)));
+        return;
+    case ContentDecoder::Result::Damaged:
+        failFetch(0, QStringLiteral("compressed answer damaged"));
+        return;
+    }
+    if (reader.state() != HttpResponseReader::State::Complete)
+        return;
+    if (m_decoder->finish() != ContentDecoder::Result::Ok) {
+        failFetch(0, QStringLiteral("compressed answer damaged"));
+        return;
+    }
+    finishAnswer();
+}
+
+bool NetworkBrowser::followRedirect()
+{
+    const int status = m_reader->status();
+    const std::string location = m_reader->field("Location");
+    if (!isRedirect(status) || location.empty())
+        return false;
+    const QUrl from = m_urls.last();
+    const QUrl to = from.resolved(QUrl(QString::fromStdString(location), QUrl::TolerantMode));
+    if (!to.isValid() || !isWebScheme(to.scheme())) {
+        failFetch(0, QStringLiteral("unsupported protocol"));
+        return true;
+    }
+    if (to.host().isEmpty()) {
+        failFetch(0, QStringLiteral("invalid redirect"));
+        return true;
+    }
+    if (from.scheme() == QLatin1String("https") && to.scheme() == QLatin1String("http")) {
+        failFetch(0, QStringLiteral("redirect to a less secure URL refused"));
+        return true;
+    }
+    if (m_urls.size() > MaxRedirects) {
+        failFetch(0, QStringLiteral("too many redirects"));
+        return true;
+    }
+    qCInfo(lcUpdate).noquote() << "redirected to" << UpdateUrl::redacted(to);
+    m_urls.append(to);
+    // The old connection goes now; the deadline runs on for the whole fetch.
+    QTcpSocket *old = std::exchange(m_socket, nullptr);
+    old->disconnect(this);
+    old->abort();
+    old->deleteLater();
+    startHop(to);
+    return true;
+}
+
+void NetworkBrowser::finishAnswer()
+{
+    const int status = m_reader->status();
+    const QByteArray contentType = QByteArray::fromStdString(m_reader->field("Content-Type"));
     const QByteArray body = std::exchange(m_body, QByteArray());
+    const QList<QUrl> urls = m_urls; // the answer's word is checked against every one
+    dropConnection();
+
     const UpdateOutcome outcome = UpdateOutcome::classify(status, body);
-    // The answer's word is checked against every URL of the fetch: a redirect may carry the key.
-    const QList<QUrl> urls = {m_requestUrl, reply->url()};
-    // Qt takes an interim answer (101 to 199, not 100) for the final one and
-    // leaves the real answer unread: there is no page to show.
-    if (outcome.interim()) {
-        reportFailure(status, outcome.failureReason(urls));
-        return;
-    }
     const bool isHtml = looksLikeHtml(contentType, body);
     const QPointer<NetworkBrowser> self(this);
     Q_EMIT pageLoaded(shownText(decodeAnswer(body, contentType, isHtml)), isHtml);
@@ -312,7 +435,9 @@ void NetworkBrowser::onFinished()
         return;
 
     if (!outcome.succeeded()) {
-        reportFailure(status, outcome.failureReason(urls), outcome.describe(urls));
+        qCWarning(lcUpdate).noquote()
+            << "request to" << m_target << "failed:" << outcome.describe(urls);
+        Q_EMIT requestFailed(status, outcome.failureReason(urls));
         return;
     }
     qCInfo(lcUpdate).noquote() << "request to" << m_target
@@ -320,58 +445,28 @@ void NetworkBrowser::onFinished()
     Q_EMIT requestSucceeded(status);
 }
 
-void NetworkBrowser::onError(QNetworkReply::NetworkError error)
-{
-    if (!m_reply)
-        return;
-    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    // An HTTP error status comes with its whole answer; finished follows.
-    if (answerComplete(error, status))
-        return;
-    // Every other error ends the fetch here: after a failed decompression Qt
-    // never sends finished, and the fetch would wait for its deadline. The
-    // reply has already given up, so it is let go without another abort.
-    m_body.clear();
-    takeReply()->deleteLater();
-    reportFailure(0, transportReason(error, status));
-}
-
 void NetworkBrowser::onDeadline()
 {
-    if (!m_reply)
+    if (!Busy())
         return;
-    abandonReply();
-    reportFailure(0, QStringLiteral("no answer within %1 s").arg(secondsText(m_timeoutMs)));
+    failFetch(0, QStringLiteral("no answer within %1 s").arg(secondsText(m_timeoutMs)));
 }
 
-void NetworkBrowser::failTooLarge()
-{
-    abandonReply();
-    reportFailure(0, QStringLiteral("answer too large"));
-}
-
-QNetworkReply *NetworkBrowser::takeReply()
+void NetworkBrowser::dropConnection()
 {
     m_deadline.stop();
-    QNetworkReply *reply = m_reply.data();
-    m_reply.clear();
-    if (reply)
-        reply->disconnect(this);
-    return reply;
-}
-
-void NetworkBrowser::abandonReply()
-{
     m_body.clear();
-    if (QNetworkReply *reply = takeReply()) {
-        reply->abort();
-        reply->deleteLater();
+    m_decoder.reset();
+    if (QTcpSocket *socket = std::exchange(m_socket, nullptr)) {
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
     }
 }
 
-void NetworkBrowser::reportFailure(int httpStatus, const QString &reason, const QString &logDetail)
+void NetworkBrowser::failFetch(int httpStatus, const QString &reason)
 {
-    qCWarning(lcUpdate).noquote() << "request to" << m_target
-                                  << "failed:" << (logDetail.isEmpty() ? reason : logDetail);
+    dropConnection();
+    qCWarning(lcUpdate).noquote() << "request to" << m_target << "failed:" << reason;
     Q_EMIT requestFailed(httpStatus, reason);
 }

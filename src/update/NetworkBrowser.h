@@ -3,26 +3,34 @@
 
 #include "update/BrowserControl.h"
 
+#include <QAbstractSocket>
 #include <QByteArray>
-#include <QNetworkReply>
-#include <QPointer>
+#include <QList>
+#include <QSslCertificate>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
 
-class QNetworkAccessManager;
+#include <memory>
 
-// The request channel over HTTP: one GET at a time, in the background.
+class ContentDecoder;
+class HttpResponseReader;
+class QTcpSocket;
+
+// The request channel over HTTP/1.1: one GET at a time, on the calling
+// thread's event loop, over a TCP socket of its own (TLS for https, checked
+// against the system's CA store, the host name sent for SNI).
 //
-// Redirects are followed (at most MaxRedirects, never from https to http), the
-// system's proxy settings apply, and the whole fetch must end within the
-// transfer timeout. At most MaxAnswerBytes of the answer are accepted, counted
-// after decompression; a larger one ends the fetch as a failure at once. So
-// does a body cut short or one that fails to decompress. For every fetch that
-// gets a complete final HTTP answer, pageLoaded comes first (at most
-// MaxShownChars of text), then requestSucceeded or requestFailed as
-// UpdateOutcome judges the answer: an HTTP 200 that refuses the update in
-// words is a failure too, and so is an interim (1xx) status. Busy() is
+// Redirects are followed (at most MaxRedirects, never from https to http, only
+// to http or https), the system's proxy settings apply, and the whole fetch
+// must end within the transfer timeout. The answer is read by
+// HttpResponseReader within its limits; at most MaxAnswerBytes of it are
+// accepted, counted again after decompression, and a larger one ends the
+// fetch as a failure at once. So does a body cut short or one that fails to
+// decompress. For every fetch that gets a complete final HTTP answer,
+// pageLoaded comes first (at most MaxShownChars of text), then
+// requestSucceeded or requestFailed as UpdateOutcome judges the answer: an
+// HTTP 200 that refuses the update in words is a failure too. Busy() is
 // already false when they arrive. Each outcome is one line in the log, with
 // the HTTP status and the answer's first word where that is safe to show.
 class NetworkBrowser : public BrowserControl
@@ -47,27 +55,37 @@ public:
     void setTransferTimeout(int ms);
     int transferTimeout() const;
 
-private:
-    void readAnswer();
-    void onFinished();
-    void onError(QNetworkReply::NetworkError error);
-    void onDeadline();
-    void failTooLarge();
-    // Disconnects the reply before aborting it, so an abandoned fetch never reports.
-    // Detaches the reply in flight (if any) from this browser and its deadline.
-    QNetworkReply *takeReply();
-    void abandonReply();
-    // logDetail replaces reason in the log line where given.
-    void reportFailure(int httpStatus, const QString &reason, const QString &logDetail = {});
+    // Trusts these certificate authorities instead of the system's; for tests.
+    void setCaCertificates(const QList<QSslCertificate> &authorities);
 
-    QNetworkAccessManager *m_manager;
-    QPointer<QNetworkReply> m_reply;
+private:
+    // Connects for one URL of the fetch: the first or a redirect's target.
+    void startHop(const QUrl &url);
+    void sendRequest();
+    void readAnswer();
+    void onSocketError(QAbstractSocket::SocketError error);
+    // Follows the answer's own state after the reader took bytes or the end.
+    void advance();
+    // True when the head asked for a redirect that was taken (or refused).
+    bool followRedirect();
+    void finishAnswer();
+    void onDeadline();
+    // Hangs up at once without a report: stops the deadline, drops the socket.
+    void dropConnection();
+    void failFetch(int httpStatus, const QString &reason);
+
+    QTcpSocket *m_socket = nullptr;
+    std::unique_ptr<HttpResponseReader> m_reader;
+    std::unique_ptr<ContentDecoder> m_decoder;
+    bool m_headSeen = false;
+    QByteArray m_request;
+    QByteArray m_body; // decoded
     QTimer m_deadline;
-    QByteArray m_body;
-    QString m_target; // scheme://host[:port] of the current fetch, for the log
-    QUrl m_requestUrl;
+    QString m_target;   // scheme://host[:port] of the first URL, for the log
+    QList<QUrl> m_urls; // every URL of the fetch, the current one last
     int m_timeoutMs = DefaultTransferTimeoutMs;
     bool m_theaterMode = false;
+    QList<QSslCertificate> m_authorities;
 };
 
 #endif

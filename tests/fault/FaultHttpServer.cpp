@@ -126,6 +126,10 @@ QString FaultHttpServer::pathFor(Fault fault)
         return QStringLiteral("/header/");
     case Fault::Garbage:
         return QStringLiteral("/garbage/");
+    case Fault::OversizedChunk:
+        return QStringLiteral("/hugechunk/");
+    case Fault::DamagedGzip:
+        return QStringLiteral("/badgzip/");
     case Fault::Refused:
         break;
     }
@@ -171,6 +175,10 @@ QString FaultHttpServer::nameOf(Fault fault)
         return QStringLiteral("endless header");
     case Fault::Garbage:
         return QStringLiteral("garbage");
+    case Fault::OversizedChunk:
+        return QStringLiteral("oversized chunk size");
+    case Fault::DamagedGzip:
+        return QStringLiteral("damaged gzip");
     }
     return QString();
 }
@@ -255,7 +263,9 @@ FaultHttpServer::Fault FaultHttpServer::faultFor(const QByteArray &target)
                                   Fault::GzipBomb,
                                   Fault::DeflateBomb,
                                   Fault::EndlessHeader,
-                                  Fault::Garbage};
+                                  Fault::Garbage,
+                                  Fault::OversizedChunk,
+                                  Fault::DamagedGzip};
     for (Fault fault : named) {
         if (target.startsWith(pathFor(fault).toLatin1()))
             return fault;
@@ -385,6 +395,24 @@ void FaultHttpServer::answer(Connection &connection, Fault fault, const QByteArr
         connection.bodyLeft = std::numeric_limits<qint64>::max();
         writeMoreBody(connection);
         return;
+    case Fault::OversizedChunk:
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
+                      "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
+                      "4\r\ngood\r\nffffffffffffffff\r\n" +
+                      QByteArray(4096, 'm'));
+        finish(connection);
+        return;
+    case Fault::DamagedGzip: {
+        // A gzip header, then a deflate block of a type that does not exist.
+        const QByteArray body =
+            QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10) + QByteArray(1024, '\xff');
+        socket->write(head(200, "OK",
+                           "Content-Type: text/plain\r\nContent-Encoding: gzip\r\n" +
+                               lengthHeader(body.size())));
+        socket->write(body);
+        finish(connection);
+        return;
+    }
     case Fault::Garbage:
         connection.endlessPiece =
             QByteArray("\x16\x03\x01\x00\xff garbage \x00\x80\n").repeated(1000);

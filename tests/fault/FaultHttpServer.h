@@ -41,7 +41,9 @@ public:
         GzipBomb,         // gzip body of BombBytes zeros, with its Content-Length
         DeflateBomb,      // the same as deflate
         EndlessHeader,    // a status line, then header lines for ever
-        Garbage           // bytes that are no HTTP, for ever
+        Garbage,          // bytes that are no HTTP, for ever
+        OversizedChunk,   // chunked, a chunk size of 2^64 - 1, more bytes, then a close
+        DamagedGzip       // gzip-coded body whose stream breaks off into junk
     };
 
     struct Served

@@ -152,18 +152,18 @@ void TestNetworkFaults::hostileAnswerEndsPromptly_data()
     QTest::addColumn<Fault>("fault");
     QTest::addColumn<int>("status");      // 0 for a failure without a whole answer
     QTest::addColumn<QString>("outcome"); // "" for success, else part of the reason
-    QTest::addColumn<bool>("byDeadline"); // nothing tells the end but the deadline
 
-    QTest::newRow("20 nested tables") << Fault::NestedTables << 200 << "" << false;
-    QTest::newRow("4,000 nested tables") << Fault::DeepTables << 200 << "" << false;
-    QTest::newRow("103, then 500") << Fault::InterimThenError << 103 << "interim answer" << false;
-    QTest::newRow("chunked body cut short")
-        << Fault::CutChunked << 0 << "answer cut short" << false;
-    QTest::newRow("gzip bomb") << Fault::GzipBomb << 0 << "unpacked" << false;
-    QTest::newRow("deflate bomb") << Fault::DeflateBomb << 0 << "unpacked" << false;
-    // Qt drops the connection once the head grows too long, but says nothing.
-    QTest::newRow("endless header") << Fault::EndlessHeader << 0 << "no answer within" << true;
-    QTest::newRow("garbage") << Fault::Garbage << 0 << "connection closed" << false;
+    QTest::newRow("20 nested tables") << Fault::NestedTables << 200 << "";
+    QTest::newRow("4,000 nested tables") << Fault::DeepTables << 200 << "";
+    // The interim answer is skipped; the final one decides.
+    QTest::newRow("103, then 500") << Fault::InterimThenError << 500 << "HTTP 500";
+    QTest::newRow("chunked body cut short") << Fault::CutChunked << 0 << "answer cut short";
+    QTest::newRow("gzip bomb") << Fault::GzipBomb << 0 << "unpacked";
+    QTest::newRow("deflate bomb") << Fault::DeflateBomb << 0 << "unpacked";
+    QTest::newRow("damaged gzip") << Fault::DamagedGzip << 0 << "compressed answer damaged";
+    QTest::newRow("oversized chunk size") << Fault::OversizedChunk << 0 << "answer too large";
+    QTest::newRow("endless header") << Fault::EndlessHeader << 0 << "answer head too large";
+    QTest::newRow("garbage") << Fault::Garbage << 0 << "invalid answer";
 }
 
 void TestNetworkFaults::hostileAnswerEndsPromptly()
@@ -171,10 +171,9 @@ void TestNetworkFaults::hostileAnswerEndsPromptly()
     QFETCH(Fault, fault);
     QFETCH(int, status);
     QFETCH(QString, outcome);
-    QFETCH(bool, byDeadline);
 
-    // Those that must end on their own get a deadline far beyond what they need.
-    const int deadlineMs = byDeadline ? 1500 : 20000;
+    // Each must end on its own, long before a deadline far beyond what it needs.
+    const int deadlineMs = 20000;
     NetworkBrowser browser;
     browser.setTransferTimeout(deadlineMs);
     QSignalSpy succeeded(&browser, &BrowserControl::requestSucceeded);
@@ -188,8 +187,7 @@ void TestNetworkFaults::hostileAnswerEndsPromptly()
     QTRY_COMPARE_WITH_TIMEOUT(succeeded.count() + failed.count(), 1, deadlineMs + 2000);
     const qint64 tookMs = clock.elapsed();
     QVERIFY(!browser.Busy());
-    if (!byDeadline)
-        QVERIFY2(tookMs < deadlineMs / 2, qPrintable(QString::number(tookMs)));
+    QVERIFY2(tookMs < deadlineMs / 2, qPrintable(QString::number(tookMs)));
     const qint64 grownKb = ProcessMemory::residentKb(QCoreApplication::applicationPid()) - beforeKb;
     qInfo("ended after %lld ms, resident memory grew by %lld kB", tookMs, grownKb);
     QVERIFY2(grownKb < 32 * 1024, qPrintable(QString::number(grownKb)));
@@ -206,14 +204,12 @@ void TestNetworkFaults::hostileAnswerEndsPromptly()
         const QString reported = failed.at(0).at(1).toString();
         QVERIFY2(reported.contains(outcome), qPrintable(reported));
         QVERIFY(!updateLog.filter(QStringLiteral("failed: ") + reported).isEmpty());
-        QCOMPARE(pages.count(), 0);
+        // A whole final answer is shown, whatever its status; nothing else is.
+        QCOMPARE(pages.count(), status > 0 ? 1 : 0);
     }
 
-    // Whatever Qt made of the stream, the next fetch is clean.
-    QEXPECT_FAIL("endless header",
-                 "Qt 6.4's network thread keeps reading an endless head after the abort, and "
-                 "the manager's later requests wait until the server stops",
-                 Abort);
+    // Whatever the stream was, the next fetch is clean and comes at once, even
+    // while the server still writes into the dropped connection.
     browser.Navigate(m_server->url(FaultHttpServer::pathFor(Fault::Ok) + Key));
     QTRY_COMPARE_WITH_TIMEOUT(succeeded.count(), succeeds ? 2 : 1, 3000);
     QCOMPARE(failed.count(), succeeds ? 0 : 1);

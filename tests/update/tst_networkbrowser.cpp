@@ -2,12 +2,20 @@
 #include "update/NetworkBrowser.h"
 #include "update/UpdateUrl.h"
 
+#include <QFile>
 #include <QLoggingCategory>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+
+#include <zlib.h>
 
 namespace {
 
@@ -68,6 +76,69 @@ LoopbackHttpServer::Answer withStatus(int status, const QByteArray &body)
     return answer;
 }
 
+// An https server on 127.0.0.1 with a certificate of its own: every request
+// gets the same answer, then the connection closes.
+class TlsServer : public QObject
+{
+public:
+    bool listen(const QSslCertificate &certificate, const QSslKey &key)
+    {
+        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+        config.setLocalCertificate(certificate);
+        config.setPrivateKey(key);
+        config.setPeerVerifyMode(QSslSocket::VerifyNone);
+        m_server.setSslConfiguration(config);
+        connect(&m_server, &QSslServer::pendingConnectionAvailable, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection())
+                serve(socket);
+        });
+        return m_server.listen(QHostAddress::LocalHost, 0);
+    }
+    QString url(const QString &path) const
+    {
+        return QStringLiteral("https://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path);
+    }
+
+    QByteArray answer;
+    QList<QByteArray> requests;
+
+private:
+    void serve(QTcpSocket *socket)
+    {
+        auto *buffer = new QByteArray;
+        connect(socket, &QObject::destroyed, this, [buffer] { delete buffer; });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+            *buffer += socket->readAll();
+            if (!buffer->contains("\r\n\r\n"))
+                return;
+            requests.append(buffer->left(buffer->indexOf("\r\n")));
+            buffer->clear();
+            socket->write(answer);
+            socket->disconnectFromHost();
+        });
+    }
+
+    QSslServer m_server;
+};
+
+// text packed by zlib: windowBits 31 gives gzip, 15 zlib, -15 raw deflate.
+QByteArray packed(const QByteArray &text, int windowBits)
+{
+    z_stream stream{};
+    if (deflateInit2(&stream, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return QByteArray();
+    QByteArray out(int(deflateBound(&stream, uLong(text.size()))) + 32, Qt::Uninitialized);
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(text.constData()));
+    stream.avail_in = uInt(text.size());
+    stream.next_out = reinterpret_cast<Bytef *>(out.data());
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, Z_FINISH);
+    out.truncate(out.size() - int(stream.avail_out));
+    deflateEnd(&stream);
+    return out;
+}
+
 } // namespace
 
 class TestNetworkBrowser : public QObject
@@ -105,8 +176,15 @@ private Q_SLOTS:
     void answerWordsDecideOutcome();
     void outcomeLogLine_data();
     void outcomeLogLine();
+    void compressedAnswers_data();
+    void compressedAnswers();
+    void httpsFetch_data();
+    void httpsFetch();
 
 private:
+    QTemporaryDir m_certificateDir;
+    QSslCertificate m_certificate;
+    QSslKey m_key;
     LoopbackHttpServer *m_server = nullptr;
     std::unique_ptr<LoopbackHttpServer> m_serverOwner;
 };
@@ -115,6 +193,25 @@ void TestNetworkBrowser::initTestCase()
 {
     QLoggingCategory::setFilterRules(QStringLiteral("tavrin.update.info=true"));
     previousHandler = qInstallMessageHandler(recordMessage);
+
+    // A self-signed certificate for 127.0.0.1, made afresh for this run.
+    QVERIFY(m_certificateDir.isValid());
+    const QString certPath = m_certificateDir.filePath(QStringLiteral("cert.pem"));
+    const QString keyPath = m_certificateDir.filePath(QStringLiteral("key.pem"));
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                   "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", keyPath,
+                   "-out", certPath});
+    QVERIFY2(openssl.waitForFinished(30000), "openssl did not finish");
+    QCOMPARE(openssl.exitCode(), 0);
+    QFile certFile(certPath);
+    QFile keyFile(keyPath);
+    QVERIFY(certFile.open(QIODevice::ReadOnly) && keyFile.open(QIODevice::ReadOnly));
+    m_certificate = QSslCertificate(&certFile, QSsl::Pem);
+    m_key = QSslKey(&keyFile, QSsl::Rsa, QSsl::Pem);
+    QVERIFY(!m_certificate.isNull());
+    QVERIFY(!m_key.isNull());
 }
 
 void TestNetworkBrowser::init()
@@ -280,6 +377,7 @@ void TestNetworkBrowser::redirectsFollowed_data()
     QTest::newRow("302") << 302;
     QTest::newRow("303") << 303;
     QTest::newRow("307") << 307;
+    QTest::newRow("308") << 308;
 }
 
 void TestNetworkBrowser::redirectsFollowed()
@@ -670,6 +768,94 @@ void TestNetworkBrowser::outcomeLogLine()
     QCOMPARE(lines.at(1).text, "request to " + m_server->url(QString()) + " " + expected);
     for (const LoggedLine &line : lines)
         QVERIFY2(!line.text.contains("Geheim42", Qt::CaseInsensitive), qPrintable(line.text));
+}
+
+void TestNetworkBrowser::compressedAnswers_data()
+{
+    QTest::addColumn<QByteArray>("coding");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("failure"); // empty: the text arrives unpacked
+
+    const QByteArray text = "good 192.0.2.1 " + QByteArray(5000, 'x');
+    QTest::newRow("gzip") << QByteArray("gzip") << packed(text, 31) << QString();
+    QTest::newRow("x-gzip") << QByteArray("x-gzip") << packed(text, 31) << QString();
+    QTest::newRow("deflate, zlib-wrapped")
+        << QByteArray("deflate") << packed(text, 15) << QString();
+    QTest::newRow("deflate, raw") << QByteArray("deflate") << packed(text, -15) << QString();
+    QTest::newRow("gzip cut short")
+        << QByteArray("gzip") << packed(text, 31).left(20) << "compressed answer damaged";
+    QTest::newRow("unknown coding")
+        << QByteArray("br") << text << "compressed answer in an unsupported coding";
+}
+
+void TestNetworkBrowser::compressedAnswers()
+{
+    QFETCH(QByteArray, coding);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, failure);
+    QVERIFY(!body.isEmpty());
+
+    LoopbackHttpServer::Answer answer = LoopbackHttpServer::ok(body);
+    answer.headers.append({QByteArray("Content-Encoding"), coding});
+    m_server->setDefaultAnswer(answer);
+
+    NetworkBrowser browser;
+    Outcomes outcomes(browser);
+    browser.Navigate(m_server->url("/k"));
+    QTRY_COMPARE(outcomes.count(), 1);
+    QCOMPARE(m_server->requests().at(0).header("Accept-Encoding"), QByteArray("gzip, deflate"));
+    if (failure.isEmpty()) {
+        QCOMPARE(outcomes.succeeded.count(), 1);
+        QCOMPARE(outcomes.pages.count(), 1);
+        QVERIFY(
+            outcomes.pages.at(0).at(0).toString().startsWith(QLatin1String("good 192.0.2.1 xx")));
+        QCOMPARE(outcomes.pages.at(0).at(0).toString().size(), 5015);
+    } else {
+        QCOMPARE(outcomes.failed.count(), 1);
+        QCOMPARE(outcomes.failed.at(0).at(1).toString(), failure);
+        QCOMPARE(outcomes.pages.count(), 0);
+    }
+}
+
+void TestNetworkBrowser::httpsFetch_data()
+{
+    QTest::addColumn<bool>("trusted");
+    QTest::addColumn<QByteArray>("answer"); // %1 stands for the plain server's URL
+    QTest::addColumn<QString>("failure");   // empty for success
+
+    const QByteArray good = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\ngood";
+    QTest::newRow("trusted") << true << good << QString();
+    QTest::newRow("untrusted certificate") << false << good << "secure connection failed";
+    QTest::newRow("redirect to http")
+        << true << QByteArray("HTTP/1.1 302 Found\r\nLocation: %1\r\nContent-Length: 0\r\n\r\n")
+        << "redirect to a less secure URL refused";
+}
+
+void TestNetworkBrowser::httpsFetch()
+{
+    QFETCH(bool, trusted);
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, failure);
+
+    TlsServer tls;
+    tls.answer = answer.replace("%1", m_server->url("/plain").toLatin1());
+    QVERIFY(tls.listen(m_certificate, m_key));
+
+    NetworkBrowser browser;
+    if (trusted)
+        browser.setCaCertificates({m_certificate});
+    Outcomes outcomes(browser);
+    browser.Navigate(tls.url("/k"));
+    QTRY_COMPARE(outcomes.count(), 1);
+    QVERIFY(!browser.Busy());
+    QCOMPARE(m_server->requestCount(), 0); // never sent in the clear
+    if (failure.isEmpty()) {
+        QCOMPARE(outcomes.succeeded.count(), 1);
+        QCOMPARE(tls.requests, QList<QByteArray>({"GET /k HTTP/1.1"}));
+    } else {
+        QCOMPARE(outcomes.failed.count(), 1);
+        QCOMPARE(outcomes.failed.at(0).at(1).toString(), failure);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestNetworkBrowser)
