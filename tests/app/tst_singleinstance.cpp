@@ -309,20 +309,8 @@ private Q_SLOTS:
         constexpr rlim_t probeFiles = 1024;
         Probe &primary = start({}, {}, probeFiles);
         QVERIFY(primary.waitFor("primary\n"));
-        rlimit limit{};
-        QVERIFY(::getrlimit(RLIMIT_NOFILE, &limit) == 0);
-        if (limit.rlim_cur < rlim_t(connections + 256)) {
-            limit.rlim_cur = qMin<rlim_t>(limit.rlim_max, connections + 256);
-            QVERIFY(::setrlimit(RLIMIT_NOFILE, &limit) == 0);
-        }
-        QVERIFY2(limit.rlim_cur >= rlim_t(connections + 64), "too few file descriptors");
-
-        std::vector<int> clients;
-        for (int i = 0; i < connections; ++i) {
-            const int fd = connectSilently(socketFile());
-            QVERIFY2(fd >= 0, qPrintable(QStringLiteral("connection %1").arg(i)));
-            clients.push_back(fd);
-        }
+        const std::vector<int> clients = connectManySilently(socketFile(), connections);
+        QVERIFY2(int(clients.size()) == connections, "could not open the silent connections");
         QCOMPARE(start().finish(), QByteArray("handed over\n"));
         QVERIFY(primary.waitFor("show received\n"));
         // The server kept only a few of them open.

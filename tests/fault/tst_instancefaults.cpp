@@ -139,17 +139,8 @@ private Q_SLOTS:
         const auto run = startRun(1024);
         QVERIFY(run);
         verifyRuns(*run);
-        rlimit limit{};
-        QVERIFY(::getrlimit(RLIMIT_NOFILE, &limit) == 0);
-        limit.rlim_cur = qMax(limit.rlim_cur, qMin<rlim_t>(limit.rlim_max, connections + 256));
-        QVERIFY(::setrlimit(RLIMIT_NOFILE, &limit) == 0);
-        QVERIFY2(limit.rlim_cur >= rlim_t(connections + 64), "too few file descriptors");
-        std::vector<int> clients;
-        for (int i = 0; i < connections; ++i) {
-            const int fd = connectSilently(socketFile());
-            QVERIFY2(fd >= 0, qPrintable(QStringLiteral("connection %1").arg(i)));
-            clients.push_back(fd);
-        }
+        const std::vector<int> clients = connectManySilently(socketFile(), connections);
+        QVERIFY2(int(clients.size()) == connections, "could not open the silent connections");
         const auto second = startRun();
         QVERIFY(second);
         const bool handedOver = second->waitForEnd(10000);

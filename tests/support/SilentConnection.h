@@ -5,9 +5,12 @@
 #include <QString>
 
 #include <cstring>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+#include <vector>
 
 // A blocking connection to the local socket at path that then says nothing,
 // as a stuck or hostile client would hold one; -1 when it cannot connect.
@@ -28,6 +31,33 @@ inline int connectSilently(const QString &path)
         return -1;
     }
     return fd;
+}
+
+// count silent connections at once, the test's own descriptor limit raised
+// for them; empty when the limit or a connection cannot be had. The caller
+// closes them.
+inline std::vector<int> connectManySilently(const QString &path, int count)
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return {};
+    const rlim_t wanted = rlim_t(count) + 256;
+    if (limit.rlim_cur < wanted) {
+        limit.rlim_cur = limit.rlim_max < wanted ? limit.rlim_max : wanted;
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur < rlim_t(count) + 64)
+            return {};
+    }
+    std::vector<int> fds;
+    for (int i = 0; i < count; ++i) {
+        const int fd = connectSilently(path);
+        if (fd < 0) {
+            for (const int open : fds)
+                ::close(open);
+            return {};
+        }
+        fds.push_back(fd);
+    }
+    return fds;
 }
 
 #endif
