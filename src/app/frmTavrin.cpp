@@ -329,7 +329,7 @@ void frmTavrin::requestSent(RequestKind kind)
 
 void frmTavrin::synced(const std::string &caption, UpdateHealth health)
 {
-    setWindowPicture(health == UpdateHealth::Good ? m_pictureA : m_pictureB);
+    setWindowPicture(pictureFor(health));
     m_tray.TrayModify();
     QCoreApplication::processEvents();
     setWindowTitle(toQt(caption));
@@ -337,8 +337,7 @@ void frmTavrin::synced(const std::string &caption, UpdateHealth health)
 
 void frmTavrin::outcomeShown(UpdateHealth health)
 {
-    // The icon tells whether updating works: blue after a success, red after a failure.
-    setWindowPicture(health == UpdateHealth::Good ? m_pictureA : m_pictureB);
+    setWindowPicture(pictureFor(health));
     m_tray.TrayModify();
 }
 
@@ -460,6 +459,11 @@ double frmTavrin::twipsPerPixel() const
     return dpi > 0 ? 1440.0 / dpi : double(Twips::PerLogicalPixel);
 }
 
+quint32 frmTavrin::pictureFor(UpdateHealth health) const
+{
+    return health == UpdateHealth::Good ? m_pictureA : m_pictureB;
+}
+
 void frmTavrin::setWindowPicture(quint32 handle)
 {
     // A sync sets the picture it already shows most of the time.
@@ -491,6 +495,8 @@ void frmTavrin::setTimeScale(double scale)
 {
     m_systemClock.setFactor(scale);
     m_wakeTimer.setTimeScale(m_systemClock.factor());
+    // Read every tick, so worked out once here.
+    m_tickIntervalMs = qMax(1, qRound(double(TickMs) / m_systemClock.factor()));
     if (m_loaded)
         Timer1->setInterval(tickIntervalMs());
     qCInfo(lcApp) << "time runs" << m_systemClock.factor() << "times as fast";
@@ -498,7 +504,7 @@ void frmTavrin::setTimeScale(double scale)
 
 int frmTavrin::tickIntervalMs() const
 {
-    return qMax(1, qRound(double(TickMs) / m_systemClock.factor()));
+    return m_tickIntervalMs;
 }
 
 void frmTavrin::changeEvent(QEvent *event)

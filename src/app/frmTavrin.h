@@ -163,6 +163,8 @@ private:
     void ApplyKey();
     void saveInterval();
     void setWindowPicture(quint32 handle);
+    // Blue while updating works, red after a failure.
+    quint32 pictureFor(UpdateHealth health) const;
     int tickIntervalMs() const;
     // Hidden in the tray: stop the per-second tick and let the engine sleep.
     void enterQuietMode();
@@ -174,6 +176,7 @@ private:
     void synced(const std::string &caption, UpdateHealth health) override;
     void outcomeShown(UpdateHealth health) override;
     void requestSent(RequestKind kind) override;
+
     void restoreWindow();
     bool askQuitQuestion();
 
@@ -191,6 +194,8 @@ private:
     BootClock m_bootClock;
     ScaledClock m_systemClock{m_bootClock};
     NetworkReachability *m_reachability = nullptr;
+    // One tick in real milliseconds, at the time scale.
+    int m_tickIntervalMs = int(TickMs);
     BrowserRequestChannel m_channel{m_browser};
     QtWakeTimer m_wakeTimer;
     UpdateEngine m_engine;

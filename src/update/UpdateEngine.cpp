@@ -14,6 +14,13 @@ void log(CoreLog::Level level, const std::string &message)
 {
     CoreLog::write(CoreLog::Area::Update, level, message);
 }
+
+// Out of the per-second path: building the line costs more than the tick itself.
+void logSlept(std::int64_t gapMs)
+{
+    log(CoreLog::Level::Info,
+        "no tick for " + std::to_string(gapMs / 1000) + " s (the machine slept); syncing now");
+}
 } // namespace
 
 UpdateEngine::UpdateEngine(const Clock &clock, WakeTimer &wakeTimer, RequestChannel &channel,
@@ -56,13 +63,16 @@ void UpdateEngine::runTick(std::int64_t tickMs, bool showCaption)
         return;
     switch (m_countdown.tick(m_intervalText)) {
     case SyncCountdown::Step::Paused:
-        sendDueRetry(tickMs);
+        if (m_retry.nextRetryDueMs())
+            sendDueRetry(tickMs);
         return;
     case SyncCountdown::Step::Counted:
         if (!m_catchUpDue) {
             if (showCaption)
                 m_listener.captionChanged(m_countdown.caption());
-            sendDueRetry(tickMs);
+            // Most ticks have no retry pending; the check stays out of a call.
+            if (m_retry.nextRetryDueMs())
+                sendDueRetry(tickMs);
             return;
         }
         // After sleep or a network loss the sync is made now; the count restarts from it.
@@ -84,8 +94,7 @@ void UpdateEngine::runTick(std::int64_t tickMs, bool showCaption)
 void UpdateEngine::noteTickTime(std::int64_t nowMs)
 {
     if (m_lastTickMs && nowMs - *m_lastTickMs >= WakeGapMs) {
-        log(CoreLog::Level::Info, "no tick for " + std::to_string((nowMs - *m_lastTickMs) / 1000) +
-                                      " s (the machine slept); syncing now");
+        logSlept(nowMs - *m_lastTickMs);
         m_catchUpDue = true;
     }
     m_lastTickMs = nowMs;
