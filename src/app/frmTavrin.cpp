@@ -13,7 +13,6 @@
 #include "update/BrowserView.h"
 #include "update/NetworkReachability.h"
 #include "update/SystemNetworkReachability.h"
-#include "update/TickPlan.h"
 #include "update/UpdateUrl.h"
 
 #include <QAction>
@@ -58,12 +57,13 @@ frmTavrin::frmTavrin(SettingsStore &settings, BrowserControl &browser, TrayShell
                      PictureRegistry &pictures, const QStringList &arguments, QWidget *parent)
     : QWidget(parent), m_settings(settings), m_browser(browser), m_trayShell(trayShell),
       m_pictures(pictures), m_tray(trayShell, *this), m_arguments(arguments),
-      m_countdown(numberFormat(QLocale())), m_intervalText(toStd(InitialInterval))
+      m_wakeTimer(m_systemClock, [this] { wakeUp(); }),
+      m_engine(m_systemClock, m_wakeTimer, m_channel, *this, numberFormat(QLocale()))
 {
+    m_engine.intervalChanged(toStd(InitialInterval));
     initPictures();
     m_pictureA = pictures.add(QIcon(picture(QStringLiteral(":/pictures/pictureA.png"))));
     m_pictureB = pictures.add(QIcon(picture(QStringLiteral(":/pictures/pictureB.png"))));
-    m_outcomePicture = m_pictureA;
 
     setWindowTitle(QStringLiteral("KORLA DNS Conector"));
     setWindowPicture(m_pictureA);
@@ -71,10 +71,6 @@ frmTavrin::frmTavrin(SettingsStore &settings, BrowserControl &browser, TrayShell
     createMenuAndTimers();
 
     connect(&m_browser, &BrowserControl::pageLoaded, this, &frmTavrin::showPage);
-    connect(&m_browser, &BrowserControl::requestSucceeded, this,
-            [this](int) { requestFinished(true); });
-    connect(&m_browser, &BrowserControl::requestFailed, this,
-            [this](int, const QString &) { requestFinished(false); });
     // Only the tray's own activations are decoded; real pointer movement over the
     // window never reaches Form_MouseMove.
     connect(&m_trayShell, &TrayShell::mouseMessage, this, [this](int number) {
@@ -90,11 +86,6 @@ void frmTavrin::createMenuAndTimers()
     Timer1->setInterval(6000);
     Timer1->start();
     connect(Timer1, &QTimer::timeout, this, &frmTavrin::Timer1_Timer);
-
-    m_wakeTimer = new QTimer(this);
-    m_wakeTimer->setSingleShot(true);
-    m_wakeTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_wakeTimer, &QTimer::timeout, this, &frmTavrin::wakeUp);
 
     // The only menu is never shown as a bar; the tray opens it as a pop-up.
     datei = new QMenu(QStringLiteral("Datei"), this);
@@ -126,7 +117,7 @@ frmTavrin::Controls frmTavrin::buildControls()
     c.Label3->setGeometry(Twips::rect(120, 240, 1095, 255));
 
     // The box shows the interval in effect, loaded or typed before it was built.
-    c.txtTimer = new QLineEdit(toQt(m_intervalText), this);
+    c.txtTimer = new QLineEdit(toQt(m_engine.intervalText()), this);
     c.txtTimer->setGeometry(Twips::rect(1320, 240, 375, 285));
 
     c.UpDown1 = new UpDownControl(this);
@@ -256,13 +247,14 @@ void frmTavrin::Form_Load()
             setReachability(new SystemNetworkReachability(this));
     });
     m_browser.setTheaterMode(true);
-    m_browser.Navigate(TavrinVar);
+    m_engine.setUpdateUrl(toStd(TavrinVar));
+    m_engine.start();
     // Minimised for this widget only (Form_Resize still runs): telling the window
     // system would mark the never-shown window iconic, and Qt maps it before it
     // clears that mark on the first restore, so a window manager may iconify it
     // again right away.
     overrideWindowState(windowState() | Qt::WindowMinimized);
-    qCInfo(lcApp) << "started; interval" << toQt(m_intervalText) << "minutes";
+    qCInfo(lcApp) << "started; interval" << toQt(m_engine.intervalText()) << "minutes";
 }
 
 void frmTavrin::Form_Resize()
@@ -319,164 +311,49 @@ void frmTavrin::Timer1_Timer()
     // After a start aligned to the tick grid, the timer goes back to whole ticks.
     if (Timer1->interval() != tickIntervalMs())
         Timer1->setInterval(tickIntervalMs());
-    runTick(clock().nowMs(), true);
+    m_engine.tick();
 }
 
-void frmTavrin::runTick(qint64 tickMs, bool showCaption)
+void frmTavrin::captionChanged(const std::string &caption)
 {
-    noteTickTime(tickMs);
-    // A tick that arrives while a sync lets events run is left to the next one.
-    if (m_inSync)
-        return;
-    switch (m_countdown.tick(m_intervalText)) {
-    case SyncCountdown::Step::Paused:
-        sendDueRetry(tickMs);
-        return;
-    case SyncCountdown::Step::Counted:
-        if (!m_catchUpDue) {
-            if (showCaption)
-                setWindowTitle(toQt(m_countdown.caption()));
-            sendDueRetry(tickMs);
-            return;
-        }
-        // After sleep or a network loss the sync is made now; the count restarts from it.
-        break;
-    case SyncCountdown::Step::SyncDue:
-        break;
-    }
+    setWindowTitle(toQt(caption));
+}
 
-    m_catchUpDue = false;
-    m_inSync = true;
-    sendUpdate();
-    QCoreApplication::processEvents();
-    if (m_browser.Busy())
-        qCDebug(lcApp) << "sync request still in progress";
-    setWindowPicture(m_outcomePicture);
+void frmTavrin::requestSent(RequestKind kind)
+{
+    // A sync lets pending events run, as the window always has; a tick that comes
+    // meanwhile is left to the next one.
+    if (kind == RequestKind::Sync)
+        QCoreApplication::processEvents();
+}
+
+void frmTavrin::synced(const std::string &caption, UpdateHealth health)
+{
+    setWindowPicture(pictureFor(health));
     m_tray.TrayModify();
     QCoreApplication::processEvents();
-    m_countdown.syncDone();
-    setWindowTitle(toQt(m_countdown.caption()));
-    m_inSync = false;
+    setWindowTitle(toQt(caption));
+}
+
+void frmTavrin::outcomeShown(UpdateHealth health)
+{
+    setWindowPicture(pictureFor(health));
+    m_tray.TrayModify();
 }
 
 void frmTavrin::enterQuietMode()
 {
-    if (m_quiet)
-        return;
-    m_quiet = true;
     Timer1->stop();
-    if (!m_lastTickMs)
-        m_lastTickMs = clock().nowMs();
-    m_plannedWakeMs = *m_lastTickMs;
-    planWake();
+    m_engine.windowHidden();
 }
 
 void frmTavrin::leaveQuietMode()
 {
-    if (!m_quiet)
+    if (!m_engine.windowShown())
         return;
-    const qint64 now = clock().nowMs();
-    runDueTicks(now);
-    m_quiet = false;
-    m_wakeTimer->stop();
     // The next tick comes where a ticking program's would.
-    const qint64 untilNextTick = m_lastTickMs ? *m_lastTickMs + TickMs - now : TickMs;
-    const qint64 delay = qRound64(untilNextTick / m_systemClock.factor());
+    const qint64 delay = qRound64(double(m_engine.msUntilNextTick()) / m_systemClock.factor());
     Timer1->start(int(std::clamp<qint64>(delay, 1, tickIntervalMs())));
-}
-
-void frmTavrin::wakeUp()
-{
-    if (!m_quiet)
-        return;
-    runDueTicks(clock().nowMs());
-    planWake();
-}
-
-void frmTavrin::runDueTicks(qint64 nowMs)
-{
-    if (!m_lastTickMs) {
-        m_lastTickMs = nowMs;
-        return;
-    }
-    const qint64 due = TickPlan::ticksDue(*m_lastTickMs, nowMs, TickMs);
-    if (due == 0)
-        return;
-    // Timers stand still while the machine sleeps: a wake-up this late means it
-    // slept, and a ticking program's first tick after sleep is the one that counts.
-    if (nowMs - m_plannedWakeMs >= WakeGapMs) {
-        runTick(nowMs, true);
-        return;
-    }
-    for (qint64 i = 1; i <= due && m_lastTickMs; ++i)
-        runTick(*m_lastTickMs + TickMs, i == due);
-}
-
-void frmTavrin::catchUp()
-{
-    if (m_quiet)
-        runDueTicks(clock().nowMs());
-}
-
-void frmTavrin::planWake()
-{
-    if (!m_quiet || !m_lastTickMs)
-        return;
-    const qint64 now = clock().nowMs();
-    m_plannedWakeMs =
-        TickPlan::nextWakeMs(*m_lastTickMs, TickMs, m_countdown.ticksUntilSync(m_intervalText),
-                             m_retry.nextRetryDueMs(), m_catchUpDue);
-    const qint64 delay = qRound64((m_plannedWakeMs - now) / m_systemClock.factor());
-    m_wakeTimer->start(int(std::clamp<qint64>(delay, 0, TickPlan::MaxTicksAsleep * TickMs)));
-}
-
-std::optional<qint64> frmTavrin::plannedWakeMs() const
-{
-    if (!m_quiet)
-        return std::nullopt;
-    return m_plannedWakeMs;
-}
-
-void frmTavrin::noteTickTime(qint64 nowMs)
-{
-    if (m_lastTickMs && nowMs - *m_lastTickMs >= WakeGapMs) {
-        qCInfo(lcApp) << "no tick for" << (nowMs - *m_lastTickMs) / 1000
-                      << "s (the machine slept); syncing now";
-        m_catchUpDue = true;
-    }
-    m_lastTickMs = nowMs;
-}
-
-void frmTavrin::sendDueRetry(qint64 nowMs)
-{
-    if (!m_retry.isDue(nowMs))
-        return;
-    // One request at a time: the retry waits for the one in flight, whose
-    // outcome then decides what comes next.
-    if (m_browser.Busy())
-        return;
-    qCInfo(lcApp) << "retrying the update after" << m_retry.failuresInARow() << "failure(s)";
-    sendUpdate();
-}
-
-void frmTavrin::sendUpdate()
-{
-    m_retry.requestSent();
-    ++m_requestsSent;
-    m_browser.Navigate(TavrinVar);
-}
-
-std::optional<qint64> frmTavrin::nextSyncMs(qint64 nowMs) const
-{
-    if (m_catchUpDue)
-        return nowMs + TickMs;
-    // During a sync the count is about to restart.
-    const std::optional<qint64> ticks = m_inSync ? m_countdown.ticksPerCycle(m_intervalText)
-                                                 : m_countdown.ticksUntilSync(m_intervalText);
-    if (!ticks)
-        return std::nullopt;
-    // Counted from the last tick: while hidden, the ticks since are not run yet.
-    return (m_lastTickMs ? *m_lastTickMs : nowMs) + *ticks * TickMs;
 }
 
 void frmTavrin::txtKey_Change(int index)
@@ -499,17 +376,14 @@ void frmTavrin::setIntervalText(const QString &text)
         return;
     }
     // Like a text box, replacing the text with the same text changes nothing.
-    if (toStd(text) != m_intervalText)
+    if (toStd(text) != m_engine.intervalText())
         intervalChanged(text);
 }
 
 void frmTavrin::intervalChanged(const QString &text)
 {
-    // Ticks slept through ran with the interval they saw; the new one counts from now.
-    catchUp();
-    m_intervalText = toStd(text);
+    m_engine.intervalChanged(toStd(text));
     saveInterval();
-    planWake();
 }
 
 void frmTavrin::UpDown1_Change()
@@ -519,7 +393,7 @@ void frmTavrin::UpDown1_Change()
 
 void frmTavrin::saveInterval()
 {
-    m_settings.save(SettingsSection, IntervalValueName, toQt(m_intervalText));
+    m_settings.save(SettingsSection, IntervalValueName, toQt(m_engine.intervalText()));
 }
 
 void frmTavrin::cmdKey_Click()
@@ -529,11 +403,9 @@ void frmTavrin::cmdKey_Click()
 
 void frmTavrin::ApplyKey()
 {
-    m_browser.Stop();
     TavrinVar = UpdateUrl::compose(UpdateUrl::baseUrl(), txtKey(1)->text());
     m_settings.save(SettingsSection, KeyValueName, TavrinVar);
-    sendUpdate();
-    planWake();
+    m_engine.replaceUrl(toStd(TavrinVar));
 }
 
 void frmTavrin::optionen_Click()
@@ -587,6 +459,11 @@ double frmTavrin::twipsPerPixel() const
     return dpi > 0 ? 1440.0 / dpi : double(Twips::PerLogicalPixel);
 }
 
+quint32 frmTavrin::pictureFor(UpdateHealth health) const
+{
+    return health == UpdateHealth::Good ? m_pictureA : m_pictureB;
+}
+
 void frmTavrin::setWindowPicture(quint32 handle)
 {
     // A sync sets the picture it already shows most of the time.
@@ -596,31 +473,11 @@ void frmTavrin::setWindowPicture(quint32 handle)
     setWindowIcon(m_pictures.icon(handle));
 }
 
-void frmTavrin::requestFinished(bool succeeded)
-{
-    // A sync the hidden window slept through would have abandoned this request.
-    const quint64 sentBefore = m_requestsSent;
-    catchUp();
-    if (m_requestsSent != sentBefore)
-        return;
-    if (succeeded) {
-        m_retry.requestSucceeded();
-    } else {
-        const qint64 now = clock().nowMs();
-        m_retry.requestFailed(now, nextSyncMs(now));
-    }
-    // The icon tells whether updating works: blue after a success, red after a failure.
-    m_outcomePicture = succeeded ? m_pictureA : m_pictureB;
-    setWindowPicture(m_outcomePicture);
-    m_tray.TrayModify();
-    planWake();
-}
-
 void frmTavrin::setClock(const Clock *clock)
 {
-    m_clock = clock;
-    // Readings of another clock cannot be compared with the last tick's.
-    m_lastTickMs.reset();
+    const Clock &chosen = clock ? *clock : static_cast<const Clock &>(m_systemClock);
+    m_engine.setClock(chosen);
+    m_wakeTimer.setClock(chosen);
 }
 
 void frmTavrin::setReachability(NetworkReachability *reachability)
@@ -630,30 +487,24 @@ void frmTavrin::setReachability(NetworkReachability *reachability)
     m_reachability = reachability;
     if (!reachability)
         return;
-    connect(reachability, &NetworkReachability::becameReachable, this, [this] {
-        qCInfo(lcApp) << "network back; syncing at the next tick";
-        catchUp();
-        m_catchUpDue = true;
-        planWake();
-    });
+    connect(reachability, &NetworkReachability::becameReachable, this,
+            [this] { m_engine.networkBack(); });
 }
 
 void frmTavrin::setTimeScale(double scale)
 {
     m_systemClock.setFactor(scale);
+    m_wakeTimer.setTimeScale(m_systemClock.factor());
+    // Read every tick, so worked out once here.
+    m_tickIntervalMs = qMax(1, qRound(double(TickMs) / m_systemClock.factor()));
     if (m_loaded)
         Timer1->setInterval(tickIntervalMs());
     qCInfo(lcApp) << "time runs" << m_systemClock.factor() << "times as fast";
 }
 
-const Clock &frmTavrin::clock() const
-{
-    return m_clock ? *m_clock : m_systemClock;
-}
-
 int frmTavrin::tickIntervalMs() const
 {
-    return qMax(1, qRound(double(TickMs) / m_systemClock.factor()));
+    return m_tickIntervalMs;
 }
 
 void frmTavrin::changeEvent(QEvent *event)

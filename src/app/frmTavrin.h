@@ -1,13 +1,15 @@
 #ifndef TAVRIN_APP_FRMTAVRIN_H
 #define TAVRIN_APP_FRMTAVRIN_H
 
+#include "qt/BrowserRequestChannel.h"
+#include "qt/QtWakeTimer.h"
 #include "tray/Module1.h"
 #include "tray/TrayWindow.h"
 #include "update/BootClock.h"
 #include "update/KeyConfirmation.h"
-#include "update/RetrySchedule.h"
 #include "update/ScaledClock.h"
-#include "update/SyncCountdown.h"
+#include "update/UpdateEngine.h"
+#include "update/UpdateListener.h"
 
 #include <QIcon>
 #include <QStringList>
@@ -33,10 +35,11 @@ class SettingsStore;
 class TrayShell;
 class UpDownControl;
 
-// The program's one window. It holds the update URL, the command line and the
-// countdown, and wires its controls, its timer and the tray to them. It normally
-// lives minimised and hidden behind the tray icon.
-class frmTavrin : public QWidget, public TrayWindow
+// The program's one window. It holds the update URL and the command line, and
+// wires its controls, its timer and the tray to the update engine, whose
+// countdown and outcomes it shows. It normally lives minimised and hidden behind
+// the tray icon.
+class frmTavrin : public QWidget, public TrayWindow, private UpdateListener
 {
     Q_OBJECT
 public:
@@ -66,13 +69,10 @@ public:
     quint32 trayWindowHandle() const override;
     quint32 trayIconHandle() const override;
 
-    qint64 tickCount() const { return m_countdown.tickCount(); }
+    qint64 tickCount() const { return m_engine.tickCount(); }
 
-    // A tick this much later than the one before, by the clock, means the
-    // machine slept: the sync is made at that tick instead of after the interval.
-    static constexpr qint64 WakeGapMs = 30 * 1000;
-    // One tick, on the clock.
-    static constexpr qint64 TickMs = 1000;
+    static constexpr qint64 WakeGapMs = UpdateEngine::WakeGapMs;
+    static constexpr qint64 TickMs = UpdateEngine::TickMs;
     // How long after start-up the window begins to watch the network.
     static constexpr int WatchNetworkAfterMs = 2000;
 
@@ -89,11 +89,11 @@ public:
     double timeScale() const { return m_systemClock.factor(); }
     // While the window is hidden the program sleeps until the next due tick; this is
     // when it wakes, on the window's clock (nullopt while it ticks every second).
-    std::optional<qint64> plannedWakeMs() const;
+    std::optional<qint64> plannedWakeMs() const { return m_engine.plannedWakeMs(); }
     // Runs the ticks the hidden window slept through, then plans the next wake-up.
-    void wakeUp();
+    void wakeUp() { m_engine.wakeUp(); }
     // When the pending retry is due, on the window's clock; nullopt when none is.
-    std::optional<qint64> nextRetryDueMs() const { return m_retry.nextRetryDueMs(); }
+    std::optional<qint64> nextRetryDueMs() const { return m_engine.nextRetryDueMs(); }
     // Display twips per pixel, used to carry tray notifications as a pointer position.
     double twipsPerPixel() const;
 
@@ -163,26 +163,20 @@ private:
     void ApplyKey();
     void saveInterval();
     void setWindowPicture(quint32 handle);
-    void requestFinished(bool succeeded);
-    const Clock &clock() const;
+    // Blue while updating works, red after a failure.
+    quint32 pictureFor(UpdateHealth health) const;
     int tickIntervalMs() const;
-    // Notes the tick's time and whether the machine slept since the last tick.
-    void noteTickTime(qint64 nowMs);
-    void sendDueRetry(qint64 nowMs);
-    // Requests TavrinVar; a pending retry is dropped, the outcome decides what follows.
-    void sendUpdate();
-    // One tick at tickMs; the caption is updated only when it is to be seen.
-    void runTick(qint64 tickMs, bool showCaption);
-    // Hidden in the tray: stop the per-second tick and sleep until something is due.
+    // Hidden in the tray: stop the per-second tick and let the engine sleep.
     void enterQuietMode();
-    // Shown again: run the ticks slept through and tick every second from the grid.
+    // Shown again: the engine runs the ticks slept through; tick every second from the grid.
     void leaveQuietMode();
-    void runDueTicks(qint64 nowMs);
-    // Brings a hidden window's countdown up to now before an event changes it.
-    void catchUp();
-    void planWake();
-    // When the next regular sync comes, on the clock; nullopt while the count is paused.
-    std::optional<qint64> nextSyncMs(qint64 nowMs) const;
+
+    // UpdateListener
+    void captionChanged(const std::string &caption) override;
+    void synced(const std::string &caption, UpdateHealth health) override;
+    void outcomeShown(UpdateHealth health) override;
+    void requestSent(RequestKind kind) override;
+
     void restoreWindow();
     bool askQuitQuestion();
 
@@ -192,33 +186,22 @@ private:
     PictureRegistry &m_pictures;
     Module1 m_tray;
     QStringList m_arguments;
-    SyncCountdown m_countdown;
     KeyConfirmation m_keyConfirmation;
     quint32 m_pictureA = 0;
     quint32 m_pictureB = 0;
     quint32 m_iconHandle = 0;
-    // The picture the next sync shows: the last finished request's outcome.
-    quint32 m_outcomePicture = 0;
-    bool m_inSync = false;
     bool m_loaded = false;
     BootClock m_bootClock;
     ScaledClock m_systemClock{m_bootClock};
-    const Clock *m_clock = nullptr; // set for tests; the system clock otherwise
     NetworkReachability *m_reachability = nullptr;
-    RetrySchedule m_retry;
-    std::optional<qint64> m_lastTickMs;
-    // The machine woke or the network came back: the next tick syncs.
-    bool m_catchUpDue = false;
-    // The interval text in effect: ticks slept through use the text they would have seen.
-    std::string m_intervalText; // UTF-8
+    // One tick in real milliseconds, at the time scale.
+    int m_tickIntervalMs = int(TickMs);
+    BrowserRequestChannel m_channel{m_browser};
+    QtWakeTimer m_wakeTimer;
+    UpdateEngine m_engine;
     std::optional<Controls> m_controls;
     // The last answer that came before the display area was built.
     std::optional<Page> m_pendingPage;
-    bool m_quiet = false;
-    // Requests sent, to tell an outcome that came too late.
-    quint64 m_requestsSent = 0;
-    QTimer *m_wakeTimer = nullptr;
-    qint64 m_plannedWakeMs = 0;
     bool m_warnedNoTray = false;
     std::function<bool()> m_confirmQuit;
 };

@@ -1,0 +1,246 @@
+#include "update/UpdateEngine.h"
+
+#include "update/Clock.h"
+#include "update/CoreLog.h"
+#include "update/RequestChannel.h"
+#include "update/TickPlan.h"
+#include "update/WakeTimer.h"
+
+#include <string>
+#include <utility>
+
+namespace {
+void log(CoreLog::Level level, const std::string &message)
+{
+    CoreLog::write(CoreLog::Area::Update, level, message);
+}
+
+// Out of the per-second path: building the line costs more than the tick itself.
+void logSlept(std::int64_t gapMs)
+{
+    log(CoreLog::Level::Info,
+        "no tick for " + std::to_string(gapMs / 1000) + " s (the machine slept); syncing now");
+}
+} // namespace
+
+UpdateEngine::UpdateEngine(const Clock &clock, WakeTimer &wakeTimer, RequestChannel &channel,
+                           UpdateListener &listener, NumberFormat format)
+    : m_clock(&clock), m_wakeTimer(wakeTimer), m_channel(channel), m_listener(listener),
+      m_countdown(std::move(format))
+{
+    m_channel.setFinishedHandler(
+        [this](const RequestOutcome &outcome) { requestFinished(outcome); });
+}
+
+void UpdateEngine::setClock(const Clock &clock)
+{
+    m_clock = &clock;
+    m_lastTickMs.reset();
+}
+
+void UpdateEngine::intervalChanged(const std::string &text)
+{
+    catchUp();
+    m_intervalText = text;
+    planWake();
+}
+
+void UpdateEngine::start()
+{
+    m_channel.navigate(m_url);
+    m_listener.requestSent(RequestKind::Start);
+}
+
+void UpdateEngine::tick()
+{
+    runTick(m_clock->nowMs(), true);
+}
+
+void UpdateEngine::runTick(std::int64_t tickMs, bool showCaption)
+{
+    noteTickTime(tickMs);
+    if (m_inSync)
+        return;
+    switch (m_countdown.tick(m_intervalText)) {
+    case SyncCountdown::Step::Paused:
+        if (m_retry.nextRetryDueMs())
+            sendDueRetry(tickMs);
+        return;
+    case SyncCountdown::Step::Counted:
+        if (!m_catchUpDue) {
+            if (showCaption)
+                m_listener.captionChanged(m_countdown.caption());
+            // Most ticks have no retry pending; the check stays out of a call.
+            if (m_retry.nextRetryDueMs())
+                sendDueRetry(tickMs);
+            return;
+        }
+        // After sleep or a network loss the sync is made now; the count restarts from it.
+        break;
+    case SyncCountdown::Step::SyncDue:
+        break;
+    }
+
+    m_catchUpDue = false;
+    m_inSync = true;
+    send(RequestKind::Sync);
+    if (m_channel.busy())
+        log(CoreLog::Level::Debug, "sync request still in progress");
+    m_countdown.syncDone();
+    m_listener.synced(m_countdown.caption(), m_health);
+    m_inSync = false;
+}
+
+void UpdateEngine::noteTickTime(std::int64_t nowMs)
+{
+    if (m_lastTickMs && nowMs - *m_lastTickMs >= WakeGapMs) {
+        logSlept(nowMs - *m_lastTickMs);
+        m_catchUpDue = true;
+    }
+    m_lastTickMs = nowMs;
+}
+
+void UpdateEngine::sendDueRetry(std::int64_t nowMs)
+{
+    if (!m_retry.isDue(nowMs))
+        return;
+    // One request at a time: the retry waits for the one in flight, whose
+    // outcome then decides what comes next.
+    if (m_channel.busy())
+        return;
+    log(CoreLog::Level::Info,
+        "retrying the update after " + std::to_string(m_retry.failuresInARow()) + " failure(s)");
+    send(RequestKind::Retry);
+}
+
+void UpdateEngine::send(RequestKind kind)
+{
+    m_retry.requestSent();
+    ++m_requestsSent;
+    m_channel.navigate(m_url);
+    m_listener.requestSent(kind);
+}
+
+void UpdateEngine::replaceUrl(const std::string &url)
+{
+    m_channel.stop();
+    m_url = url;
+    send(RequestKind::Key);
+    planWake();
+}
+
+void UpdateEngine::networkBack()
+{
+    log(CoreLog::Level::Info, "network back; syncing at the next tick");
+    catchUp();
+    m_catchUpDue = true;
+    planWake();
+}
+
+void UpdateEngine::requestFinished(const RequestOutcome &outcome)
+{
+    // A sync the sleeping engine slept through would have abandoned this request.
+    const std::uint64_t sentBefore = m_requestsSent;
+    catchUp();
+    if (m_requestsSent != sentBefore)
+        return;
+    if (outcome.succeeded) {
+        m_retry.requestSucceeded();
+    } else {
+        const std::int64_t now = m_clock->nowMs();
+        m_retry.requestFailed(now, nextSyncMs(now));
+    }
+    m_health = outcome.succeeded ? UpdateHealth::Good : UpdateHealth::Failing;
+    m_listener.outcomeShown(m_health);
+    planWake();
+}
+
+bool UpdateEngine::windowHidden()
+{
+    if (m_asleep)
+        return false;
+    m_asleep = true;
+    if (!m_lastTickMs)
+        m_lastTickMs = m_clock->nowMs();
+    m_plannedWakeMs = *m_lastTickMs;
+    planWake();
+    return true;
+}
+
+bool UpdateEngine::windowShown()
+{
+    if (!m_asleep)
+        return false;
+    runDueTicks(m_clock->nowMs());
+    m_asleep = false;
+    m_wakeTimer.cancel();
+    return true;
+}
+
+void UpdateEngine::wakeUp()
+{
+    if (!m_asleep)
+        return;
+    runDueTicks(m_clock->nowMs());
+    planWake();
+}
+
+std::int64_t UpdateEngine::msUntilNextTick() const
+{
+    return m_lastTickMs ? *m_lastTickMs + TickMs - m_clock->nowMs() : TickMs;
+}
+
+void UpdateEngine::runDueTicks(std::int64_t nowMs)
+{
+    if (!m_lastTickMs) {
+        m_lastTickMs = nowMs;
+        return;
+    }
+    const std::int64_t due = TickPlan::ticksDue(*m_lastTickMs, nowMs, TickMs);
+    if (due == 0)
+        return;
+    // Timers stand still while the machine sleeps: a wake-up this late means it
+    // slept, and a ticking program's first tick after sleep is the one that counts.
+    if (nowMs - m_plannedWakeMs >= WakeGapMs) {
+        runTick(nowMs, true);
+        return;
+    }
+    for (std::int64_t i = 1; i <= due && m_lastTickMs; ++i)
+        runTick(*m_lastTickMs + TickMs, i == due);
+}
+
+void UpdateEngine::catchUp()
+{
+    if (m_asleep)
+        runDueTicks(m_clock->nowMs());
+}
+
+void UpdateEngine::planWake()
+{
+    if (!m_asleep || !m_lastTickMs)
+        return;
+    m_plannedWakeMs =
+        TickPlan::nextWakeMs(*m_lastTickMs, TickMs, m_countdown.ticksUntilSync(m_intervalText),
+                             m_retry.nextRetryDueMs(), m_catchUpDue);
+    m_wakeTimer.schedule(m_plannedWakeMs);
+}
+
+std::optional<std::int64_t> UpdateEngine::plannedWakeMs() const
+{
+    if (!m_asleep)
+        return std::nullopt;
+    return m_plannedWakeMs;
+}
+
+std::optional<std::int64_t> UpdateEngine::nextSyncMs(std::int64_t nowMs) const
+{
+    if (m_catchUpDue)
+        return nowMs + TickMs;
+    // During a sync the count is about to restart.
+    const std::optional<std::int64_t> ticks = m_inSync ? m_countdown.ticksPerCycle(m_intervalText)
+                                                       : m_countdown.ticksUntilSync(m_intervalText);
+    if (!ticks)
+        return std::nullopt;
+    // Counted from the last tick: while asleep, the ticks since are not run yet.
+    return (m_lastTickMs ? *m_lastTickMs : nowMs) + *ticks * TickMs;
+}

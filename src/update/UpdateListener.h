@@ -1,0 +1,38 @@
+#ifndef TAVRIN_UPDATE_UPDATELISTENER_H
+#define TAVRIN_UPDATE_UPDATELISTENER_H
+
+#include <string>
+
+// Whether updating works; it decides the window's and the tray's picture.
+enum class UpdateHealth
+{
+    Good,   // the last request succeeded, or none has finished yet
+    Failing // the last request failed
+};
+
+// What started a request.
+enum class RequestKind
+{
+    Start, // the first request at start-up
+    Sync,  // the countdown ran out, or a catch-up after sleep or the network's return
+    Retry, // a retry after a failure
+    Key    // the user applied a new key
+};
+
+// What the update engine tells the window to show. Texts are UTF-8.
+class UpdateListener
+{
+public:
+    virtual ~UpdateListener() = default;
+    // A counted tick's caption ("Count-Down: 299Sec."), only for ticks that are seen.
+    virtual void captionChanged(const std::string &caption) = 0;
+    // A regular sync went out: the sync caption and the picture of the last outcome;
+    // the tray icon is refreshed with it.
+    virtual void synced(const std::string &caption, UpdateHealth health) = 0;
+    // A request finished and was not replaced: the picture follows its outcome.
+    virtual void outcomeShown(UpdateHealth health) = 0;
+    // A request went out. During a sync the platform may run its pending events here.
+    virtual void requestSent(RequestKind kind) = 0;
+};
+
+#endif
