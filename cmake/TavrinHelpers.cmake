@@ -85,6 +85,8 @@ function(tavrin_add_core_test name)
     add_executable(${name} ${ARG_SOURCES})
     set_target_properties(${name} PROPERTIES AUTOMOC OFF AUTORCC OFF AUTOUIC OFF)
     target_link_libraries(${name} PRIVATE tavrin_core ${ARG_LIBS} GTest::gtest_main)
+    # The core tests' fakes and helpers: as free of Qt as the core.
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/core)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES LABELS "core" TIMEOUT 120)
 endfunction()

@@ -1,6 +1,8 @@
 #include "update/HttpRequestText.h"
 #include "update/HttpResponseReader.h"
 
+#include "ParamName.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -26,15 +28,6 @@ struct Case
 std::ostream &operator<<(std::ostream &out, const Case &c)
 {
     return out << c.name;
-}
-
-std::string rowName(const testing::TestParamInfo<Case> &info)
-{
-    std::string name = info.param.name;
-    for (char &ch : name)
-        if (!std::isalnum(static_cast<unsigned char>(ch)))
-            ch = '_';
-    return name;
 }
 
 struct Result
@@ -113,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"304 has no body despite a length",
              "HTTP/1.1 304 Not Modified\r\nContent-Length: 10\r\n\r\n", false, State::Complete,
              Failure::None, 304, ""}),
-    rowName);
+    paramName<Case>);
 
 INSTANTIATE_TEST_SUITE_P(
     Interim, ReaderTest,
@@ -145,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
                          false, State::Failed, Failure::ProtocolSwitch, 0, ""},
                     Case{"only an interim answer, then close", "HTTP/1.1 103 Early Hints\r\n\r\n",
                          true, State::Failed, Failure::CutShort, 0, ""}),
-    rowName);
+    paramName<Case>);
 
 INSTANTIATE_TEST_SUITE_P(
     Malformed, ReaderTest,
@@ -192,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
              State::Failed, Failure::Malformed, 0, ""},
         Case{"no CRLF after a chunk", Ok + "Transfer-Encoding: chunked\r\n\r\n2\r\nokX\r\n", false,
              State::Failed, Failure::Malformed, 0, ""}),
-    rowName);
+    paramName<Case>);
 
 INSTANTIATE_TEST_SUITE_P(
     CutShort, ReaderTest,
@@ -214,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"largest chunk size",
              Ok + "Transfer-Encoding: chunked\r\n\r\nffffffffffffffff\r\nmore bytes", true,
              State::Failed, Failure::TooLarge, 0, ""}),
-    rowName);
+    paramName<Case>);
 
 // Limits, each just inside and just past.
 struct Limit

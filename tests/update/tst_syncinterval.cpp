@@ -1,5 +1,7 @@
 #include "update/SyncInterval.h"
 
+#include "ParamName.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -25,16 +27,6 @@ struct Case
 std::ostream &operator<<(std::ostream &out, const Case &c)
 {
     return out << c.name << " \"" << c.text << "\"";
-}
-
-// The row's name as a test name: letters and digits, the rest as '_'.
-std::string rowName(const testing::TestParamInfo<Case> &info)
-{
-    std::string name = info.param.name;
-    for (char &ch : name)
-        if (!std::isalnum(static_cast<unsigned char>(ch)))
-            ch = '_';
-    return name;
 }
 
 class SyncIntervalTest : public testing::TestWithParam<Case>
@@ -87,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"typographic minus in exponent", "5e\u22121", C, 0.5, 30},
                     Case{"native digits with their own separator", "\u0665\u066b\u0665",
                          NumberFormat{"\u066b", "\u0660"}, 5.5, 330}),
-    rowName);
+    paramName<Case>);
 
 INSTANTIATE_TEST_SUITE_P(
     Refused, SyncIntervalTest,
@@ -105,6 +97,6 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"blank inside", "1 000", German, 0.0, -1},
         Case{"zero-width space is no blank", "5\u200b", German, 0.0, -1},
         Case{"malformed UTF-8", "5\xff", German, 0.0, -1}, Case{"underflow", "1e-400", C, 0.0, -1}),
-    rowName);
+    paramName<Case>);
 
 } // namespace
