@@ -3,8 +3,10 @@
 #
 # Counts with callgrind the instructions of one countdown tick (interval "5" and
 # German "1,5") and of a sync's own work (restarting the count and building the
-# tray record). Only the driver's loop functions are collected, so start-up and
-# locale loading stay out; the total is divided by the number of iterations.
+# tray record), and one tick of the whole update engine (countdown, retry and
+# catch-up checks, the listener's caption). Only the driver's loop functions
+# are collected, so start-up and locale loading stay out; the total is divided
+# by the number of iterations.
 # Builds tavrin-tick-driver first (in build/ unless a build dir is given).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -42,3 +44,4 @@ report() { # <label> <function> <count> <args...>
 report 'tick, interval "5"' tavrin_bench_ticks "$ticks" 5
 report 'tick, interval "1,5" (German)' tavrin_bench_ticks "$ticks" 1,5
 report 'sync own work' tavrin_bench_syncs "$ticks" 5 sync
+report 'engine tick, interval "5"' tavrin_bench_engine_ticks "$ticks" 5 engine
