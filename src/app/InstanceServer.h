@@ -29,8 +29,9 @@ class InstanceServer : public QObject
 public:
     struct Limits
     {
-        int idleMs = 3000;       // a connection is closed this long after it came
-        int checkMs = 300000;    // how often the socket file is checked: rarely, as each check wakes the process
+        int idleMs = 3000; // a connection is closed this long after it came
+        int checkMs =
+            300000; // how often the socket file is checked: rarely, as each check wakes the process
         int maxConnections = 16; // more close the oldest one
     };
 
