@@ -30,8 +30,9 @@ public:
     struct Limits
     {
         int idleMs = 3000; // a connection is closed this long after it came
-        int checkMs =
-            300000; // how often the socket file is checked: rarely, as each check wakes the process
+        // How often the socket and lock files are checked: rarely, as each
+        // check wakes the process.
+        int checkMs = 300000;
         int maxConnections = 16; // more close the oldest one
     };
 
