@@ -74,7 +74,7 @@ if ! cmake --build "$build" --parallel 2 --target "${targets[@]}" >"$build/bench
 fi
 build_type="$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")"
 if [[ -z $ours ]]; then
-    ours="$build/src/tavrin-connector"
+    ours="$build/src/qt/tavrin-connector"
     revision="$(git -C "$root" describe --always --dirty 2>/dev/null || echo unknown)"
     label="${label:-$ours (git $revision, ${build_type:-no build type})}"
 fi

@@ -41,4 +41,4 @@ out="${out:-$build/soak-out}"
 rm -rf "$out"
 
 exec "$root/tests/support/with-desktop.sh" python3 "$root/bench/soak.py" \
-    --program "$build/src/tavrin-connector" --out "$out" "${soak_args[@]}"
+    --program "$build/src/qt/tavrin-connector" --out "$out" "${soak_args[@]}"

@@ -1,14 +1,3 @@
-# tavrin_add_library(<name> SOURCES <files...> [LIBS <targets...>])
-#
-# One static library per source area, with src/ on the include path so headers
-# are included as "area/Header.h".
-function(tavrin_add_library name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
-    add_library(${name} STATIC ${ARG_SOURCES})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-    target_link_libraries(${name} PUBLIC Qt6::Core ${ARG_LIBS})
-endfunction()
-
 # tavrin_add_test(<name> SOURCES <files...> [LIBS <targets...>] [LABELS <labels...>]
 #                 [ENVIRONMENT <VAR=value...>] [TIMEOUT <seconds>] [RESOURCE_LOCK <names...>])
 #

@@ -4,7 +4,7 @@
 // Input: one byte choosing the base URL, then the key as UTF-8.
 
 #include "FuzzCheck.h"
-#include "settings/IniSettingsStore.h"
+#include "qt/settings/IniSettingsStore.h"
 #include "update/UpdateUrl.h"
 
 #include <QByteArray>

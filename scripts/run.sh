@@ -10,6 +10,6 @@ build="${TAVRIN_BUILD_DIR:-$root/build}"
 export QT_LOGGING_RULES="${QT_LOGGING_RULES:-tavrin.*=true}"
 if [[ -z "${DISPLAY:-}" ]]; then
     echo "No display: running on a virtual display with a window manager and a tray host."
-    exec "$root/tests/support/with-desktop.sh" "$build/src/tavrin-connector" "$@"
+    exec "$root/tests/support/with-desktop.sh" "$build/src/qt/tavrin-connector" "$@"
 fi
-exec "$build/src/tavrin-connector" "$@"
+exec "$build/src/qt/tavrin-connector" "$@"

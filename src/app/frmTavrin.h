@@ -1,11 +1,11 @@
 #ifndef TAVRIN_APP_FRMTAVRIN_H
 #define TAVRIN_APP_FRMTAVRIN_H
 
-#include "qt/BrowserRequestChannel.h"
 #include "qt/QtWakeTimer.h"
+#include "qt/update/BootClock.h"
+#include "qt/update/BrowserRequestChannel.h"
 #include "tray/Module1.h"
 #include "tray/TrayWindow.h"
-#include "update/BootClock.h"
 #include "update/KeyConfirmation.h"
 #include "update/ScaledClock.h"
 #include "update/UpdateEngine.h"

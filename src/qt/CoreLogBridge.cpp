@@ -1,8 +1,8 @@
 #include "qt/CoreLogBridge.h"
 
-#include "tray/TrayLog.h"
+#include "qt/tray/TrayLog.h"
+#include "qt/update/UpdateLog.h"
 #include "update/CoreLog.h"
-#include "update/UpdateLog.h"
 
 #include <QString>
 

@@ -17,14 +17,14 @@ ScaledClock::ScaledClock(const Clock &base, double factor)
 
 std::int64_t ScaledClock::nowMs() const
 {
-    const qint64 elapsed = m_base.nowMs() - m_baseAnchorMs;
-    return m_scaledAnchorMs + qint64(std::llround(double(elapsed) * m_factor));
+    const std::int64_t elapsed = m_base.nowMs() - m_baseAnchorMs;
+    return m_scaledAnchorMs + std::int64_t(std::llround(double(elapsed) * m_factor));
 }
 
 void ScaledClock::setFactor(double factor)
 {
-    const qint64 baseNow = m_base.nowMs();
-    m_scaledAnchorMs += qint64(std::llround(double(baseNow - m_baseAnchorMs) * m_factor));
+    const std::int64_t baseNow = m_base.nowMs();
+    m_scaledAnchorMs += std::int64_t(std::llround(double(baseNow - m_baseAnchorMs) * m_factor));
     m_baseAnchorMs = baseNow;
     m_factor = usableFactor(factor);
 }

@@ -3,7 +3,7 @@
 
 #include "update/Clock.h"
 
-#include <QtGlobal>
+#include <cstdint>
 
 // Runs another clock's time faster (or slower) by a factor, for test builds
 // that must not wait out real minutes. Changing the factor keeps the time
@@ -21,8 +21,8 @@ public:
 private:
     const Clock &m_base;
     double m_factor = 1.0;
-    qint64 m_baseAnchorMs = 0;   // base reading when the factor last changed
-    qint64 m_scaledAnchorMs = 0; // this clock's reading at that moment
+    std::int64_t m_baseAnchorMs = 0;   // base reading when the factor last changed
+    std::int64_t m_scaledAnchorMs = 0; // this clock's reading at that moment
 };
 
 #endif

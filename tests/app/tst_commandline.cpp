@@ -1,5 +1,5 @@
 #include "app/CommandLine.h"
-#include "settings/IniSettingsStore.h"
+#include "qt/settings/IniSettingsStore.h"
 
 #include <QDir>
 #include <QProcess>

@@ -1,7 +1,7 @@
-#include "app/UpDownControl.h"
 #include "app/frmTavrin.h"
-#include "tray/PictureRegistry.h"
-#include "update/BrowserView.h"
+#include "qt/app/UpDownControl.h"
+#include "qt/tray/PictureRegistry.h"
+#include "qt/update/BrowserView.h"
 #include "update/UpdateUrl.h"
 
 #include "FakeBrowser.h"

@@ -1,5 +1,5 @@
 #include "app/frmTavrin.h"
-#include "tray/PictureRegistry.h"
+#include "qt/tray/PictureRegistry.h"
 
 #include "FakeBrowser.h"
 #include "FakeClock.h"

@@ -6,7 +6,7 @@
 // With "--hold-lock" it takes the settings lock instead, prints "locked" and
 // keeps it until it is killed (a minute at most): another writer at work.
 
-#include "settings/IniSettingsStore.h"
+#include "qt/settings/IniSettingsStore.h"
 
 #include <QLockFile>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "FaultHttpServer.h"
 #include "ProcessMemory.h"
-#include "update/NetworkBrowser.h"
+#include "qt/update/NetworkBrowser.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>

@@ -1,7 +1,7 @@
 #include "FaultHttpServer.h"
 #include "FullDisk.h"
 #include "ProgramRun.h"
-#include "settings/IniSettingsStore.h"
+#include "qt/settings/IniSettingsStore.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,7 +1,7 @@
 #ifndef TAVRIN_TESTS_FAKEBROWSER_H
 #define TAVRIN_TESTS_FAKEBROWSER_H
 
-#include "update/BrowserControl.h"
+#include "qt/update/BrowserControl.h"
 
 #include <QStringList>
 

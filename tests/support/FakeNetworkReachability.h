@@ -1,7 +1,7 @@
 #ifndef TAVRIN_TESTS_FAKENETWORKREACHABILITY_H
 #define TAVRIN_TESTS_FAKENETWORKREACHABILITY_H
 
-#include "update/NetworkReachability.h"
+#include "qt/update/NetworkReachability.h"
 
 // A network whose return a test announces itself. It adds no signals of its
 // own, so it needs no meta-object.

@@ -1,3 +1,0 @@
-#include "app/AppLog.h"
-
-Q_LOGGING_CATEGORY(lcApp, "tavrin.app")

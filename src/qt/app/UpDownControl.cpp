@@ -1,0 +1,74 @@
+#include "qt/app/UpDownControl.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QToolButton>
+
+#include <algorithm>
+
+UpDownControl::UpDownControl(QWidget *parent)
+    : QWidget(parent), m_up(new QToolButton(this)), m_down(new QToolButton(this))
+{
+    m_up->setArrowType(Qt::UpArrow);
+    m_down->setArrowType(Qt::DownArrow);
+    for (QToolButton *button : {m_up, m_down}) {
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setAutoRepeat(true);
+    }
+    connect(m_up, &QToolButton::clicked, this, &UpDownControl::stepUp);
+    connect(m_down, &QToolButton::clicked, this, &UpDownControl::stepDown);
+    // The arrows take the focus as one control, so Up and Down keys step too.
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void UpDownControl::setBuddy(QLineEdit *buddy)
+{
+    m_buddy = buddy;
+}
+
+void UpDownControl::setRange(int minimum, int maximum)
+{
+    m_minimum = minimum;
+    m_maximum = std::max(minimum, maximum);
+    m_value = std::clamp(m_value, m_minimum, m_maximum);
+}
+
+int UpDownControl::stepped(const QString &buddyText, int ownValue, int delta, int minimum,
+                           int maximum)
+{
+    bool isNumber = false;
+    const int fromText = buddyText.trimmed().toInt(&isNumber);
+    const qint64 from = isNumber ? fromText : ownValue;
+    return int(std::clamp<qint64>(from + delta, minimum, maximum));
+}
+
+void UpDownControl::step(int delta)
+{
+    const QString text = m_buddy ? m_buddy->text() : QString();
+    const int next = stepped(text, m_value, delta, m_minimum, m_maximum);
+    const QString nextText = QString::number(next);
+    const bool changed = next != m_value;
+    m_value = next;
+    if (m_buddy && m_buddy->text() != nextText)
+        m_buddy->setText(nextText);
+    if (changed)
+        Q_EMIT valueChanged(m_value);
+}
+
+void UpDownControl::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Up)
+        stepUp();
+    else if (event->key() == Qt::Key_Down)
+        stepDown();
+    else
+        QWidget::keyPressEvent(event);
+}
+
+void UpDownControl::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    const int upper = height() / 2;
+    m_up->setGeometry(0, 0, width(), upper);
+    m_down->setGeometry(0, upper, width(), height() - upper);
+}

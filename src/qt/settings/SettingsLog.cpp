@@ -1,0 +1,3 @@
+#include "qt/settings/SettingsLog.h"
+
+Q_LOGGING_CATEGORY(lcSettings, "tavrin.settings")

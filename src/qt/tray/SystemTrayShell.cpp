@@ -1,0 +1,117 @@
+#include "qt/tray/SystemTrayShell.h"
+
+#include "qt/CoreTypes.h"
+
+#include "qt/tray/TrayLog.h"
+
+#include <QMenu>
+
+namespace {
+
+// Mouse message numbers as the window expects them.
+constexpr int MouseMove = 512;
+constexpr int LeftButtonUp = 514;
+constexpr int LeftButtonDoubleClick = 515;
+constexpr int RightButtonDown = 516;
+constexpr int MiddleButtonUp = 520;
+
+} // namespace
+
+SystemTrayShell::SystemTrayShell(const PictureRegistry &pictures, QObject *parent)
+    : TrayShell(parent), m_pictures(pictures), m_icon(new QSystemTrayIcon(this))
+{
+    connect(m_icon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                Q_EMIT mouseMessage(mouseMessageFor(reason));
+            });
+}
+
+void SystemTrayShell::notify(TrayMessage message, const TrayIconRecord &record)
+{
+    switch (message) {
+    case TrayMessage::Add:
+        add(record);
+        return;
+    case TrayMessage::Modify:
+        modify(record);
+        return;
+    case TrayMessage::Delete:
+        remove();
+        return;
+    }
+    qCWarning(lcTray) << "Ignoring unknown tray message" << static_cast<quint32>(message);
+}
+
+void SystemTrayShell::setContextMenu(QMenu *menu)
+{
+    m_icon->setContextMenu(menu);
+}
+
+bool SystemTrayShell::isShown() const
+{
+    return m_icon->isVisible();
+}
+
+bool SystemTrayShell::isAvailable()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+int SystemTrayShell::mouseMessageFor(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::Context:
+        return RightButtonDown;
+    case QSystemTrayIcon::DoubleClick:
+        return LeftButtonDoubleClick;
+    case QSystemTrayIcon::Trigger:
+        return LeftButtonUp;
+    case QSystemTrayIcon::MiddleClick:
+        return MiddleButtonUp;
+    case QSystemTrayIcon::Unknown:
+        break;
+    }
+    return MouseMove;
+}
+
+void SystemTrayShell::add(const TrayIconRecord &record)
+{
+    if (!isAvailable() && !m_reportedNoTray) {
+        // Qt keeps the icon and shows it once a tray appears, so this is only noted.
+        qCWarning(lcTray) << "No system tray available; the tray icon stays hidden";
+        m_reportedNoTray = true;
+    }
+    applyPicture(record.hIcon);
+    m_icon->setToolTip(toQt(record.tipText()));
+    m_icon->show();
+    qCDebug(lcTray) << "Tray icon added, picture" << record.hIcon;
+}
+
+void SystemTrayShell::modify(const TrayIconRecord &record)
+{
+    if (!m_icon->isVisible())
+        return;
+    applyPicture(record.hIcon);
+    qCDebug(lcTray) << "Tray icon changed, picture" << record.hIcon;
+}
+
+void SystemTrayShell::remove()
+{
+    if (!m_icon->isVisible())
+        return;
+    m_icon->hide();
+    qCDebug(lcTray) << "Tray icon removed";
+}
+
+void SystemTrayShell::applyPicture(quint32 handle)
+{
+    // Every sync refreshes the icon; only a new picture is worth redrawing the tray for.
+    if (handle == m_pictureHandle)
+        return;
+    if (!m_pictures.contains(handle)) {
+        qCWarning(lcTray) << "Unknown picture handle" << handle << "- keeping the previous picture";
+        return;
+    }
+    m_icon->setIcon(m_pictures.icon(handle));
+    m_pictureHandle = handle;
+}

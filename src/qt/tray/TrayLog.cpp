@@ -1,0 +1,3 @@
+#include "qt/tray/TrayLog.h"
+
+Q_LOGGING_CATEGORY(lcTray, "tavrin.tray")

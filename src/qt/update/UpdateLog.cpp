@@ -1,0 +1,3 @@
+#include "qt/update/UpdateLog.h"
+
+Q_LOGGING_CATEGORY(lcUpdate, "tavrin.update")

@@ -1,3 +1,0 @@
-#include "settings/SettingsLog.h"
-
-Q_LOGGING_CATEGORY(lcSettings, "tavrin.settings")

@@ -1,0 +1,45 @@
+// Starts up as the program does, as far as the instance check goes, and reports
+// on stdout what happened, so tests can watch several starts without a display.
+// A primary ends cleanly when its stdin closes, which tells a clean exit from a
+// crash (kill -9).
+#include "qt/app/SingleInstance.h"
+#include "qt/settings/IniSettingsStore.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+void report(const char *line)
+{
+    std::fputs(line, stdout);
+    std::fflush(stdout);
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QString programPath = argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString();
+    SingleInstance instance(IniSettingsStore::applicationName(programPath));
+    switch (instance.claim()) {
+    case SingleInstance::Outcome::HandedOver:
+        report("handed over\n");
+        return 0;
+    case SingleInstance::Outcome::Primary:
+        break;
+    }
+    QObject::connect(&instance, &SingleInstance::showRequested, [] { report("show received\n"); });
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&input] {
+        char buffer[64];
+        if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0) {
+            input.setEnabled(false);
+            QCoreApplication::quit();
+        }
+    });
+    report("primary\n");
+    return QCoreApplication::exec();
+}

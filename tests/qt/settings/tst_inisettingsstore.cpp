@@ -1,0 +1,536 @@
+#include "qt/settings/IniSettingsStore.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <memory>
+
+namespace {
+
+// Collects this library's log messages while a test runs.
+QStringList g_settingsWarnings;
+QtMessageHandler g_previousHandler = nullptr;
+
+void captureMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (qstrcmp(context.category, "tavrin.settings") == 0 && type == QtWarningMsg)
+        g_settingsWarnings << message;
+    else
+        g_previousHandler(type, context, message);
+}
+
+// Root ignores permission bits, so tests about unreadable files and read-only
+// directories drop the capabilities that allow that, for this thread, and get
+// them back afterwards. For an ordinary user this does nothing.
+class PermissionBitsEnforced
+{
+public:
+    PermissionBitsEnforced()
+    {
+        if (geteuid() != 0 || syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[0].effective &= ~(CAP_TO_MASK(CAP_DAC_OVERRIDE) | CAP_TO_MASK(CAP_DAC_READ_SEARCH));
+        m_dropped = syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~PermissionBitsEnforced()
+    {
+        if (m_dropped)
+            syscall(SYS_capset, &m_header, m_saved);
+    }
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2] = {};
+    bool m_dropped = false;
+};
+
+int modeOf(const QString &path)
+{
+    struct stat st;
+    return stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+ino_t inodeOf(const QString &path)
+{
+    struct stat st;
+    return stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+QByteArray contentsOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(data), data.size());
+}
+
+// QSettings caches parsed files per process and re-reads one only when its
+// size or time stamp changed; moving the time stamp makes the next read come
+// from disk.
+void forceRereadFromDisk(const QString &path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-3600),
+                             QFileDevice::FileModificationTime));
+}
+
+} // namespace
+
+class TestIniSettingsStore : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_home;
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_home->isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home->path()));
+        g_settingsWarnings.clear();
+        g_previousHandler = qInstallMessageHandler(captureMessage);
+    }
+
+    void cleanup()
+    {
+        qInstallMessageHandler(g_previousHandler);
+        m_home.reset();
+    }
+
+    void fileLivesInTheUsersConfigDirectory()
+    {
+        QCOMPARE(IniSettingsStore("alpha").filePath(), m_home->filePath("alpha/alpha.ini"));
+
+        const QByteArray savedHome = qgetenv("HOME");
+        const auto restore = qScopeGuard([&] { qputenv("HOME", savedHome); });
+        qunsetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", QFile::encodeName(m_home->path()));
+        QCOMPARE(IniSettingsStore("alpha").filePath(), m_home->filePath(".config/alpha/alpha.ini"));
+    }
+
+    void valuesRoundTripUnchanged_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("empty") << QString("");
+        QTest::newRow("letters") << QString("Schluessel");
+        QTest::newRow("decimal comma") << QString("1,5");
+        QTest::newRow("comma list") << QString("a, b");
+        QTest::newRow("outer spaces") << QString("  padded  ");
+        QTest::newRow("ini syntax") << QString("a=b;c [d] \"e\" \\f @g #h");
+        QTest::newRow("unicode") << QString("Grüße ☃ 😀");
+        QTest::newRow("url with space") << QString("http://h/x y/z");
+        QTest::newRow("line break") << QString("one\ntwo");
+        QTest::newRow("long text") << QString("Wert, mit; allem = \"drin\" ").repeated(2000);
+    }
+
+    void valuesRoundTripUnchanged()
+    {
+        QFETCH(QString, value);
+        IniSettingsStore store("tavrin-connector");
+        QVERIFY(store.save("Update", "Url", value));
+        QCOMPARE(store.read("Update", "Url", "default"), value);
+
+        forceRereadFromDisk(store.filePath());
+        QCOMPARE(IniSettingsStore("tavrin-connector").read("Update", "Url", "default"), value);
+        QVERIFY(g_settingsWarnings.isEmpty());
+    }
+
+    void absentValuesGiveTheDefault()
+    {
+        IniSettingsStore store("tavrin-connector");
+        QCOMPARE(store.read("Update", "Url", "fallback"), QString("fallback"));
+        QVERIFY2(!QFile::exists(store.filePath()), "reading must not create the file");
+
+        QVERIFY(store.save("Update", "Minutes", "5"));
+        QCOMPARE(store.read("Update", "Url", "fallback"), QString("fallback"));
+        QCOMPARE(store.read("Other", "Minutes", "fallback"), QString("fallback"));
+        QVERIFY(g_settingsWarnings.isEmpty());
+    }
+
+    void applicationsKeepSeparateFiles()
+    {
+        IniSettingsStore alpha("alpha");
+        IniSettingsStore beta("beta");
+        QVERIFY(alpha.save("S", "K", "from alpha"));
+        QVERIFY(beta.save("S", "K", "from beta"));
+        QVERIFY(alpha.filePath() != beta.filePath());
+        QCOMPARE(IniSettingsStore("alpha").read("S", "K", ""), QString("from alpha"));
+        QCOMPARE(IniSettingsStore("beta").read("S", "K", ""), QString("from beta"));
+    }
+
+    void handWrittenFilesAreRead_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("comments, blanks, spaces") << QByteArray("; mine\n\n[S]\n  K = v\n") << "v";
+        QTest::newRow("windows line ends") << QByteArray("[S]\r\nK=v\r\n") << "v";
+        QTest::newRow("byte order mark") << QByteArray("\xef\xbb\xbf[S]\nK=v\n") << "v";
+        QTest::newRow("unquoted commas") << QByteArray("[S]\nK=1,5\n") << "1,5";
+        QTest::newRow("quoted semicolon") << QByteArray("[S]\nK=\"a;b\"\n") << "a;b";
+    }
+
+    void handWrittenFilesAreRead()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, expected);
+        IniSettingsStore store("tavrin-connector");
+        writeFile(store.filePath(), contents);
+        QCOMPARE(store.read("S", "K", "default"), expected);
+        QVERIFY(g_settingsWarnings.isEmpty());
+    }
+
+    void fileIsOwnerOnly_data()
+    {
+        QTest::addColumn<QByteArray>("existing");
+        QTest::newRow("new file") << QByteArray();
+        QTest::newRow("world-readable file") << QByteArray("[S]\nOther=kept\n");
+        QTest::newRow("world-readable file holding the value")
+            << QByteArray("[S]\nOther=kept\nKey=secret\n");
+    }
+
+    void fileIsOwnerOnly()
+    {
+        QFETCH(QByteArray, existing);
+        IniSettingsStore store("tavrin-connector");
+        if (!existing.isNull()) {
+            writeFile(store.filePath(), existing);
+            QVERIFY(QFile::setPermissions(store.filePath(), QFile::ReadOwner | QFile::WriteOwner |
+                                                                QFile::ReadGroup |
+                                                                QFile::ReadOther));
+        }
+        // A permissive umask shows the modes are chosen, not inherited.
+        const mode_t savedUmask = umask(0);
+        const auto restoreUmask = qScopeGuard([&] { umask(savedUmask); });
+
+        QVERIFY(store.save("S", "Key", "secret"));
+        QCOMPARE(modeOf(store.filePath()), 0600);
+        if (existing.isNull())
+            QCOMPARE(modeOf(QFileInfo(store.filePath()).absolutePath()), 0700);
+        else
+            QCOMPARE(store.read("S", "Other", ""), QString("kept"));
+        QVERIFY(store.save("S", "Key", "changed"));
+        QCOMPARE(modeOf(store.filePath()), 0600);
+    }
+
+    // Start-up saves the stored interval back every time; that must not rewrite the file.
+    void savingTheStoredValueLeavesTheFileAlone()
+    {
+        IniSettingsStore store("tavrin-connector");
+        QVERIFY(store.save("S", "Key", "5"));
+        const ino_t written = inodeOf(store.filePath());
+        QVERIFY(written != 0);
+        QVERIFY(store.save("S", "Key", "5"));
+        QCOMPARE(inodeOf(store.filePath()), written);
+        QVERIFY(store.save("S", "Key", "6"));
+        QVERIFY(inodeOf(store.filePath()) != written);
+        QCOMPARE(store.read("S", "Key", ""), QString("6"));
+    }
+
+    void unusableFileGivesDefaultsAndIsKeptAside_data()
+    {
+        QTest::addColumn<QByteArray>("garbage");
+        QTest::newRow("binary noise") << QByteArray("\x7f"
+                                                    "ELF\x02\x01\x00\x00\xff\xfe=\x01",
+                                                    12);
+        QTest::newRow("not utf-8") << QByteArray("[S]\nK=\xff\xfe\xfd\n");
+        QTest::newRow("unclosed section") << QByteArray("[S\nK=v\n");
+        QTest::newRow("line without =") << QByteArray("[S]\nK=v\njust some words\n");
+        QTest::newRow("= only in quotes") << QByteArray("[S]\n\"K=v\"\n");
+    }
+
+    void unusableFileGivesDefaultsAndIsKeptAside()
+    {
+        QFETCH(QByteArray, garbage);
+        IniSettingsStore store("tavrin-connector");
+        writeFile(store.filePath(), garbage);
+
+        QCOMPARE(store.read("S", "K", "default"), QString("default"));
+        QCOMPARE(store.read("S", "K", "default"), QString("default"));
+        QCOMPARE(g_settingsWarnings.size(), 1);
+        QVERIFY(g_settingsWarnings.first().contains(store.filePath()));
+
+        QVERIFY(store.save("S", "K", "secret-value"));
+        QCOMPARE(contentsOf(store.filePath() + ".corrupt"), garbage);
+        QCOMPARE(store.read("S", "K", "default"), QString("secret-value"));
+        QCOMPARE(modeOf(store.filePath()), 0600);
+        QCOMPARE(modeOf(store.filePath() + ".corrupt") & 077, 0);
+        for (const QString &warning : std::as_const(g_settingsWarnings))
+            QVERIFY(!warning.contains("secret-value"));
+    }
+
+    void unreadableFileIsLeftAlone_data()
+    {
+        QTest::addColumn<bool>("directoryInItsPlace");
+        QTest::newRow("no read permission") << false;
+        QTest::newRow("directory in its place") << true;
+    }
+
+    void unreadableFileIsLeftAlone()
+    {
+        QFETCH(bool, directoryInItsPlace);
+        IniSettingsStore store("tavrin-connector");
+        const QString path = store.filePath();
+        if (directoryInItsPlace) {
+            QVERIFY(QDir().mkpath(path));
+        } else {
+            writeFile(path, "[S]\nK=old\n");
+            QVERIFY(QFile::setPermissions(path, {}));
+        }
+        const auto restore = qScopeGuard([&] {
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+        PermissionBitsEnforced enforced;
+        QVERIFY2(!QFile(path).open(QIODevice::ReadOnly), "permission bits are not enforced here");
+
+        QCOMPARE(store.read("S", "K", "default"), QString("default"));
+        QCOMPARE(store.read("S", "K", "default"), QString("default"));
+        QCOMPARE(g_settingsWarnings.size(), 1);
+        QVERIFY(!store.save("S", "K", "secret-value"));
+        QCOMPARE(g_settingsWarnings.size(), 2);
+        QVERIFY(!g_settingsWarnings.last().contains("secret-value"));
+        QCOMPARE(QFileInfo(path).isDir(), directoryInItsPlace);
+        if (!directoryInItsPlace) {
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
+            QCOMPARE(contentsOf(path), QByteArray("[S]\nK=old\n"));
+        }
+    }
+
+    void failedSaveKeepsTheOldFile_data()
+    {
+        QTest::addColumn<bool>("hasOldFile");
+        QTest::addColumn<bool>("readOnlyFile");
+        QTest::newRow("read-only directory") << true << false;
+        QTest::newRow("read-only directory, first save") << false << false;
+        QTest::newRow("read-only file") << true << true;
+    }
+
+    void failedSaveKeepsTheOldFile()
+    {
+        QFETCH(bool, hasOldFile);
+        QFETCH(bool, readOnlyFile);
+        IniSettingsStore store("tavrin-connector");
+        const QString path = store.filePath();
+        const QString directory = QFileInfo(path).absolutePath();
+        QVERIFY(QDir().mkpath(directory));
+        if (hasOldFile)
+            QVERIFY(store.save("S", "K", "old"));
+        const QByteArray before = contentsOf(path);
+
+        const QString locked = readOnlyFile ? path : directory;
+        const QFile::Permissions unlocked = QFile::permissions(locked);
+        QVERIFY(QFile::setPermissions(locked, unlocked & ~(QFile::WriteOwner | QFile::WriteUser)));
+        const auto restore = qScopeGuard([&] { QFile::setPermissions(locked, unlocked); });
+        {
+            PermissionBitsEnforced enforced;
+            QVERIFY(!store.save("S", "K", "secret-value"));
+            QCOMPARE(store.read("S", "K", "none"), QString(hasOldFile ? "old" : "none"));
+        }
+        QCOMPARE(g_settingsWarnings.size(), 1);
+        QVERIFY(g_settingsWarnings.first().contains(path));
+        QVERIFY(!g_settingsWarnings.first().contains("secret-value"));
+        QCOMPARE(QFile::exists(path), hasOldFile);
+        QCOMPARE(contentsOf(path), before);
+        if (readOnlyFile)
+            QCOMPARE(modeOf(path), 0400);
+        QCOMPARE(QDir(directory).entryList(QDir::Files | QDir::Hidden).size(), hasOldFile ? 1 : 0);
+    }
+
+    // Whatever stands in the file's place that is not our own regular file is
+    // never read, written or chmodded; reads give the defaults at once.
+    void foreignFileIsLeftExactlyAsItIs_data()
+    {
+        QTest::addColumn<QString>("planted");
+        QTest::newRow("symlink to a file") << "link";
+        QTest::newRow("symlink to a device") << "link to device";
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("directory is a symlink") << "linked directory";
+    }
+
+    void foreignFileIsLeftExactlyAsItIs()
+    {
+        QFETCH(QString, planted);
+        IniSettingsStore store("tavrin-connector");
+        const QString path = store.filePath();
+        const QString directory = QFileInfo(path).absolutePath();
+        const QString other = m_home->filePath("other");
+        QVERIFY(QDir().mkpath(other));
+        writeFile(other + "/tavrin-connector.ini", "[S]\nK=theirs\n");
+        QVERIFY(QFile::setPermissions(other + "/tavrin-connector.ini",
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        QVERIFY(QDir().mkpath(directory));
+        QString watched = other + "/tavrin-connector.ini";
+        if (planted == "link") {
+            QVERIFY(QFile::link(watched, path));
+        } else if (planted == "link to device") {
+            watched = other + "/zero";
+            if (mknod(QFile::encodeName(watched).constData(), S_IFCHR | 0644, makedev(1, 5)) != 0)
+                watched = "/dev/zero";
+            QVERIFY(QFile::link(watched, path));
+        } else if (planted == "fifo") {
+            watched = path;
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+        } else {
+            QVERIFY(QDir(directory).removeRecursively());
+            QVERIFY(QFile::link(other, directory));
+        }
+        struct stat before;
+        QCOMPARE(stat(QFile::encodeName(watched).constData(), &before), 0);
+        const QByteArray contents = S_ISREG(before.st_mode) ? contentsOf(watched) : QByteArray();
+
+        QCOMPARE(store.read("S", "K", "default"), QString("default"));
+        QCOMPARE(store.read("S", "K", "default"), QString("default"));
+        QCOMPARE(g_settingsWarnings.size(), 1);
+        QVERIFY(g_settingsWarnings.first().contains(path));
+        QVERIFY(!store.save("S", "K", "secret-value"));
+        QCOMPARE(g_settingsWarnings.size(), 2);
+        QVERIFY(!g_settingsWarnings.last().contains("secret-value"));
+        QCOMPARE(store.read("S", "K", "default"), QString("default"));
+
+        struct stat after;
+        QCOMPARE(stat(QFile::encodeName(watched).constData(), &after), 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_rdev, before.st_rdev);
+        if (S_ISREG(before.st_mode))
+            QCOMPARE(contentsOf(watched), contents);
+        struct stat link;
+        QCOMPARE(
+            lstat(QFile::encodeName(planted == "linked directory" ? directory : path).constData(),
+                  &link),
+            0);
+        QCOMPARE(S_ISFIFO(link.st_mode), planted == "fifo");
+        QCOMPARE(S_ISLNK(link.st_mode), planted != "fifo");
+        QCOMPARE(QDir(other).entryList(QDir::Files | QDir::Hidden | QDir::System).size(),
+                 planted == "link to device" && watched != "/dev/zero" ? 2 : 1);
+    }
+
+    // Too large to be settings: not read past the limit, kept aside like a damaged file.
+    void oversizedFileIsKeptAside()
+    {
+        IniSettingsStore store("tavrin-connector");
+        const QByteArray large =
+            "[S]\nK=big\n" + QByteArray("; padding\n").repeated(2 * 1024 * 1024 / 10);
+        writeFile(store.filePath(), large);
+        QCOMPARE(store.read("S", "K", "default"), QString("default"));
+        QCOMPARE(g_settingsWarnings.size(), 1);
+        QVERIFY(g_settingsWarnings.first().contains("1 MiB"));
+        QVERIFY(store.save("S", "K", "small"));
+        QCOMPARE(contentsOf(store.filePath() + ".corrupt"), large);
+        QCOMPARE(store.read("S", "K", "default"), QString("small"));
+        QCOMPARE(modeOf(store.filePath()), 0600);
+    }
+
+    // A save never waits long for a lock someone else holds: it keeps the
+    // value (read sees it), and writes it with the next save once the lock is free.
+    void heldLockDefersTheSave()
+    {
+        IniSettingsStore store("tavrin-connector");
+        QVERIFY(store.save("S", "Key", "first"));
+        const QByteArray before = contentsOf(store.filePath());
+        auto holder = std::make_unique<QLockFile>(store.filePath() + ".lock");
+        QVERIFY(holder->tryLock(0));
+
+        QVERIFY(!store.save("S", "Key", "second"));
+        QCOMPARE(store.read("S", "Key", ""), QString("second"));
+        QCOMPARE(IniSettingsStore("tavrin-connector").read("S", "Key", ""), QString("first"));
+        QCOMPARE(contentsOf(store.filePath()), before);
+        QVERIFY(!store.save("S", "Other", "x"));
+        QCOMPARE(g_settingsWarnings.size(), 1);
+        QVERIFY(g_settingsWarnings.first().contains("locked"));
+
+        holder.reset();
+        QVERIFY(store.save("S", "Third", "y"));
+        IniSettingsStore fresh("tavrin-connector");
+        QCOMPARE(fresh.read("S", "Key", ""), QString("second"));
+        QCOMPARE(fresh.read("S", "Other", ""), QString("x"));
+        QCOMPARE(fresh.read("S", "Third", ""), QString("y"));
+    }
+
+    // Values still waiting for the lock are written when the store goes away.
+    void pendingValuesAreWrittenAtTheEnd()
+    {
+        auto store = std::make_unique<IniSettingsStore>("tavrin-connector");
+        const QString path = store->filePath();
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        {
+            QLockFile holder(path + ".lock");
+            QVERIFY(holder.tryLock(0));
+            QVERIFY(!store->save("S", "Key", "kept"));
+        }
+        store.reset();
+        QCOMPARE(IniSettingsStore("tavrin-connector").read("S", "Key", ""), QString("kept"));
+        QCOMPARE(modeOf(path), 0600);
+    }
+
+    // Saving keeps what others put in the file, even typed values it cannot read.
+    void otherKeysSurviveASave()
+    {
+        IniSettingsStore store("tavrin-connector");
+        writeFile(store.filePath(),
+                  "; by hand\n[S]\nKey=old\nList=a, b\nNumber=@Variant(\\0\\0\\0\\x2\\0\\0\\0*)\n"
+                  "[T]\nK=v\n");
+        QVERIFY(store.save("S", "Key", "new"));
+        QCOMPARE(
+            contentsOf(store.filePath()),
+            QByteArray(
+                "; by hand\n[S]\nKey=new\nList=a, b\nNumber=@Variant(\\0\\0\\0\\x2\\0\\0\\0*)\n"
+                "[T]\nK=v\n"));
+    }
+
+    void applicationName_data()
+    {
+        QTest::addColumn<QString>("programPath");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("bare name") << "tavrin-connector"
+                                   << "tavrin-connector";
+        QTest::newRow("unix path") << "/usr/bin/foo"
+                                   << "foo";
+        QTest::newRow("exe in any case") << "C:/x/Foo.EXE"
+                                         << "Foo";
+        QTest::newRow("backslashes") << "C:\\x\\Foo.exe"
+                                     << "Foo";
+        QTest::newRow("other dots kept") << "./tavrin.connector-1.2"
+                                         << "tavrin.connector-1.2";
+        QTest::newRow("only the last .exe") << "foo.exe.exe"
+                                            << "foo.exe";
+        QTest::newRow("exe inside the name") << "foo.exec"
+                                             << "foo.exec";
+        QTest::newRow("empty") << ""
+                               << "tavrin-connector";
+        QTest::newRow("nothing left") << "/opt/.exe"
+                                      << "tavrin-connector";
+        QTest::newRow("directory only") << "/usr/bin/"
+                                        << "tavrin-connector";
+    }
+
+    void applicationName()
+    {
+        QFETCH(QString, programPath);
+        QFETCH(QString, expected);
+        QCOMPARE(IniSettingsStore::applicationName(programPath), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIniSettingsStore)
+#include "tst_inisettingsstore.moc"
