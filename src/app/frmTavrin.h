@@ -2,7 +2,7 @@
 #define TAVRIN_APP_FRMTAVRIN_H
 
 #include "qt/BrowserRequestChannel.h"
-#include "qt/QtWakeTimer.h"
+#include "qt/update/BootTimer.h"
 #include "tray/Module1.h"
 #include "tray/TrayWindow.h"
 #include "update/BootClock.h"
@@ -197,7 +197,7 @@ private:
     // One tick in real milliseconds, at the time scale.
     int m_tickIntervalMs = int(TickMs);
     BrowserRequestChannel m_channel{m_browser};
-    QtWakeTimer m_wakeTimer;
+    BootTimer m_wakeTimer;
     UpdateEngine m_engine;
     std::optional<Controls> m_controls;
     // The last answer that came before the display area was built.
