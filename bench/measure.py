@@ -115,6 +115,25 @@ def context_switches(pid):
     return threads
 
 
+def thread_schedstat(pid):
+    """Each current thread's scheduler figures: {tid: (name, run ns, times run)}.
+
+    /proc/PID/task/TID/schedstat holds the time spent on a CPU, the time spent
+    waiting for one and how many times the thread was put on a CPU. Each wake-up
+    of a sleeping thread puts it on a CPU, so the last figure counts wake-ups
+    (and the rare preemption).
+    """
+    threads = {}
+    for tid in os.listdir(f"/proc/{pid}/task"):
+        try:
+            run_ns, _, times_run = read_file(f"/proc/{pid}/task/{tid}/schedstat").split()[:3]
+            name = read_file(f"/proc/{pid}/task/{tid}/comm").strip() or "?"
+        except (OSError, ValueError):
+            continue  # the thread ended meanwhile
+        threads[tid] = (name, int(run_ns), int(times_run))
+    return threads
+
+
 def memory_kb(pid):
     """Rss, Private_Clean + Private_Dirty and Private_Dirty from /proc/PID/smaps_rollup, in kB.
 
@@ -136,18 +155,51 @@ class Sample:
         self.cpu_stat = cpu_stat_ms(pid)
         self.cpu_clock = cpu_clock_ms(pid)
         self.threads = context_switches(pid)
+        self.sched = thread_schedstat(pid)
 
 
-def measure(process, seconds):
-    """CPU ms/min (stat and clock) and context switches/min over `seconds`."""
+def sched_delta(first, last):
+    """Per thread between two samples: {"name[tid]": (wake-ups, CPU ms)}.
+
+    Threads that started meanwhile count from zero; those that ended drop out."""
+    delta = {}
+    for tid, (name, run_ns, times_run) in last.sched.items():
+        _, run0, times0 = first.sched.get(tid, (name, 0, 0))
+        delta[f"{name}[{tid}]"] = (times_run - times0, (run_ns - run0) / 1e6)
+    return delta
+
+
+def print_minute(label, minute, delta):
+    wakeups = sum(w for w, _ in delta.values())
+    cpu = sum(c for _, c in delta.values())
+    busy = ", ".join(f"{thread} {w}/{c:.3f}" for thread, (w, c) in sorted(delta.items()) if w)
+    print(f"{label} minute {minute}: wake-ups {wakeups}, CPU {cpu:.3f} ms"
+          + (f" (wake-ups/CPU ms: {busy})" if busy else ""), file=sys.stderr, flush=True)
+    return wakeups, cpu
+
+
+def measure(process, seconds, label):
+    """CPU ms/min (stat, clock and schedstat), context switches/min and
+    schedstat wake-ups/min over `seconds`, with a schedstat line per minute."""
     first = Sample(process.pid)
     deadline = first.when + seconds
+    minute_start = first
+    per_minute = []
     while time.monotonic() < deadline:
         if process.poll() is not None:
             raise RuntimeError(f"the program ended during the measurement (status {process.returncode})")
-        time.sleep(min(1.0, max(0.0, deadline - time.monotonic())))
+        # Sleeps of 1 s at most: this process's own wake-ups do not touch the program's.
+        time.sleep(min(1.0, max(0.0, deadline - time.monotonic()),
+                       max(0.0, minute_start.when + 60.0 - time.monotonic())))
+        if time.monotonic() >= minute_start.when + 60.0 and time.monotonic() < deadline - 1.0:
+            sample = Sample(process.pid)
+            per_minute.append(print_minute(label, len(per_minute) + 1, sched_delta(minute_start, sample)))
+            minute_start = sample
     last = Sample(process.pid)
+    if last.when - minute_start.when >= 1.0:
+        per_minute.append(print_minute(label, len(per_minute) + 1, sched_delta(minute_start, last)))
     minutes = (last.when - first.when) / 60.0
+    sched = sched_delta(first, last)
     # Threads that started meanwhile count from zero; those that ended are not
     # seen at the end and drop out (their last switches are lost, not subtracted).
     per_thread = {
@@ -158,8 +210,12 @@ def measure(process, seconds):
         "cpu_stat": (last.cpu_stat - first.cpu_stat) / minutes,
         "cpu_clock": (last.cpu_clock - first.cpu_clock) / minutes,
         "wakeups": sum(per_thread.values()),
+        "sched_wakeups": sum(w for w, _ in sched.values()) / minutes,
+        "sched_cpu": sum(c for _, c in sched.values()) / minutes,
         "threads": len(last.threads),
         "per_thread": per_thread,
+        "per_thread_sched": {thread: (w / minutes, c / minutes) for thread, (w, c) in sched.items()},
+        "per_minute": per_minute,
     }
 
 
@@ -324,7 +380,7 @@ def measure_hidden(run, class_name, options):
     if visible_window(run.process.pid):
         raise RuntimeError(f"{run.kind}: its window is shown, not hidden in the tray")
     requests = run.request_count()
-    hidden = measure(run.process, options.hidden * 60.0)
+    hidden = measure(run.process, options.hidden * 60.0, f"{run.kind} hidden")
     figures.update({f"{name}_hidden": value for name, value in hidden.items()})
     figures["requests_hidden"] = run.request_count() - requests
     figures["rss_kb"], figures["private_kb"], figures["dirty_kb"] = memory_kb(run.process.pid)
@@ -335,7 +391,7 @@ def measure_shown(run, options):
     if not wait_until(lambda: visible_window(run.process.pid), SHOW_TIMEOUT_S, step=0.1):
         raise RuntimeError(f"{run.kind}: its window did not appear")
     time.sleep(options.settle)
-    shown = measure(run.process, options.shown * 60.0)
+    shown = measure(run.process, options.shown * 60.0, f"{run.kind} shown")
     return {f"{name}_shown": value for name, value in shown.items()}
 
 
@@ -434,6 +490,8 @@ ROWS = [
     ("CPU hidden, stat (ms/min)", "cpu_stat_hidden", 1, 2),
     ("CPU hidden, clock (ms/min)", "cpu_clock_hidden", 1, 2),
     ("wake-ups hidden (/min)", "wakeups_hidden", 1, 1),
+    ("wake-ups hidden, schedstat (/min)", "sched_wakeups_hidden", 1, 2),
+    ("CPU hidden, schedstat (ms/min)", "sched_cpu_hidden", 1, 3),
     ("CPU shown, stat (ms/min)", "cpu_stat_shown", 1, 2),
     ("CPU shown, clock (ms/min)", "cpu_clock_shown", 1, 2),
     ("wake-ups shown (/min)", "wakeups_shown", 1, 1),
@@ -475,18 +533,24 @@ def report(options, results, starts, failures):
           f"server http://127.0.0.1")
     print(f"start-up figures: the runs' starts and {len(starts['ours'])} ours, "
           f"{len(starts['floor'])} floor start-only runs")
-    print(f"{'figure':<28} {'ours':>10} {'floor':>10} {'ratio':>8}")
+    print(f"{'figure':<34} {'ours':>10} {'floor':>10} {'ratio':>8}")
     for label, key, scale, decimals in ROWS:
         ours = median_of(results["ours"], starts["ours"], key)
         floor = median_of(results["floor"], starts["floor"], key)
         if ours is None and floor is None:
             continue
-        print(f"{label:<28} {format_value(ours, scale, decimals):>10} "
+        print(f"{label:<34} {format_value(ours, scale, decimals):>10} "
               f"{format_value(floor, scale, decimals):>10} {format_ratio(ours, floor):>8}")
+    print("hidden, minute by minute (schedstat: wake-ups of all the program's threads, CPU ms):")
+    for kind in ("ours", "floor"):
+        for index, figures in enumerate(results[kind]):
+            minutes = figures.get("per_minute_hidden", [])
+            print(f"  {kind} run {index + 1}: wake-ups " + " ".join(str(w) for w, _ in minutes)
+                  + "; CPU ms " + " ".join(f"{c:.3f}" for _, c in minutes))
 
 
 def write_runs(options, results, starts):
-    keys = [key for _, key, _, _ in ROWS]
+    keys = [key for _, key, _, _ in ROWS if not key.startswith("per_")]
     with open(os.path.join(options.out, "runs.tsv"), "w", encoding="ascii") as f:
         f.write("program\trun\t" + "\t".join(keys) + "\n")
         for kind in ("ours", "floor"):
@@ -498,14 +562,18 @@ def write_runs(options, results, starts):
 
 
 def write_threads(options, results):
-    """Context switches per minute of each thread, to see which ones wake up."""
+    """Context switches, schedstat wake-ups and CPU per minute of each thread,
+    to see which ones wake up."""
     with open(os.path.join(options.out, "threads.tsv"), "w", encoding="utf-8") as f:
-        f.write("program\trun\tphase\tthread\tswitches_per_min\n")
+        f.write("program\trun\tphase\tthread\tswitches_per_min\twakeups_per_min\tcpu_ms_per_min\n")
         for kind in ("ours", "floor"):
             for index, figures in enumerate(results[kind]):
                 for phase in ("hidden", "shown"):
+                    sched = figures.get(f"per_thread_sched_{phase}", {})
                     for thread, rate in sorted(figures.get(f"per_thread_{phase}", {}).items()):
-                        f.write(f"{kind}\t{index}\t{phase}\t{thread}\t{rate:.1f}\n")
+                        wakeups, cpu = sched.get(thread, (0.0, 0.0))
+                        f.write(f"{kind}\t{index}\t{phase}\t{thread}\t{rate:.1f}"
+                                f"\t{wakeups:.2f}\t{cpu:.3f}\n")
 
 
 def main():

@@ -1,8 +1,8 @@
 #ifndef TAVRIN_APP_FRMTAVRIN_H
 #define TAVRIN_APP_FRMTAVRIN_H
 
-#include "qt/QtWakeTimer.h"
 #include "qt/update/BootClock.h"
+#include "qt/update/BootTimer.h"
 #include "qt/update/BrowserRequestChannel.h"
 #include "tray/Module1.h"
 #include "tray/TrayWindow.h"
@@ -197,7 +197,7 @@ private:
     // One tick in real milliseconds, at the time scale.
     int m_tickIntervalMs = int(TickMs);
     BrowserRequestChannel m_channel{m_browser};
-    QtWakeTimer m_wakeTimer;
+    BootTimer m_wakeTimer;
     UpdateEngine m_engine;
     std::optional<Controls> m_controls;
     // The last answer that came before the display area was built.

@@ -20,9 +20,13 @@ std::int64_t TickPlan::firstTickFrom(std::int64_t lastTickMs, std::int64_t atMs,
 
 std::int64_t TickPlan::nextWakeMs(std::int64_t lastTickMs, std::int64_t tickMs,
                                   std::optional<std::int64_t> ticksUntilSync,
-                                  std::optional<std::int64_t> retryDueMs, bool catchUpDue)
+                                  std::optional<std::int64_t> retryDueMs, bool catchUpDue,
+                                  std::int64_t maxTicksAsleep)
 {
-    std::int64_t ticks = catchUpDue ? 1 : MaxTicksAsleep;
+    // A paused count makes no catch-up sync: that waits for a usable interval,
+    // whose edit plans again.
+    std::int64_t ticks =
+        catchUpDue && ticksUntilSync ? 1 : std::max<std::int64_t>(maxTicksAsleep, 1);
     if (ticksUntilSync)
         ticks = std::min(ticks, std::max<std::int64_t>(*ticksUntilSync, 1));
     std::int64_t wake = lastTickMs + ticks * tickMs;

@@ -11,9 +11,14 @@
 class TickPlan
 {
 public:
-    // At most this many ticks pass without a wake-up: a long sleep of the machine
-    // is then noticed within a minute of its end, since timers stop during suspend.
+    // With a wake timer that stands still during suspend, at most this many ticks
+    // pass without a wake-up: a long sleep of the machine is then noticed within
+    // a minute of its end.
     static constexpr std::int64_t MaxTicksAsleep = 60;
+    // With a timer that counts suspend, an overdue wake-up comes right after the
+    // machine resumes, so only due work sets the time. The bound keeps the ticks
+    // run at one wake-up few, and the arithmetic finite for huge intervals.
+    static constexpr std::int64_t MaxTicksAsleepCountingSuspend = 3600;
 
     // How many grid ticks fall in (lastTickMs, nowMs].
     static std::int64_t ticksDue(std::int64_t lastTickMs, std::int64_t nowMs, std::int64_t tickMs);
@@ -24,11 +29,13 @@ public:
 
     // When to wake next: at the tick of the next sync (ticksUntilSync ticks after
     // the last, nullopt while the count is paused), at the first tick at or after a
-    // pending retry, at the next tick when a catch-up sync is due, and no later than
-    // MaxTicksAsleep ticks after the last.
+    // pending retry, at the next tick when a catch-up sync is due (and the count
+    // runs), and no later than
+    // maxTicksAsleep ticks after the last.
     static std::int64_t nextWakeMs(std::int64_t lastTickMs, std::int64_t tickMs,
                                    std::optional<std::int64_t> ticksUntilSync,
-                                   std::optional<std::int64_t> retryDueMs, bool catchUpDue);
+                                   std::optional<std::int64_t> retryDueMs, bool catchUpDue,
+                                   std::int64_t maxTicksAsleep = MaxTicksAsleep);
 };
 
 #endif

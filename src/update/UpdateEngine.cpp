@@ -199,8 +199,10 @@ void UpdateEngine::runDueTicks(std::int64_t nowMs)
     const std::int64_t due = TickPlan::ticksDue(*m_lastTickMs, nowMs, TickMs);
     if (due == 0)
         return;
-    // Timers stand still while the machine sleeps: a wake-up this late means it
-    // slept, and a ticking program's first tick after sleep is the one that counts.
+    // A wake-up this late means the machine slept: a timer that stands still
+    // during suspend comes late by the sleep, one that counts suspend fires at
+    // resume when its time passed meanwhile. A ticking program's first tick
+    // after sleep is the one that counts.
     if (nowMs - m_plannedWakeMs >= WakeGapMs) {
         runTick(nowMs, true);
         return;
@@ -219,9 +221,12 @@ void UpdateEngine::planWake()
 {
     if (!m_asleep || !m_lastTickMs)
         return;
+    const std::int64_t maxTicks = m_wakeTimer.countsSuspend()
+                                      ? TickPlan::MaxTicksAsleepCountingSuspend
+                                      : TickPlan::MaxTicksAsleep;
     m_plannedWakeMs =
         TickPlan::nextWakeMs(*m_lastTickMs, TickMs, m_countdown.ticksUntilSync(m_intervalText),
-                             m_retry.nextRetryDueMs(), m_catchUpDue);
+                             m_retry.nextRetryDueMs(), m_catchUpDue, maxTicks);
     m_wakeTimer.schedule(m_plannedWakeMs);
 }
 

@@ -36,6 +36,7 @@ struct WakeCase
     std::optional<std::int64_t> retryDue;
     bool catchUp;
     std::int64_t expected;
+    std::int64_t maxTicks = TickPlan::MaxTicksAsleep;
 };
 
 class NextWake : public testing::TestWithParam<WakeCase>
@@ -45,8 +46,9 @@ class NextWake : public testing::TestWithParam<WakeCase>
 TEST_P(NextWake, FromLastTickAt10s)
 {
     const WakeCase &c = GetParam();
-    EXPECT_EQ(TickPlan::nextWakeMs(10000, 1000, c.ticksUntilSync, c.retryDue, c.catchUp),
-              c.expected);
+    EXPECT_EQ(
+        TickPlan::nextWakeMs(10000, 1000, c.ticksUntilSync, c.retryDue, c.catchUp, c.maxTicks),
+        c.expected);
 }
 
 const std::optional<std::int64_t> none;
@@ -61,6 +63,13 @@ INSTANTIATE_TEST_SUITE_P(
                     WakeCase{301, 2000, false, 11000},  // overdue retry: next tick
                     WakeCase{3, 40000, false, 13000},   // sync before retry
                     WakeCase{301, none, true, 11000},   // catch-up
-                    WakeCase{0, none, false, 11000}));  // sync due now
+                    WakeCase{none, none, true, 70000},  // catch-up waits for a usable interval
+                    WakeCase{0, none, false, 11000},    // sync due now
+                    // A timer that counts suspend: wake when the work is due.
+                    WakeCase{301, none, false, 311000, 3600},      // at the sync
+                    WakeCase{301, 130000, false, 130000, 3600},    // at the retry
+                    WakeCase{none, none, false, 3610000, 3600},    // paused count: at the bound
+                    WakeCase{1000000, none, false, 3610000, 3600}, // sync beyond the bound
+                    WakeCase{301, none, true, 11000, 3600}));      // catch-up
 
 } // namespace

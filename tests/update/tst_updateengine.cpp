@@ -3,6 +3,7 @@
 #include "update/UpdateEngine.h"
 
 #include "FakeEngineParts.h"
+#include "ParamName.h"
 
 #include <gtest/gtest.h>
 
@@ -292,9 +293,15 @@ TEST(NetworkBack, SyncsAtTheNextTickOnceWhenTheIntervalIsUsable)
     EXPECT_EQ(e.ticksUntilRequest(400), 301);
 }
 
-TEST(Sleeping, WakesOnlyWhenSomethingIsDue)
+// Whether the wake timer counts suspend.
+class WakeUps : public testing::TestWithParam<bool>
+{
+};
+
+TEST_P(WakeUps, OnlyWhenSomethingIsDue)
 {
     Engine e;
+    e.timer.suspendCounted = GetParam();
     e.load("5");
     ASSERT_TRUE(e.engine.windowHidden());
     EXPECT_FALSE(e.engine.windowHidden());
@@ -304,8 +311,9 @@ TEST(Sleeping, WakesOnlyWhenSomethingIsDue)
         e.wake();
         ++wakeUps;
     }
-    // 301 ticks to the sync, at most 60 asleep.
-    EXPECT_EQ(wakeUps, 6);
+    // 301 ticks to the sync; a timer that stands still during suspend wakes
+    // after 60 ticks at most.
+    EXPECT_EQ(wakeUps, GetParam() ? 1 : 6);
     EXPECT_EQ(e.channel.times.back() - 1000000, 301 * 1000);
     // A failure brings the wake-up forward to the retry.
     e.channel.fail();
@@ -314,6 +322,59 @@ TEST(Sleeping, WakesOnlyWhenSomethingIsDue)
     EXPECT_EQ(e.timer.dueMs, std::nullopt);
     EXPECT_EQ(e.engine.plannedWakeMs(), std::nullopt);
 }
+
+INSTANTIATE_TEST_SUITE_P(Timers, WakeUps, testing::Bool(),
+                         [](const testing::TestParamInfo<bool> &info) {
+                             return info.param ? "CountsSuspend" : "StandsStill";
+                         });
+
+struct ResumeCase
+{
+    const char *name;
+    std::int64_t resumeAfterDueMs; // when the machine resumes, after the sync fell due
+    std::int64_t tickCount;        // the count after the wake-up at resume
+    const char *caption;
+};
+
+class Resume : public testing::TestWithParam<ResumeCase>
+{
+};
+
+// Hidden with a 5-minute interval on a timer that counts suspend, the machine
+// sleeps past the due sync. The timer is overdue at resume and fires at once;
+// that one wake-up syncs. Late by the wake gap or more, the engine takes it as
+// a sleep: the first tick after it syncs and the count starts over. Less late,
+// the ticks slept through run on their grid, the sync among them.
+TEST_P(Resume, TheWakeUpAtResumeSyncs)
+{
+    const ResumeCase c = GetParam();
+    Engine e;
+    e.timer.suspendCounted = true;
+    e.load("5");
+    e.engine.windowHidden();
+    ASSERT_EQ(e.timer.dueMs, e.clock.ms + 301 * 1000);
+    const std::int64_t resume = *e.timer.dueMs + c.resumeAfterDueMs;
+    e.clock.ms = resume;
+    e.engine.wakeUp();
+    ASSERT_EQ(e.channel.times.size(), 1u);
+    EXPECT_LE(e.channel.times[0] - resume, 2000);
+    EXPECT_EQ(e.listener.kinds.back(), RequestKind::Sync);
+    EXPECT_EQ(e.listener.syncs, 1);
+    EXPECT_EQ(e.engine.tickCount(), c.tickCount);
+    EXPECT_EQ(e.listener.caption, c.caption);
+    // Next: the following sync, a whole interval after the one just made.
+    EXPECT_EQ(e.timer.dueMs, resume + (301 - c.tickCount) * 1000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sleeps, Resume,
+    testing::Values(ResumeCase{"two hours late", 2 * 3600 * 1000, 0, "KORLA DNS Conector SYNC"},
+                    ResumeCase{"at the wake gap", UpdateEngine::WakeGapMs, 0,
+                               "KORLA DNS Conector SYNC"},
+                    ResumeCase{"just under the wake gap", UpdateEngine::WakeGapMs - 1000, 29,
+                               "Count-Down: 271Sec."},
+                    ResumeCase{"on time", 0, 0, "KORLA DNS Conector SYNC"}),
+    paramName<ResumeCase>);
 
 TEST(Sleeping, SleepOfTheMachineIsNoticedAtTheFirstWakeUp)
 {
@@ -360,6 +421,7 @@ struct AgreeCase
 {
     unsigned seed;
     const char *interval;
+    bool countsSuspend = false; // the sleeping engine's wake timer
 };
 
 class SleepingAndTicking : public testing::TestWithParam<AgreeCase>
@@ -375,6 +437,7 @@ TEST_P(SleepingAndTicking, Agree)
     std::mt19937 random(c.seed);
     auto dice = [&](unsigned n) { return unsigned(random() % n); };
     Engine ticking, sleeping;
+    sleeping.timer.suspendCounted = c.countsSuspend;
     for (Engine *e : {&ticking, &sleeping}) {
         e->engine.setUpdateUrl(Url);
         e->engine.intervalChanged(c.interval);
@@ -423,16 +486,23 @@ TEST_P(SleepingAndTicking, Agree)
 
 INSTANTIATE_TEST_SUITE_P(Seeds, SleepingAndTicking,
                          testing::Values(AgreeCase{1, "0.05"}, AgreeCase{2, "1"}, AgreeCase{3, "5"},
-                                         AgreeCase{4, "1.5"}));
+                                         AgreeCase{4, "1.5"}, AgreeCase{5, "5", true},
+                                         AgreeCase{6, "0.05", true}));
+
+// Whether the wake timer counts suspend.
+class AMonth : public testing::TestWithParam<bool>
+{
+};
 
 // A month asleep, with interval edits (usable or not), sleeps of the machine,
 // failures and recoveries: no request is ever more than one interval late while
 // the interval is usable, and no retry goes out while a request is in flight.
-TEST(Sleeping, AMonthInTheTray)
+TEST_P(AMonth, InTheTray)
 {
     std::mt19937 random(30);
     auto dice = [&](unsigned n) { return unsigned(random() % n); };
     Engine e;
+    e.timer.suspendCounted = GetParam();
     e.engine.setUpdateUrl(Url);
     e.engine.intervalChanged("5");
     e.engine.start();
@@ -449,7 +519,8 @@ TEST(Sleeping, AMonthInTheTray)
     while (e.clock.ms < end) {
         const std::int64_t eventAt = e.clock.ms + 1000 * std::int64_t(1 + dice(900));
         if (timerDue <= eventAt) {
-            e.clock.ms = timerDue;
+            // An overdue timer that counts suspend fires at resume.
+            e.clock.ms = std::max(e.clock.ms, timerDue);
             e.engine.wakeUp();
             ++wakeUps;
         } else {
@@ -462,10 +533,12 @@ TEST(Sleeping, AMonthInTheTray)
                 e.engine.intervalChanged(interval);
                 usableSince = e.clock.ms;
             } else if (roll < 62) {
-                // The machine sleeps up to a day; timers stand still meanwhile.
+                // The machine sleeps up to a day; a timer that stands still
+                // meanwhile comes that much later.
                 const std::int64_t slept = 1000 * std::int64_t(31 + dice(86400));
                 e.clock.ms += slept;
-                timerDue += slept;
+                if (!GetParam())
+                    timerDue += slept;
                 ++sleeps;
                 usableSince = e.clock.ms;
             }
@@ -498,6 +571,16 @@ TEST(Sleeping, AMonthInTheTray)
     // Asleep, the engine wakes about once a minute at most, never every second.
     EXPECT_LT(wakeUps, 30 * 24 * 60 * 2);
     EXPECT_GT(e.channel.times.size(), 1000u);
+    // On a timer that counts suspend, a wake-up sends a request but for the
+    // hourly bound of a long sleep.
+    if (GetParam()) {
+        EXPECT_LE(wakeUps, std::int64_t(e.channel.times.size()) + 30 * 24);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Timers, AMonth, testing::Bool(),
+                         [](const testing::TestParamInfo<bool> &info) {
+                             return info.param ? "CountsSuspend" : "StandsStill";
+                         });
 
 } // namespace

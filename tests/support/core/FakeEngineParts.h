@@ -23,12 +23,15 @@ public:
     std::int64_t ms = 1000000;
 };
 
+// Stands still during suspend unless suspendCounted is set.
 class RecordingWakeTimer : public WakeTimer
 {
 public:
     void schedule(std::int64_t atMs) override { dueMs = atMs; }
     void cancel() override { dueMs.reset(); }
+    bool countsSuspend() const override { return suspendCounted; }
     std::optional<std::int64_t> dueMs;
+    bool suspendCounted = false;
 };
 
 class FakeRequestChannel : public RequestChannel

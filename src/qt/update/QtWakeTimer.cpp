@@ -1,4 +1,4 @@
-#include "qt/QtWakeTimer.h"
+#include "qt/update/QtWakeTimer.h"
 
 #include "update/Clock.h"
 #include "update/TickPlan.h"

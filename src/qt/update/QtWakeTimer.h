@@ -1,5 +1,5 @@
-#ifndef TAVRIN_QT_QTWAKETIMER_H
-#define TAVRIN_QT_QTWAKETIMER_H
+#ifndef TAVRIN_QT_UPDATE_QTWAKETIMER_H
+#define TAVRIN_QT_UPDATE_QTWAKETIMER_H
 
 #include "update/WakeTimer.h"
 
@@ -26,6 +26,8 @@ public:
     // How many times as fast as real time the clock runs.
     void setTimeScale(double scale) { m_scale = scale; }
     bool isActive() const { return m_timer.isActive(); }
+    // Real milliseconds until the timer fires, -1 when it is not armed.
+    std::int64_t remainingMs() const { return m_timer.remainingTime(); }
 
 private:
     QTimer m_timer;
