@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -62,6 +63,10 @@ InstanceServer::InstanceServer(const QString &path, int listenFd, FileId file, c
     connect(m_checkTimer, &QTimer::timeout, this, &InstanceServer::check);
     m_acceptRetry->setSingleShot(true);
     m_acceptRetry->setInterval(kAcceptRetryMs);
+    // Watched from here on, before the server's thread starts: what happens to
+    // the files meanwhile waits in the queue.
+    if (m_limits.watchDirectory)
+        watchDirectory();
     connect(m_acceptRetry, &QTimer::timeout, this, [this] {
         if (m_notifier)
             m_notifier->setEnabled(true);
@@ -76,6 +81,9 @@ InstanceServer::~InstanceServer()
         client->abort();
     }
     delete m_notifier;
+    delete m_directoryNotifier;
+    if (m_inotifyFd >= 0)
+        ::close(m_inotifyFd);
     if (m_fd >= 0) {
         // Only our own socket file: another start may have replaced it.
         struct stat status;
@@ -125,7 +133,69 @@ int InstanceServer::bindSocket(const QString &path, FileId *file, QString *error
 void InstanceServer::start()
 {
     watch(m_fd);
-    m_checkTimer->start();
+    if (m_inotifyFd < 0) {
+        m_checkTimer->start();
+        return;
+    }
+    m_directoryNotifier = new QSocketNotifier(m_inotifyFd, QSocketNotifier::Read, this);
+    connect(m_directoryNotifier, &QSocketNotifier::activated, this,
+            &InstanceServer::directoryChanged);
+}
+
+bool InstanceServer::watchDirectory()
+{
+    m_inotifyFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_inotifyFd < 0) {
+        qCInfo(lcApp) << "cannot watch the instance socket's directory:" << systemError(errno)
+                      << "; checking it every" << m_limits.checkMs / 1000 << "s";
+        return false;
+    }
+    const QByteArray directory = QFile::encodeName(m_path.left(m_path.lastIndexOf(u'/') + 1));
+    const uint32_t events = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB |
+                            IN_DELETE_SELF | IN_MOVE_SELF;
+    if (directory.isEmpty() ||
+        ::inotify_add_watch(m_inotifyFd, directory.constData(), events) < 0) {
+        qCInfo(lcApp) << "cannot watch the instance socket's directory:" << systemError(errno)
+                      << "; checking it every" << m_limits.checkMs / 1000 << "s";
+        ::close(m_inotifyFd);
+        m_inotifyFd = -1;
+        return false;
+    }
+    return true;
+}
+
+void InstanceServer::directoryChanged()
+{
+    // Our files are the socket and those named after it (lock, claim); other
+    // programs' files in a shared runtime directory are no reason to wake.
+    // "app.socket" and "app.lock" share the name "app".
+    QString name = m_path.mid(m_path.lastIndexOf(u'/') + 1);
+    name.truncate(name.lastIndexOf(u'.') > 0 ? name.lastIndexOf(u'.') : name.size());
+    const QByteArray ours = QFile::encodeName(name);
+    bool concernsUs = false;
+    bool watchLost = false;
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+        const ssize_t length = ::read(m_inotifyFd, buffer, sizeof buffer);
+        if (length <= 0)
+            break;
+        for (ssize_t at = 0; at < length;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+            if (event->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_Q_OVERFLOW))
+                watchLost = watchLost || !(event->mask & IN_Q_OVERFLOW);
+            if (event->len == 0 || std::strncmp(event->name, ours.constData(), ours.size()) == 0)
+                concernsUs = true;
+            at += qsizetype(sizeof(inotify_event)) + event->len;
+        }
+    }
+    if (watchLost && !m_checkTimer->isActive()) {
+        qCWarning(lcApp) << "the instance socket's directory went away; checking it every"
+                         << m_limits.checkMs / 1000 << "s";
+        m_directoryNotifier->setEnabled(false);
+        m_checkTimer->start();
+    }
+    if (concernsUs)
+        check();
 }
 
 void InstanceServer::watch(int listenFd)

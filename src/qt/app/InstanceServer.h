@@ -22,7 +22,9 @@ class QTimer;
 // so clients that connect and send nothing cannot use up the process's file
 // descriptors. When accept() fails anyway (out of descriptors) the server waits
 // and tries again instead of closing, and a socket file that was removed or
-// replaced is made again at the next check.
+// replaced is made again. The directory is watched (inotify), so the files are
+// checked only when something happens to them; where it cannot be watched they
+// are checked now and then instead.
 class InstanceServer : public QObject
 {
     Q_OBJECT
@@ -30,10 +32,11 @@ public:
     struct Limits
     {
         int idleMs = 3000; // a connection is closed this long after it came
-        // How often the socket and lock files are checked: rarely, as each
-        // check wakes the process.
+        // How often the socket and lock files are checked while their directory
+        // cannot be watched: rarely, as each check wakes the process.
         int checkMs = 300000;
-        int maxConnections = 16; // more close the oldest one
+        bool watchDirectory = true; // false: check every checkMs instead
+        int maxConnections = 16;    // more close the oldest one
     };
 
     // Which file a path names, to tell our socket file from one put in its place.
@@ -68,6 +71,10 @@ private:
     void drop(QLocalSocket *client);
     void check();
     void watch(int listenFd);
+    // Watches the socket's directory for changes to our files; false if it cannot.
+    // The notifier is made in start(), in the server's thread.
+    bool watchDirectory();
+    void directoryChanged();
 
     QString m_path;
     int m_fd = -1;
@@ -75,6 +82,8 @@ private:
     Limits m_limits;
     std::function<bool()> m_stillPrimary;
     QSocketNotifier *m_notifier = nullptr;
+    int m_inotifyFd = -1;
+    QSocketNotifier *m_directoryNotifier = nullptr;
     QTimer *m_checkTimer = nullptr;
     QTimer *m_acceptRetry = nullptr;
     std::deque<QLocalSocket *> m_clients;

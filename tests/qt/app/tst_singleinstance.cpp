@@ -329,21 +329,29 @@ private Q_SLOTS:
         QVERIFY(primary.waitFor("show received\n", 2));
     }
 
-    // The running program notices at its next check that its files are gone.
+    // The running program notices that its files are gone: at once where it
+    // watches their directory (the periodic check is then an hour away), else at
+    // its next check.
     void lostFilesAreMadeAgain_data()
     {
         QTest::addColumn<int>("loss"); // 0 socket removed, 1 socket replaced, 2 lock removed
-        QTest::newRow("socket file removed") << 0;
-        QTest::newRow("socket file replaced") << 1;
-        QTest::newRow("lock file removed") << 2;
+        QTest::addColumn<bool>("watched");
+        for (const bool watched : {true, false}) {
+            const char *how = watched ? "watched" : "checked";
+            QTest::addRow("socket file removed, %s", how) << 0 << watched;
+            QTest::addRow("socket file replaced, %s", how) << 1 << watched;
+            QTest::addRow("lock file removed, %s", how) << 2 << watched;
+        }
     }
 
     void lostFilesAreMadeAgain()
     {
         QFETCH(int, loss);
+        QFETCH(bool, watched);
         SingleInstance instance(QStringLiteral("singleinstance_probe"), runtimeDir());
         SingleInstance::Timing timing;
-        timing.server.checkMs = 100;
+        timing.server.watchDirectory = watched;
+        timing.server.checkMs = watched ? 3600000 : 100;
         instance.setTiming(timing);
         QCOMPARE(instance.claim(), SingleInstance::Outcome::Primary);
         QSignalSpy showSpy(&instance, &SingleInstance::showRequested);
