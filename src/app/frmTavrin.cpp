@@ -403,7 +403,7 @@ void frmTavrin::cmdKey_Click()
 
 void frmTavrin::ApplyKey()
 {
-    TavrinVar = UpdateUrl::compose(UpdateUrl::baseUrl(), txtKey(1)->text());
+    TavrinVar = toQt(UpdateUrl::compose(UpdateUrl::baseUrl(), toStd(txtKey(1)->text())));
     m_settings.save(SettingsSection, KeyValueName, TavrinVar);
     m_engine.replaceUrl(toStd(TavrinVar));
 }

@@ -1,6 +1,6 @@
 #include "update/UpdateOutcome.h"
 
-#include <QRegularExpression>
+#include <algorithm>
 
 namespace {
 
@@ -20,47 +20,92 @@ bool isLoggableChar(char c)
            c == '.' || c == '_' || c == ':' || c == '-';
 }
 
-// Path and query of the URL as sent and as typed; the key may appear in either form.
-QStringList secretForms(const QUrl &url)
+char toLower(char c)
 {
-    QStringList forms;
-    for (QUrl::ComponentFormattingOptions format : {QUrl::FullyEncoded, QUrl::FullyDecoded}) {
-        forms.append(url.path(format));
-        forms.append(url.query(format));
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+std::string lowered(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), toLower);
+    return text;
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::string percentDecoded(const std::string &text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
+            hexValue(text[i + 2]) >= 0) {
+            out += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
     }
-    return forms;
+    return out;
+}
+
+// Path and query of the URL (all of it when it has no "scheme://host"), as
+// sent and as typed, in lower case; the key may appear in either form.
+std::vector<std::string> secretForms(const std::string &url)
+{
+    std::string target = url.substr(0, url.find('#'));
+    const std::size_t authority = target.find("://");
+    if (authority != std::string::npos) {
+        const std::size_t end = target.find_first_of("/?", authority + 3);
+        target.erase(0, end == std::string::npos ? target.size() : end);
+    }
+    return {lowered(target), lowered(percentDecoded(target))};
+}
+
+bool isSeparator(char c)
+{
+    return c == '/' || c == '?' || c == '&' || c == '=' || c == ';';
 }
 
 // Pieces shorter than this are too common to stand for a key.
-constexpr int ShortestSecretPiece = 4;
+constexpr std::size_t ShortestSecretPiece = 4;
 
 } // namespace
 
-const QList<QByteArray> &UpdateOutcome::refusalWords()
+const std::vector<std::string> &UpdateOutcome::refusalWords()
 {
-    static const QList<QByteArray> words = {"badauth", "!donator", "notfqdn",  "nohost",
-                                            "numhost", "abuse",    "badagent", "dnserr",
-                                            "911",     "ko",       "error"};
+    static const std::vector<std::string> words = {"badauth", "!donator", "notfqdn",  "nohost",
+                                                   "numhost", "abuse",    "badagent", "dnserr",
+                                                   "911",     "ko",       "error"};
     return words;
 }
 
-QByteArray UpdateOutcome::firstWord(const QByteArray &body)
+std::string UpdateOutcome::firstWord(const std::string &body)
 {
-    qsizetype start = body.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    while (start < body.size() && isBlank(body.at(start)))
+    std::size_t start = body.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    while (start < body.size() && isBlank(body[start]))
         ++start;
-    qsizetype end = start;
-    while (end < body.size() && !endsWord(body.at(end)))
+    std::size_t end = start;
+    while (end < body.size() && !endsWord(body[end]))
         ++end;
-    return body.mid(start, end - start);
+    return body.substr(start, end - start);
 }
 
-bool UpdateOutcome::isRefusal(const QByteArray &word)
+bool UpdateOutcome::isRefusal(const std::string &word)
 {
-    return refusalWords().contains(word.toLower());
+    const std::vector<std::string> &words = refusalWords();
+    return std::find(words.begin(), words.end(), lowered(word)) != words.end();
 }
 
-UpdateOutcome UpdateOutcome::classify(int httpStatus, const QByteArray &body)
+UpdateOutcome UpdateOutcome::classify(int httpStatus, const std::string &body)
 {
     UpdateOutcome outcome;
     outcome.m_httpStatus = httpStatus;
@@ -71,48 +116,52 @@ UpdateOutcome UpdateOutcome::classify(int httpStatus, const QByteArray &body)
     return outcome;
 }
 
-bool UpdateOutcome::mayLogWord(const QByteArray &word, const QList<QUrl> &requestUrls)
+bool UpdateOutcome::mayLogWord(const std::string &word, const std::vector<std::string> &requestUrls)
 {
-    if (word.isEmpty() || word.size() > MaxLoggedWordLength)
+    if (word.empty() || word.size() > MaxLoggedWordLength)
         return false;
     for (char c : word) {
         if (!isLoggableChar(c))
             return false;
     }
-    const QString text = QString::fromLatin1(word);
-    static const QRegularExpression separators(QStringLiteral("[/?&=;]"));
-    QStringList forms;
-    for (const QUrl &url : requestUrls)
-        forms += secretForms(url);
-    for (const QString &form : std::as_const(forms)) {
-        if (form.contains(text, Qt::CaseInsensitive))
-            return false;
-        // The other way round too: a key quoted inside the word.
-        for (const QString &piece : form.split(separators, Qt::SkipEmptyParts)) {
-            if (piece.size() >= ShortestSecretPiece && text.contains(piece, Qt::CaseInsensitive))
+    const std::string text = lowered(word);
+    for (const std::string &url : requestUrls) {
+        for (const std::string &form : secretForms(url)) {
+            if (form.find(text) != std::string::npos)
                 return false;
+            // The other way round too: a key quoted inside the word.
+            for (std::size_t start = 0; start < form.size();) {
+                std::size_t end = start;
+                while (end < form.size() && !isSeparator(form[end]))
+                    ++end;
+                if (end - start >= ShortestSecretPiece &&
+                    text.find(form.substr(start, end - start)) != std::string::npos)
+                    return false;
+                start = end + 1;
+            }
         }
     }
     return true;
 }
 
-QString UpdateOutcome::describe(const QList<QUrl> &requestUrls) const
+std::string UpdateOutcome::describe(const std::vector<std::string> &requestUrls) const
 {
-    QString text = QStringLiteral("HTTP %1, ").arg(m_httpStatus);
-    if (m_word.isEmpty())
-        return text + QStringLiteral("empty answer");
+    const std::string text = "HTTP " + std::to_string(m_httpStatus) + ", ";
+    if (m_word.empty())
+        return text + "empty answer";
     if (!mayLogWord(m_word, requestUrls))
-        return text + QStringLiteral("answer not shown");
-    return text + QStringLiteral("answer \"%1\"").arg(QString::fromLatin1(m_word));
+        return text + "answer not shown";
+    return text + "answer \"" + m_word + "\"";
 }
 
-QString UpdateOutcome::failureReason(const QList<QUrl> &requestUrls) const
+std::string UpdateOutcome::failureReason(const std::vector<std::string> &requestUrls) const
 {
+    const std::string status = "HTTP " + std::to_string(m_httpStatus);
     if (m_interim)
-        return QStringLiteral("HTTP %1, an interim answer without a final one").arg(m_httpStatus);
+        return status + ", an interim answer without a final one";
     if (!m_refused)
-        return QStringLiteral("HTTP %1").arg(m_httpStatus);
+        return status;
     if (!mayLogWord(m_word, requestUrls))
-        return QStringLiteral("refused by the service");
-    return QStringLiteral("refused by the service (\"%1\")").arg(QString::fromLatin1(m_word));
+        return "refused by the service";
+    return "refused by the service (\"" + m_word + "\")";
 }

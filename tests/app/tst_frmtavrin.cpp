@@ -362,7 +362,7 @@ private Q_SLOTS:
         QVERIFY(f.window->cmdKey()->isEnabled());
         const qint64 ticks = f.window->tickCount();
         QTest::mouseClick(f.window->cmdKey(), Qt::LeftButton);
-        const QString url = UpdateUrl::baseUrl() + "my key/1";
+        const QString url = QString::fromStdString(UpdateUrl::baseUrl()) + "my key/1";
         QCOMPARE(f.browser.calls, (QStringList{"Stop", "Navigate " + url}));
         QCOMPARE(f.window->TavrinVar, url);
         QCOMPARE(f.settings.value("TavrinKey"), url);
@@ -495,8 +495,9 @@ private Q_SLOTS:
         QCOMPARE(unloaded.count(), 1);
         QCOMPARE(f.window->windowTitle(), QStringLiteral("KORLA DNS Conector SYNC"));
         QCOMPARE(f.window->tickCount(), 0);
-        QCOMPARE(f.settings.value("TavrinKey"), UpdateUrl::baseUrl() + "k2");
-        QCOMPARE(f.browser.navigated.last(), UpdateUrl::baseUrl() + "k2");
+        QCOMPARE(f.settings.value("TavrinKey"),
+                 QString::fromStdString(UpdateUrl::baseUrl()) + "k2");
+        QCOMPARE(f.browser.navigated.last(), QString::fromStdString(UpdateUrl::baseUrl()) + "k2");
     }
 
     void retry_sameUrlThirtyTicksAfterFailure()
@@ -588,7 +589,8 @@ private Q_SLOTS:
         f.browser.fail();
         QCOMPARE(f.window->nextRetryDueMs(), f.clock.ms + 60 * 1000);
         QCOMPARE(f.ticksUntilNavigate(100), 60);
-        QCOMPARE(f.browser.navigated, QStringList{UpdateUrl::baseUrl() + "new"});
+        QCOMPARE(f.browser.navigated,
+                 QStringList{QString::fromStdString(UpdateUrl::baseUrl()) + "new"});
     }
 
     void retry_droppedBySyncLadderKept()

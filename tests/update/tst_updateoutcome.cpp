@@ -1,148 +1,156 @@
 #include "update/UpdateOutcome.h"
 
-#include <QTest>
+#include "ParamName.h"
 
-class TestUpdateOutcome : public QObject
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ClassifyCase
 {
-    Q_OBJECT
-private Q_SLOTS:
-    void classify_data();
-    void classify();
-    void firstWord_data();
-    void firstWord();
-    void wordInLog_data();
-    void wordInLog();
-    void failureReasonQuotesOnlySafeWords();
+    std::string name;
+    int status;
+    std::string body;
+    bool succeeds;
 };
 
-void TestUpdateOutcome::classify_data()
+class Classify : public testing::TestWithParam<ClassifyCase>
 {
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("succeeds");
+};
 
-    QTest::newRow("good with address") << 200 << QByteArray("good 1.2.3.4") << true;
-    QTest::newRow("nochg") << 200 << QByteArray("nochg 1.2.3.4\n") << true;
-    QTest::newRow("OK") << 200 << QByteArray("OK") << true;
-    QTest::newRow("empty") << 200 << QByteArray() << true;
-    QTest::newRow("blank") << 200 << QByteArray(" \r\n") << true;
-    QTest::newRow("html page") << 200 << QByteArray("<html><body>badauth</body></html>") << true;
-    QTest::newRow("unknown text") << 200 << QByteArray("updated") << true;
-    QTest::newRow("refusal word later in the body") << 200 << QByteArray("good abuse") << true;
-    QTest::newRow("longer word starting like a refusal") << 200 << QByteArray("kookaburra") << true;
-    QTest::newRow("redirect status, ok body") << 301 << QByteArray("good") << true;
-    QTest::newRow("interim 103, ok body") << 103 << QByteArray("good") << false;
-    QTest::newRow("interim 101, empty") << 101 << QByteArray() << false;
-    QTest::newRow("below any status class") << 42 << QByteArray("good") << false;
-    QTest::newRow("badauth") << 200 << QByteArray("badauth") << false;
-    QTest::newRow("BADAUTH") << 200 << QByteArray("BADAUTH") << false;
-    QTest::newRow("!donator") << 200 << QByteArray("!donator") << false;
-    QTest::newRow("notfqdn") << 200 << QByteArray("notfqdn") << false;
-    QTest::newRow("nohost with newline") << 200 << QByteArray("nohost\n") << false;
-    QTest::newRow("numhost") << 200 << QByteArray("numhost") << false;
-    QTest::newRow("abuse") << 200 << QByteArray("abuse") << false;
-    QTest::newRow("badagent") << 200 << QByteArray("badagent") << false;
-    QTest::newRow("dnserr") << 200 << QByteArray("dnserr") << false;
-    QTest::newRow("911") << 200 << QByteArray("911") << false;
-    QTest::newRow("KO") << 200 << QByteArray("KO") << false;
-    QTest::newRow("ko") << 200 << QByteArray("ko") << false;
-    QTest::newRow("ERROR with colon") << 200 << QByteArray("ERROR: wrong password") << false;
-    QTest::newRow("error after blanks and BOM")
-        << 200 << QByteArray("\xEF\xBB\xBF \terror") << false;
-    QTest::newRow("refusal with another 2xx") << 201 << QByteArray("badauth") << false;
-    QTest::newRow("404 with good body") << 404 << QByteArray("good") << false;
-    QTest::newRow("500 empty") << 500 << QByteArray() << false;
-    QTest::newRow("400") << 400 << QByteArray("Bad Request") << false;
+TEST_P(Classify, Outcome)
+{
+    const ClassifyCase &c = GetParam();
+    const UpdateOutcome outcome = UpdateOutcome::classify(c.status, c.body);
+    EXPECT_EQ(outcome.succeeded(), c.succeeds);
+    EXPECT_EQ(outcome.httpStatus(), c.status);
+    EXPECT_EQ(outcome.refused(), !c.succeeds && c.status >= 200 && c.status < 400);
+    EXPECT_EQ(outcome.interim(), c.status >= 100 && c.status < 200);
 }
 
-void TestUpdateOutcome::classify()
+INSTANTIATE_TEST_SUITE_P(
+    UpdateOutcome, Classify,
+    testing::Values(
+        ClassifyCase{"good with address", 200, "good 1.2.3.4", true},
+        ClassifyCase{"nochg", 200, "nochg 1.2.3.4\n", true}, ClassifyCase{"OK", 200, "OK", true},
+        ClassifyCase{"empty", 200, "", true}, ClassifyCase{"blank", 200, " \r\n", true},
+        ClassifyCase{"html page", 200, "<html><body>badauth</body></html>", true},
+        ClassifyCase{"unknown text", 200, "updated", true},
+        ClassifyCase{"refusal word later in the body", 200, "good abuse", true},
+        ClassifyCase{"longer word starting like a refusal", 200, "kookaburra", true},
+        ClassifyCase{"redirect status, ok body", 301, "good", true},
+        ClassifyCase{"interim 103, ok body", 103, "good", false},
+        ClassifyCase{"interim 101, empty", 101, "", false},
+        ClassifyCase{"below any status class", 42, "good", false},
+        ClassifyCase{"badauth", 200, "badauth", false},
+        ClassifyCase{"BADAUTH", 200, "BADAUTH", false},
+        ClassifyCase{"!donator", 200, "!donator", false},
+        ClassifyCase{"notfqdn", 200, "notfqdn", false},
+        ClassifyCase{"nohost with newline", 200, "nohost\n", false},
+        ClassifyCase{"numhost", 200, "numhost", false}, ClassifyCase{"abuse", 200, "abuse", false},
+        ClassifyCase{"badagent", 200, "badagent", false},
+        ClassifyCase{"dnserr", 200, "dnserr", false}, ClassifyCase{"911", 200, "911", false},
+        ClassifyCase{"KO", 200, "KO", false}, ClassifyCase{"ko", 200, "ko", false},
+        ClassifyCase{"ERROR with colon", 200, "ERROR: wrong password", false},
+        ClassifyCase{"error after blanks and BOM", 200, "\xEF\xBB\xBF \terror", false},
+        ClassifyCase{"refusal with another 2xx", 201, "badauth", false},
+        ClassifyCase{"404 with good body", 404, "good", false},
+        ClassifyCase{"500 empty", 500, "", false}, ClassifyCase{"400", 400, "Bad Request", false}),
+    paramName<ClassifyCase>);
+
+struct FirstWordCase
 {
-    QFETCH(int, status);
-    QFETCH(QByteArray, body);
-    QFETCH(bool, succeeds);
-    const UpdateOutcome outcome = UpdateOutcome::classify(status, body);
-    QCOMPARE(outcome.succeeded(), succeeds);
-    QCOMPARE(outcome.httpStatus(), status);
-    QCOMPARE(outcome.refused(), !succeeds && status >= 200 && status < 400);
-    QCOMPARE(outcome.interim(), status >= 100 && status < 200);
+    std::string name;
+    std::string body;
+    std::string word;
+};
+
+class FirstWord : public testing::TestWithParam<FirstWordCase>
+{
+};
+
+TEST_P(FirstWord, Word)
+{
+    EXPECT_EQ(UpdateOutcome::firstWord(GetParam().body), GetParam().word);
 }
 
-void TestUpdateOutcome::firstWord_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QByteArray>("word");
-    QTest::newRow("one word") << QByteArray("good") << QByteArray("good");
-    QTest::newRow("word and address") << QByteArray("good 192.0.2.1") << QByteArray("good");
-    QTest::newRow("leading blank lines") << QByteArray("\r\n\r\n nochg") << QByteArray("nochg");
-    QTest::newRow("tab after") << QByteArray("KO\tmore") << QByteArray("KO");
-    QTest::newRow("comma") << QByteArray("error,1") << QByteArray("error");
-    QTest::newRow("semicolon") << QByteArray("abuse;x") << QByteArray("abuse");
-    QTest::newRow("html tag") << QByteArray("<html><b>x") << QByteArray("<html><b>x");
-    QTest::newRow("empty") << QByteArray() << QByteArray();
-    QTest::newRow("blanks only") << QByteArray("  \n") << QByteArray();
-}
+INSTANTIATE_TEST_SUITE_P(
+    UpdateOutcome, FirstWord,
+    testing::Values(FirstWordCase{"one word", "good", "good"},
+                    FirstWordCase{"word and address", "good 192.0.2.1", "good"},
+                    FirstWordCase{"leading blank lines", "\r\n\r\n nochg", "nochg"},
+                    FirstWordCase{"tab after", "KO\tmore", "KO"},
+                    FirstWordCase{"comma", "error,1", "error"},
+                    FirstWordCase{"semicolon", "abuse;x", "abuse"},
+                    FirstWordCase{"html tag", "<html><b>x", "<html><b>x"},
+                    FirstWordCase{"empty", "", ""}, FirstWordCase{"blanks only", "  \n", ""}),
+    paramName<FirstWordCase>);
 
-void TestUpdateOutcome::firstWord()
-{
-    QFETCH(QByteArray, body);
-    QFETCH(QByteArray, word);
-    QCOMPARE(UpdateOutcome::firstWord(body), word);
-}
+const std::string KeyUrl = "http://dyn.example.org/nic/update?pw=Secr3tKey";
 
-void TestUpdateOutcome::wordInLog_data()
+struct WordCase
 {
-    QTest::addColumn<QByteArray>("word");
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<bool>("loggable");
-    const QString url = QStringLiteral("http://dyn.example.org/nic/update?pw=Secr3tKey");
+    std::string name;
+    std::string word;
+    std::string url;
+    bool loggable;
+};
 
-    QTest::newRow("plain word") << QByteArray("badauth") << url << true;
-    QTest::newRow("allowed punctuation") << QByteArray("!donator-x_1.2") << url << true;
-    QTest::newRow("colon allowed") << QByteArray("a:b") << url << true;
-    QTest::newRow("24 characters") << QByteArray(24, 'a') << url << true;
-    QTest::newRow("25 characters") << QByteArray(25, 'a') << url << false;
-    QTest::newRow("html") << QByteArray("<html>") << url << false;
-    QTest::newRow("non-ASCII") << QByteArray("gr\xC3\xBC\xC3\x9F") << url << false;
-    QTest::newRow("quote") << QByteArray("a\"b") << url << false;
-    QTest::newRow("empty") << QByteArray() << url << false;
-    QTest::newRow("the key") << QByteArray("Secr3tKey") << url << false;
-    QTest::newRow("the key in other case") << QByteArray("SECR3TKEY") << url << false;
-    QTest::newRow("part of the key") << QByteArray("cr3t") << url << false;
-    QTest::newRow("in the path") << QByteArray("update") << url << false;
-    QTest::newRow("key inside the word") << QByteArray("bad:Secr3tKey") << url << false;
-    QTest::newRow("key typed with a space, word matches decoded")
-        << QByteArray("my") << QStringLiteral("http://h.example/my%20key") << false;
-    QTest::newRow("host name is no secret")
-        << QByteArray("dyn.example.org") << QStringLiteral("http://dyn.example.org/k") << true;
-}
-
-void TestUpdateOutcome::wordInLog()
+class WordInLog : public testing::TestWithParam<WordCase>
 {
-    QFETCH(QByteArray, word);
-    QFETCH(QString, url);
-    QFETCH(bool, loggable);
-    QCOMPARE(UpdateOutcome::mayLogWord(word, {QUrl(url)}), loggable);
+};
+
+TEST_P(WordInLog, Shown)
+{
+    const WordCase &c = GetParam();
+    EXPECT_EQ(UpdateOutcome::mayLogWord(c.word, {c.url}), c.loggable);
 
     // The same word at the start of an answer; ':' would end it there.
-    if (word.isEmpty() || word.contains(':'))
+    if (c.word.empty() || c.word.find(':') != std::string::npos)
         return;
-    const QString line = UpdateOutcome::classify(200, word + " rest").describe({QUrl(url)});
-    QVERIFY(line.startsWith(QStringLiteral("HTTP 200, ")));
-    QCOMPARE(line.contains(QString::fromUtf8(word)), loggable);
+    const std::string line = UpdateOutcome::classify(200, c.word + " rest").describe({c.url});
+    EXPECT_EQ(line.rfind("HTTP 200, ", 0), 0u) << line;
+    EXPECT_EQ(line.find(c.word) != std::string::npos, c.loggable);
 }
 
-void TestUpdateOutcome::failureReasonQuotesOnlySafeWords()
+INSTANTIATE_TEST_SUITE_P(
+    UpdateOutcome, WordInLog,
+    testing::Values(
+        WordCase{"plain word", "badauth", KeyUrl, true},
+        WordCase{"allowed punctuation", "!donator-x_1.2", KeyUrl, true},
+        WordCase{"colon allowed", "a:b", KeyUrl, true},
+        WordCase{"24 characters", std::string(24, 'a'), KeyUrl, true},
+        WordCase{"25 characters", std::string(25, 'a'), KeyUrl, false},
+        WordCase{"html", "<html>", KeyUrl, false},
+        WordCase{"non-ASCII", "gr\xC3\xBC\xC3\x9F", KeyUrl, false},
+        WordCase{"quote", "a\"b", KeyUrl, false}, WordCase{"empty", "", KeyUrl, false},
+        WordCase{"the key", "Secr3tKey", KeyUrl, false},
+        WordCase{"the key in other case", "SECR3TKEY", KeyUrl, false},
+        WordCase{"part of the key", "cr3t", KeyUrl, false},
+        WordCase{"in the path", "update", KeyUrl, false},
+        WordCase{"key inside the word", "bad:Secr3tKey", KeyUrl, false},
+        WordCase{"key typed with a space, word matches decoded", "my", "http://h.example/my%20key",
+                 false},
+        WordCase{"host name is no secret", "dyn.example.org", "http://dyn.example.org/k", true},
+        // "a%41b" decodes to "aAb": the word matches the key as typed.
+        WordCase{"key inside the word, decoded", "xx-aAbcd-yy", "http://h.example/a%41bcd", false},
+        WordCase{"fragment is no secret", "badauth", "http://h.example/k#badauth", true}),
+    paramName<WordCase>);
+
+TEST(UpdateOutcome, FailureReasonQuotesOnlySafeWords)
 {
-    const QList<QUrl> urls = {QUrl(QStringLiteral("http://h.example/k1")),
-                              QUrl(QStringLiteral("http://h.example/badauth-key"))};
-    QCOMPARE(UpdateOutcome::classify(200, "nohost").failureReason(urls),
-             QStringLiteral("refused by the service (\"nohost\")"));
+    const std::vector<std::string> urls = {"http://h.example/k1", "http://h.example/badauth-key"};
+    EXPECT_EQ(UpdateOutcome::classify(200, "nohost").failureReason(urls),
+              "refused by the service (\"nohost\")");
     // The second URL (after a redirect) counts as much as the first.
-    QCOMPARE(UpdateOutcome::classify(200, "badauth").failureReason(urls),
-             QStringLiteral("refused by the service"));
-    QCOMPARE(UpdateOutcome::classify(503, "nohost").failureReason(urls),
-             QStringLiteral("HTTP 503"));
+    EXPECT_EQ(UpdateOutcome::classify(200, "badauth").failureReason(urls),
+              "refused by the service");
+    EXPECT_EQ(UpdateOutcome::classify(503, "nohost").failureReason(urls), "HTTP 503");
+    EXPECT_EQ(UpdateOutcome::classify(103, "").failureReason(urls),
+              "HTTP 103, an interim answer without a final one");
 }
 
-QTEST_GUILESS_MAIN(TestUpdateOutcome)
-#include "tst_updateoutcome.moc"
+} // namespace

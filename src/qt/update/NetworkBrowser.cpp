@@ -1,11 +1,11 @@
 #include "qt/update/NetworkBrowser.h"
 
+#include "qt/CoreTypes.h"
 #include "qt/update/ContentDecoder.h"
 #include "qt/update/UpdateLog.h"
 #include "update/HttpRequestText.h"
 #include "update/HttpResponseReader.h"
 #include "update/UpdateOutcome.h"
-#include "update/UpdateUrl.h"
 
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
@@ -184,17 +184,17 @@ void NetworkBrowser::Navigate(const QString &url)
         qCInfo(lcUpdate) << "no update URL set; nothing requested";
         return;
     }
-    const QUrl requestUrl = UpdateUrl::toRequestUrl(url);
-    if (!requestUrl.isValid()) {
+    const std::optional<UpdateUrl::RequestUrl> requestUrl = UpdateUrl::toRequestUrl(toStd(url));
+    if (!requestUrl) {
         qCWarning(lcUpdate) << "update URL refused: not an http or https URL with a host";
         return;
     }
 
-    m_target = UpdateUrl::redacted(requestUrl);
-    m_urls = {requestUrl};
+    m_target = toQt(UpdateUrl::redacted(requestUrl));
+    m_urls = {requestUrl->url};
     qCInfo(lcUpdate).noquote() << "request to" << m_target;
     m_deadline.start(m_timeoutMs);
-    startHop(requestUrl);
+    startHop(*requestUrl);
 }
 
 void NetworkBrowser::Stop()
@@ -235,20 +235,15 @@ void NetworkBrowser::setCaCertificates(const QList<QSslCertificate> &authorities
     m_authorities = authorities;
 }
 
-void NetworkBrowser::startHop(const QUrl &url)
+void NetworkBrowser::startHop(const UpdateUrl::RequestUrl &url)
 {
-    const bool secure = url.scheme() == QLatin1String("https");
-    const QNetworkProxy proxy = proxyFor(url);
+    const bool secure = url.scheme == "https";
+    const QNetworkProxy proxy = proxyFor(QUrl(toQt(url.url)));
     // Plain http through an HTTP proxy asks the proxy for the whole URL; https
     // goes through it in a CONNECT tunnel, which the socket sets up itself.
     const bool toHttpProxy = !secure && proxy.type() == QNetworkProxy::HttpProxy;
 
-    QString query;
-    if (url.hasQuery())
-        query = QLatin1Char('?') + url.query(QUrl::FullyEncoded);
-    const HttpRequestText::Target target{url.scheme().toStdString(),
-                                         url.host(QUrl::FullyEncoded).toStdString(), url.port(),
-                                         (url.path(QUrl::FullyEncoded) + query).toStdString()};
+    const HttpRequestText::Target target{url.scheme, url.host, url.port, url.target};
     // A proxy's own credentials, as the proxy configuration gives them.
     std::string proxyAuthorization;
     if (toHttpProxy && !proxy.user().isEmpty())
@@ -275,8 +270,8 @@ void NetworkBrowser::startHop(const QUrl &url)
     connect(socket, &QTcpSocket::readyRead, this, &NetworkBrowser::readAnswer);
     connect(socket, &QTcpSocket::errorOccurred, this, &NetworkBrowser::onSocketError);
 
-    QString host = url.host();
-    quint16 port = quint16(url.port(secure ? 443 : 80));
+    QString host = toQt(url.host);
+    quint16 port = quint16(url.port >= 0 ? url.port : secure ? 443 : 80);
     if (toHttpProxy) {
         host = proxy.hostName();
         port = proxy.port();
@@ -390,32 +385,35 @@ bool NetworkBrowser::followRedirect()
     const std::string location = m_reader->field("Location");
     if (!isRedirect(status) || location.empty())
         return false;
-    const QUrl from = m_urls.last();
-    const QUrl to = from.resolved(QUrl(QString::fromStdString(location), QUrl::TolerantMode));
-    if (!to.isValid() || !isWebScheme(to.scheme())) {
+    const QUrl from(toQt(m_urls.back()));
+    const QUrl resolved = from.resolved(QUrl(toQt(location), QUrl::TolerantMode));
+    if (!resolved.isValid() || !isWebScheme(resolved.scheme())) {
         failFetch(0, QStringLiteral("unsupported protocol"));
         return true;
     }
-    if (to.host().isEmpty()) {
+    // The resolved URL goes on the wire by the same rules as the first one.
+    const std::optional<UpdateUrl::RequestUrl> to =
+        UpdateUrl::toRequestUrl(resolved.toString(QUrl::FullyEncoded).toStdString());
+    if (resolved.host().isEmpty() || !to) {
         failFetch(0, QStringLiteral("invalid redirect"));
         return true;
     }
-    if (from.scheme() == QLatin1String("https") && to.scheme() == QLatin1String("http")) {
+    if (from.scheme() == QLatin1String("https") && to->scheme == "http") {
         failFetch(0, QStringLiteral("redirect to a less secure URL refused"));
         return true;
     }
-    if (m_urls.size() > MaxRedirects) {
+    if (m_urls.size() > std::size_t(MaxRedirects)) {
         failFetch(0, QStringLiteral("too many redirects"));
         return true;
     }
-    qCInfo(lcUpdate).noquote() << "redirected to" << UpdateUrl::redacted(to);
-    m_urls.append(to);
+    qCInfo(lcUpdate).noquote() << "redirected to" << toQt(UpdateUrl::redacted(to));
+    m_urls.push_back(to->url);
     // The old connection goes now; the deadline runs on for the whole fetch.
     QTcpSocket *old = std::exchange(m_socket, nullptr);
     old->disconnect(this);
     old->abort();
     old->deleteLater();
-    startHop(to);
+    startHop(*to);
     return true;
 }
 
@@ -424,10 +422,10 @@ void NetworkBrowser::finishAnswer()
     const int status = m_reader->status();
     const QByteArray contentType = QByteArray::fromStdString(m_reader->field("Content-Type"));
     const QByteArray body = std::exchange(m_body, QByteArray());
-    const QList<QUrl> urls = m_urls; // the answer's word is checked against every one
+    const std::vector<std::string> urls = m_urls; // the answer's word is checked against every one
     dropConnection();
 
-    const UpdateOutcome outcome = UpdateOutcome::classify(status, body);
+    const UpdateOutcome outcome = UpdateOutcome::classify(status, body.toStdString());
     const bool isHtml = looksLikeHtml(contentType, body);
     const QPointer<NetworkBrowser> self(this);
     Q_EMIT pageLoaded(shownText(decodeAnswer(body, contentType, isHtml)), isHtml);
@@ -436,12 +434,12 @@ void NetworkBrowser::finishAnswer()
 
     if (!outcome.succeeded()) {
         qCWarning(lcUpdate).noquote()
-            << "request to" << m_target << "failed:" << outcome.describe(urls);
-        Q_EMIT requestFailed(status, outcome.failureReason(urls));
+            << "request to" << m_target << "failed:" << toQt(outcome.describe(urls));
+        Q_EMIT requestFailed(status, toQt(outcome.failureReason(urls)));
         return;
     }
     qCInfo(lcUpdate).noquote() << "request to" << m_target
-                               << "succeeded:" << outcome.describe(urls);
+                               << "succeeded:" << toQt(outcome.describe(urls));
     Q_EMIT requestSucceeded(status);
 }
 

@@ -2,6 +2,7 @@
 #define TAVRIN_QT_UPDATE_NETWORKBROWSER_H
 
 #include "qt/update/BrowserControl.h"
+#include "update/UpdateUrl.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>
@@ -9,9 +10,10 @@
 #include <QSslCertificate>
 #include <QString>
 #include <QTimer>
-#include <QUrl>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 class ContentDecoder;
 class HttpResponseReader;
@@ -60,7 +62,7 @@ public:
 
 private:
     // Connects for one URL of the fetch: the first or a redirect's target.
-    void startHop(const QUrl &url);
+    void startHop(const UpdateUrl::RequestUrl &url);
     void sendRequest();
     void readAnswer();
     void onSocketError(QAbstractSocket::SocketError error);
@@ -81,8 +83,8 @@ private:
     QByteArray m_request;
     QByteArray m_body; // decoded
     QTimer m_deadline;
-    QString m_target;   // scheme://host[:port] of the first URL, for the log
-    QList<QUrl> m_urls; // every URL of the fetch, the current one last
+    QString m_target;                // scheme://host[:port] of the first URL, for the log
+    std::vector<std::string> m_urls; // every URL of the fetch as sent, the current one last
     int m_timeoutMs = DefaultTransferTimeoutMs;
     bool m_theaterMode = false;
     QList<QSslCertificate> m_authorities;

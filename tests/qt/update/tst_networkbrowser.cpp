@@ -251,7 +251,8 @@ void TestNetworkBrowser::keyReachesServerEncoded()
 
     NetworkBrowser browser;
     Outcomes outcomes(browser);
-    browser.Navigate(UpdateUrl::compose(m_server->url(), key));
+    browser.Navigate(QString::fromStdString(
+        UpdateUrl::compose(m_server->url().toStdString(), key.toStdString())));
     QTRY_COMPARE(outcomes.count(), 1);
     QCOMPARE(outcomes.succeeded.count(), 1);
     QCOMPARE(outcomes.succeeded.at(0).at(0).toInt(), 200);
