@@ -1,260 +1,287 @@
 #include "settings/IniDocument.h"
 
-#include <QFile>
-#include <QSettings>
-#include <QStringList>
-#include <QTemporaryDir>
-#include <QTest>
+#include "ParamName.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+// What QSettings' INI format (Qt 6.4) writes and reads is recorded here: the
+// value lines it writes, what it reads from lines typed by hand, and files it
+// wrote and read back after our edits.
 
 namespace {
 
-std::u16string u16(const QString &text)
+std::string repeated(const std::string &piece, std::size_t times)
 {
-    return text.toStdU16String();
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i)
+        out += piece;
+    return out;
 }
 
-QString qt(const std::u16string &text)
+std::u16string repeated(const std::u16string &piece, std::size_t times)
 {
-    return QString::fromStdU16String(text);
+    std::u16string out;
+    for (std::size_t i = 0; i < times; ++i)
+        out += piece;
+    return out;
 }
 
-// Each file gets a name QSettings has not seen: it caches parsed files per process.
-QString freshPath(const QTemporaryDir &dir)
+std::string kindName(IniDocument::Value::Kind kind)
 {
-    static int files = 0;
-    return dir.filePath(QStringLiteral("f%1.ini").arg(++files));
-}
-
-void writeBytes(const QString &path, const std::string &data)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(data.data(), qint64(data.size())), qint64(data.size()));
-}
-
-std::string readBytes(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::string();
-    return file.readAll().toStdString();
-}
-
-// What our reader makes of a value, in QVariant terms, for comparing with QSettings.
-QVariant asVariant(const IniDocument::Value &value)
-{
-    switch (value.kind) {
+    switch (kind) {
     case IniDocument::Value::Kind::Text:
-        return qt(value.text);
-    case IniDocument::Value::Kind::List: {
-        QStringList list;
-        for (const std::u16string &element : value.list)
-            list.append(qt(element));
-        return list;
-    }
+        return "text";
+    case IniDocument::Value::Kind::List:
+        return "list";
     case IniDocument::Value::Kind::Invalid:
-        return QVariant();
+        return "invalid";
     case IniDocument::Value::Kind::Other:
-        return QVariant::fromValue(QVariantList());
+        return "other";
     }
-    return QVariant();
+    return "?";
 }
 
-// QSettings' value in the same terms: typed values other than text and lists
-// all count as "other".
-QVariant normalised(const QVariant &value)
+void expectValue(const IniDocument::Value &actual, const IniDocument::Value &expected)
 {
-    if (!value.isValid() || value.typeId() == QMetaType::QString ||
-        value.typeId() == QMetaType::QStringList)
-        return value;
-    if (value.typeId() == QMetaType::QByteArray)
-        return QString::fromUtf8(value.toByteArray());
-    return QVariant::fromValue(QVariantList());
+    EXPECT_EQ(kindName(actual.kind), kindName(expected.kind));
+    if (expected.kind == IniDocument::Value::Kind::Text) {
+        EXPECT_TRUE(actual.text == expected.text);
+    }
+    if (expected.kind == IniDocument::Value::Kind::List) {
+        EXPECT_TRUE(actual.list == expected.list);
+    }
 }
 
-} // namespace
-
-class TestIniDocument : public QObject
+IniDocument::Value text(const std::u16string &value)
 {
-    Q_OBJECT
+    IniDocument::Value v;
+    v.text = value;
+    return v;
+}
 
-private:
-    QTemporaryDir m_dir;
+IniDocument::Value list(const std::vector<std::u16string> &elements)
+{
+    IniDocument::Value v;
+    v.kind = IniDocument::Value::Kind::List;
+    v.list = elements;
+    return v;
+}
 
-private Q_SLOTS:
-    void awkwardValuesMatchQSettingsBothWays_data()
-    {
-        QTest::addColumn<QString>("value");
-        QTest::newRow("empty") << QString("");
-        QTest::newRow("backslashes") << QString("C:\\dir\\\\share\\");
-        QTest::newRow("quotes") << QString("say \"hi\" \"");
-        QTest::newRow("ini syntax") << QString("a=b;c #d [e] ,f");
-        QTest::newRow("hash first") << QString("#not a comment");
-        QTest::newRow("semicolon first") << QString(";not a comment");
-        QTest::newRow("outer spaces") << QString("  padded  ");
-        QTest::newRow("outer tabs") << QString("\tpadded\t");
-        QTest::newRow("non-ascii") << QString("Grüße ☃ 😀 %U00e9");
-        QTest::newRow("controls") << QString("a\nb\r\tc\x01"
-                                             "d\x7f");
-        QTest::newRow("nul then digits") << QString::fromUtf16(u"x\0"
-                                                               "12ab",
-                                                               7);
-        QTest::newRow("escape then hex digit") << QString("\x01"
-                                                          "f");
-        QTest::newRow("at sign") << QString("@Invalid()");
-        QTest::newRow("at bytes") << QString("@ByteArray(x)");
-        QTest::newRow("lone surrogate-free url") << QString("http://h/k?x=1&y=2");
-        QTest::newRow("very long") << QString("Wert, mit; allem = \"drin\" \\ ").repeated(5000);
-    }
+IniDocument::Value ofKind(IniDocument::Value::Kind kind)
+{
+    IniDocument::Value v;
+    v.kind = kind;
+    return v;
+}
 
-    // Our writer's text reads back unchanged through QSettings and through our
-    // reader, and QSettings' text reads back unchanged through our reader.
-    void awkwardValuesMatchQSettingsBothWays()
-    {
-        QFETCH(QString, value);
-        IniDocument ours;
-        ours.setText(u"settings/TavrinKey", u16(value));
-        bool found = false;
-        QCOMPARE(asVariant(ours.value(u"settings/TavrinKey", &found)), QVariant(value));
-        QVERIFY(found);
-        QCOMPARE(QString::fromStdString(IniDocument::problem(ours.data())), QString());
-
-        const QString written = freshPath(m_dir);
-        writeBytes(written, ours.data());
-        QSettings reader(written, QSettings::IniFormat);
-        QCOMPARE(reader.value("settings/TavrinKey"), QVariant(value));
-        QCOMPARE(reader.status(), QSettings::NoError);
-
-        const QString theirs = freshPath(m_dir);
-        {
-            QSettings writer(theirs, QSettings::IniFormat);
-            writer.setValue("settings/TavrinKey", value);
-            writer.setValue("settings/TavrinTime", "5");
-        }
-        const IniDocument read(readBytes(theirs));
-        QCOMPARE(asVariant(read.value(u"settings/TavrinKey", &found)), QVariant(value));
-        QVERIFY(read.holdsText(u"settings/TavrinKey", u16(value)));
-    }
-
-    // Values typed by hand read as QSettings reads them.
-    void handWrittenValuesReadAsQSettingsReadsThem_data()
-    {
-        QTest::addColumn<QByteArray>("raw");
-        QTest::newRow("spaces around") << QByteArray("   v  w   ");
-        QTest::newRow("quoted spaces") << QByteArray("\"  v  \"  ");
-        QTest::newRow("partly quoted") << QByteArray("a \"b;c\" d");
-        QTest::newRow("escaped space dropped") << QByteArray("a\\ b");
-        QTest::newRow("hex and octal") << QByteArray("\\x41\\101\\x263a\\0");
-        QTest::newRow("list") << QByteArray("a , b,c");
-        QTest::newRow("quoted list item") << QByteArray("\"a,b\", c");
-        QTest::newRow("list with type") << QByteArray("a, @Invalid()");
-        QTest::newRow("list with at") << QByteArray("a, @@b");
-        QTest::newRow("invalid") << QByteArray("@Invalid()");
-        QTest::newRow("byte array") << QByteArray("@ByteArray(abc)");
-        QTest::newRow("string marker") << QByteArray("@String(x\\0y)");
-        QTest::newRow("double at") << QByteArray("@@at");
-        QTest::newRow("rect") << QByteArray("@Rect(1 2 3 4)");
-        QTest::newRow("unknown marker") << QByteArray("@Foo(x)");
-        QTest::newRow("comment after") << QByteArray("v ; note");
-        QTest::newRow("trailing backslash") << QByteArray("v  \\");
-        QTest::newRow("escaped tab at end") << QByteArray("v\\t  ");
-    }
-
-    void handWrittenValuesReadAsQSettingsReadsThem()
-    {
-        QFETCH(QByteArray, raw);
-        const std::string file = "[S]\nK=" + raw.toStdString() + "\n";
-        const QString path = freshPath(m_dir);
-        writeBytes(path, file);
-        const QSettings settings(path, QSettings::IniFormat);
-        bool found = false;
-        QCOMPARE(asVariant(IniDocument(file).value(u"S/K", &found)),
-                 normalised(settings.value("S/K")));
-        QVERIFY(found);
-    }
-
-    // A change to one key keeps everything else QSettings finds in the file.
-    void editingKeepsEveryOtherKey_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::newRow("existing key") << "settings/TavrinKey";
-        QTest::newRow("new key in a section") << "settings/New";
-        QTest::newRow("new section") << "Neu/Wert";
-        QTest::newRow("general") << "Top";
-        QTest::newRow("section named General") << "General/x";
-        QTest::newRow("odd name") << "S p/ä ☃";
-    }
-
-    void editingKeepsEveryOtherKey()
-    {
-        QFETCH(QString, key);
-        const QString path = freshPath(m_dir);
-        {
-            QSettings writer(path, QSettings::IniFormat);
-            writer.setValue("settings/TavrinKey", "http://h/old");
-            writer.setValue("settings/TavrinTime", "1,5");
-            writer.setValue("Top", "level");
-            writer.setValue("General/x", "real section");
-            writer.setValue("S p/ä ☃", "odd");
-            writer.setValue("Other/List", QStringList({"a", "b"}));
-            writer.setValue("Other/Number", 42);
-            writer.setValue("Other/Nothing", QVariant());
-        }
-        QSettings before(path, QSettings::IniFormat);
-        QVariantMap expected;
-        for (const QString &name : before.allKeys())
-            expected.insert(name, before.value(name));
-        expected.insert(key, QString("new = \"value\""));
-
-        IniDocument document(readBytes(path));
-        document.setText(u16(key), u"new = \"value\"");
-        QCOMPARE(QString::fromStdString(IniDocument::problem(document.data())), QString());
-        const QString edited = freshPath(m_dir);
-        writeBytes(edited, document.data());
-        QSettings after(edited, QSettings::IniFormat);
-        QVariantMap actual;
-        for (const QString &name : after.allKeys())
-            actual.insert(name, after.value(name));
-        QCOMPARE(actual, expected);
-        QCOMPARE(after.status(), QSettings::NoError);
-    }
-
-    // Comments and lines by hand stay; only the value changes.
-    void editingChangesOnlyTheValue()
-    {
-        IniDocument document("; mine\r\n[settings]\r\nTavrinKey = old ; note\r\nTavrinTime=5\r\n");
-        document.setText(u"settings/TavrinKey", u"new");
-        QCOMPARE(QString::fromStdString(document.data()),
-                 QString("; mine\r\n[settings]\r\nTavrinKey =new; note\r\nTavrinTime=5\r\n"));
-        document.setText(u"settings/Extra", u"x");
-        QCOMPARE(
-            QString::fromStdString(document.data()),
-            QString("; mine\r\n[settings]\r\nTavrinKey =new; note\r\nTavrinTime=5\r\nExtra=x\r\n"));
-    }
-
-    void problems_data()
-    {
-        QTest::addColumn<QByteArray>("data");
-        QTest::addColumn<bool>("usable");
-        QTest::newRow("empty") << QByteArray() << true;
-        QTest::newRow("bom and comments") << QByteArray("\xef\xbb\xbf; c\n\n[S]\nK=v") << true;
-        QTest::newRow("nul") << QByteArray("[S]\nK=\0", 7) << false;
-        QTest::newRow("overlong utf-8") << QByteArray("[S]\nK=\xc0\xaf\n") << false;
-        QTest::newRow("utf-8 surrogate") << QByteArray("[S]\nK=\xed\xa0\x80\n") << false;
-        QTest::newRow("cut utf-8") << QByteArray("[S]\nK=\xe2\x98") << false;
-        QTest::newRow("4-byte utf-8") << QByteArray("[S]\nK=\xf0\x9f\x98\x80\n") << true;
-        QTest::newRow("unclosed section") << QByteArray("[S\nK=v\n") << false;
-        QTest::newRow("semicolon before =") << QByteArray("[S]\na;b=c\n") << false;
-        QTest::newRow("escaped = only") << QByteArray("[S]\nK\\=v\n") << false;
-    }
-
-    void problems()
-    {
-        QFETCH(QByteArray, data);
-        QFETCH(bool, usable);
-        QCOMPARE(IniDocument::problem(data.toStdString()).empty(), usable);
-    }
+struct AwkwardCase
+{
+    std::string name;
+    std::u16string value;
+    std::string line; // the value part of the line QSettings writes for it
 };
 
-QTEST_GUILESS_MAIN(TestIniDocument)
-#include "tst_inidocument.moc"
+class AwkwardValuesMatchQSettingsBothWays : public testing::TestWithParam<AwkwardCase>
+{
+};
+
+// Our writer writes the line QSettings writes (and reads back unchanged), and
+// our reader reads QSettings' file back unchanged.
+TEST_P(AwkwardValuesMatchQSettingsBothWays, Value)
+{
+    const AwkwardCase &c = GetParam();
+    IniDocument ours;
+    ours.setText(u"settings/TavrinKey", c.value);
+    bool found = false;
+    expectValue(ours.value(u"settings/TavrinKey", &found), text(c.value));
+    EXPECT_TRUE(found);
+    EXPECT_EQ(IniDocument::problem(ours.data()), "");
+    EXPECT_EQ(IniDocument::escapedText(c.value), c.line);
+
+    const IniDocument read("[settings]\nTavrinKey=" + c.line + "\nTavrinTime=5\n");
+    found = false;
+    expectValue(read.value(u"settings/TavrinKey", &found), text(c.value));
+    EXPECT_TRUE(found);
+    EXPECT_TRUE(read.holdsText(u"settings/TavrinKey", c.value));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    IniDocument, AwkwardValuesMatchQSettingsBothWays,
+    testing::Values(
+        AwkwardCase{"empty", u"", ""},
+        AwkwardCase{"backslashes", u"C:\\dir\\\\share\\", "C:\\\\dir\\\\\\\\share\\\\"},
+        AwkwardCase{"quotes", u"say \"hi\" \"", "say \\\"hi\\\" \\\""},
+        AwkwardCase{"ini syntax", u"a=b;c #d [e] ,f", "\"a=b;c #d [e] ,f\""},
+        AwkwardCase{"hash first", u"#not a comment", "#not a comment"},
+        AwkwardCase{"semicolon first", u";not a comment", "\";not a comment\""},
+        AwkwardCase{"outer spaces", u"  padded  ", "\"  padded  \""},
+        AwkwardCase{"outer tabs", u"\tpadded\t", "\\tpadded\\t"},
+        AwkwardCase{"non-ascii", u"Grüße ☃ 😀 %U00e9",
+                    "Gr\xC3\xBC\xC3\x9F"
+                    "e \xE2\x98\x83 \xF0\x9F\x98\x80 %U00e9"},
+        AwkwardCase{"controls",
+                    u"a\nb\r\tc\x01"
+                    u"d\x7f",
+                    "a\\nb\\r\\tc\\x1\\x64\x7F"},
+        AwkwardCase{"nul then digits",
+                    std::u16string(u"x\0"
+                                   u"12ab",
+                                   7),
+                    "@String(x\\0\\x31\\x32\\x61\\x62\\0)"},
+        AwkwardCase{"escape then hex digit",
+                    u"\x01"
+                    u"f",
+                    "\\x1\\x66"},
+        AwkwardCase{"at sign", u"@Invalid()", "@@Invalid()"},
+        AwkwardCase{"at bytes", u"@ByteArray(x)", "@@ByteArray(x)"},
+        AwkwardCase{"lone surrogate-free url", u"http://h/k?x=1&y=2", "\"http://h/k?x=1&y=2\""},
+        AwkwardCase{"very long", repeated(u"Wert, mit; allem = \"drin\" \\ ", 5000),
+                    "\"" + repeated("Wert, mit; allem = \\\"drin\\\" \\\\ ", 5000) + "\""}),
+    paramName<AwkwardCase>);
+
+struct HandWrittenCase
+{
+    std::string name;
+    std::string raw;
+    IniDocument::Value expected; // what QSettings reads
+};
+
+class HandWrittenValuesReadAsQSettingsReadsThem : public testing::TestWithParam<HandWrittenCase>
+{
+};
+
+TEST_P(HandWrittenValuesReadAsQSettingsReadsThem, Value)
+{
+    const HandWrittenCase &c = GetParam();
+    bool found = false;
+    expectValue(IniDocument("[S]\nK=" + c.raw + "\n").value(u"S/K", &found), c.expected);
+    EXPECT_TRUE(found);
+}
+
+// QSettings hands "@ByteArray(...)" out as bytes; they count as their UTF-8 text.
+INSTANTIATE_TEST_SUITE_P(
+    IniDocument, HandWrittenValuesReadAsQSettingsReadsThem,
+    testing::Values(
+        HandWrittenCase{"spaces around", "   v  w   ", text(u"v  w")},
+        HandWrittenCase{"quoted spaces", "\"  v  \"  ", text(u"  v  ")},
+        HandWrittenCase{"partly quoted", "a \"b;c\" d", text(u"a b;cd")},
+        HandWrittenCase{"escaped space dropped", "a\\ b", text(u"ab")},
+        HandWrittenCase{"hex and octal", "\\x41\\101\\x263a\\0",
+                        text(std::u16string(u"AA\x263a\0", 4))},
+        HandWrittenCase{"list", "a , b,c", list({u"a", u"b", u"c"})},
+        HandWrittenCase{"quoted list item", "\"a,b\", c", list({u"a,b", u"c"})},
+        HandWrittenCase{"list with type", "a, @Invalid()", ofKind(IniDocument::Value::Kind::Other)},
+        HandWrittenCase{"list with at", "a, @@b", list({u"a", u"@b"})},
+        HandWrittenCase{"invalid", "@Invalid()", ofKind(IniDocument::Value::Kind::Invalid)},
+        HandWrittenCase{"byte array", "@ByteArray(abc)", text(u"abc")},
+        HandWrittenCase{"string marker", "@String(x\\0y)", text(std::u16string(u"x\0y", 3))},
+        HandWrittenCase{"double at", "@@at", text(u"@at")},
+        HandWrittenCase{"rect", "@Rect(1 2 3 4)", ofKind(IniDocument::Value::Kind::Other)},
+        HandWrittenCase{"unknown marker", "@Foo(x)", text(u"@Foo(x)")},
+        HandWrittenCase{"comment after", "v ; note", text(u"v")},
+        HandWrittenCase{"trailing backslash", "v  \\", text(u"v  ")},
+        HandWrittenCase{"escaped tab at end", "v\\t  ", text(u"v\t")}),
+    paramName<HandWrittenCase>);
+
+// A file as QSettings wrote it: a string, a list, an int, an invalid value, a
+// key in [General], a real section named General and an odd name.
+const std::string QSettingsFile = "[General]\nTop=level\n\n"
+                                  "[%General]\nx=real section\n\n"
+                                  "[Other]\nList=a, b\nNothing=@Invalid()\nNumber=42\n\n"
+                                  "[S%20p]\n%E4%20%U2603=odd\n\n"
+                                  "[settings]\nTavrinKey=http://h/old\nTavrinTime=\"1,5\"\n";
+
+// QSettingsFile with its first `before` replaced.
+std::string edited(const std::string &before, const std::string &replacement)
+{
+    std::string file = QSettingsFile;
+    const std::size_t at = file.find(before);
+    return at == std::string::npos ? std::string("(not found)")
+                                   : file.replace(at, before.size(), replacement);
+}
+
+const std::string NewValueLine = "\"new = \\\"value\\\"\"";
+
+struct EditCase
+{
+    std::string name;
+    std::u16string key;
+    std::string expected; // QSettings reads every other key of it unchanged
+};
+
+class EditingKeepsEveryOtherKey : public testing::TestWithParam<EditCase>
+{
+};
+
+TEST_P(EditingKeepsEveryOtherKey, File)
+{
+    const EditCase &c = GetParam();
+    IniDocument document(QSettingsFile);
+    document.setText(c.key, u"new = \"value\"");
+    EXPECT_EQ(IniDocument::problem(document.data()), "");
+    EXPECT_EQ(document.data(), c.expected);
+    bool found = false;
+    expectValue(document.value(c.key, &found), text(u"new = \"value\""));
+    EXPECT_TRUE(found);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    IniDocument, EditingKeepsEveryOtherKey,
+    testing::Values(EditCase{"existing key", u"settings/TavrinKey",
+                             edited("TavrinKey=http://h/old", "TavrinKey=" + NewValueLine)},
+                    EditCase{"new key in a section", u"settings/New",
+                             QSettingsFile + "New=" + NewValueLine + "\n"},
+                    EditCase{"new section", u"Neu/Wert",
+                             QSettingsFile + "\n[Neu]\nWert=" + NewValueLine + "\n"},
+                    EditCase{"general", u"Top", edited("Top=level", "Top=" + NewValueLine)},
+                    EditCase{"section named General", u"General/x",
+                             edited("x=real section", "x=" + NewValueLine)},
+                    EditCase{"odd name", u"S p/ä ☃",
+                             edited("%E4%20%U2603=odd", "%E4%20%U2603=" + NewValueLine)}),
+    paramName<EditCase>);
+
+// Comments and lines by hand stay; only the value changes.
+TEST(IniDocument, EditingChangesOnlyTheValue)
+{
+    IniDocument document("; mine\r\n[settings]\r\nTavrinKey = old ; note\r\nTavrinTime=5\r\n");
+    document.setText(u"settings/TavrinKey", u"new");
+    EXPECT_EQ(document.data(), "; mine\r\n[settings]\r\nTavrinKey =new; note\r\nTavrinTime=5\r\n");
+    document.setText(u"settings/Extra", u"x");
+    EXPECT_EQ(document.data(),
+              "; mine\r\n[settings]\r\nTavrinKey =new; note\r\nTavrinTime=5\r\nExtra=x\r\n");
+}
+
+struct ProblemCase
+{
+    std::string name;
+    std::string data;
+    bool usable;
+};
+
+class Problems : public testing::TestWithParam<ProblemCase>
+{
+};
+
+TEST_P(Problems, Usable)
+{
+    EXPECT_EQ(IniDocument::problem(GetParam().data).empty(), GetParam().usable);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    IniDocument, Problems,
+    testing::Values(ProblemCase{"empty", "", true},
+                    ProblemCase{"bom and comments", "\xef\xbb\xbf; c\n\n[S]\nK=v", true},
+                    ProblemCase{"nul", std::string("[S]\nK=\0", 7), false},
+                    ProblemCase{"overlong utf-8", "[S]\nK=\xc0\xaf\n", false},
+                    ProblemCase{"utf-8 surrogate", "[S]\nK=\xed\xa0\x80\n", false},
+                    ProblemCase{"cut utf-8", "[S]\nK=\xe2\x98", false},
+                    ProblemCase{"4-byte utf-8", "[S]\nK=\xf0\x9f\x98\x80\n", true},
+                    ProblemCase{"unclosed section", "[S\nK=v\n", false},
+                    ProblemCase{"semicolon before =", "[S]\na;b=c\n", false},
+                    ProblemCase{"escaped = only", "[S]\nK\\=v\n", false}),
+    paramName<ProblemCase>);
+
+} // namespace
