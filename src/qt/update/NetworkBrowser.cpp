@@ -14,8 +14,10 @@
 #include <QSslSocket>
 #include <QStringDecoder>
 #include <QTcpSocket>
+#include <QUrl>
 
 #include <cctype>
+#include <optional>
 #include <utility>
 
 namespace {
