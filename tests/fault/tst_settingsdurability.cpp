@@ -540,7 +540,9 @@ void TestSettingsDurability::startsAtOnceBesideForeignFiles()
                      },
                      IniSettingsStore::RetryMs + 3000),
                  program.output().constData());
-        QVERIFY(program.hasLine(QStringLiteral("waited for the lock")));
+        // The file is replaced before that line is logged; give the output time to arrive.
+        QVERIFY2(program.waitForLine(QStringLiteral("waited for the lock"), QuickSaveMs),
+                 program.output().constData());
         QCOMPARE(modeOf(path), 0600);
     }
     program.stop();
