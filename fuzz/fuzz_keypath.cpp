@@ -26,8 +26,8 @@
 
 namespace {
 
-const QString Section = QStringLiteral("settings");
-const QString KeyName = QStringLiteral("TavrinKey");
+const std::string Section = "settings";
+const std::string KeyName = "TavrinKey";
 
 QStringList loggedLines;
 QString settingsHome;
@@ -95,8 +95,9 @@ void checkSettingsRoundTrip(const QString &updateUrl)
     static qint64 round = 0;
     ++round;
     IniSettingsStore store(QStringLiteral("fuzz-keypath"));
-    FUZZ_CHECK(store.save(Section, KeyName, updateUrl));
-    FUZZ_CHECK(store.read(Section, KeyName, QString()) == updateUrl);
+    const std::string stored = updateUrl.toStdString();
+    FUZZ_CHECK(store.save(Section, KeyName, stored));
+    FUZZ_CHECK(store.read(Section, KeyName, std::string()) == stored);
     constexpr QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
                                           QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
     FUZZ_CHECK(!(QFile::permissions(store.filePath()) & others));
@@ -109,7 +110,7 @@ void checkSettingsRoundTrip(const QString &updateUrl)
         FUZZ_CHECK(file.setFileTime(QDateTime::fromSecsSinceEpoch(1000000000 + round, Qt::UTC),
                                     QFileDevice::FileModificationTime));
     }
-    FUZZ_CHECK(store.read(Section, KeyName, QString()) == updateUrl);
+    FUZZ_CHECK(store.read(Section, KeyName, std::string()) == stored);
 }
 
 } // namespace

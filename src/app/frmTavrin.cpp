@@ -235,9 +235,10 @@ void frmTavrin::showPage(const QString &text, bool isHtml)
 void frmTavrin::Form_Load()
 {
     RunMode = m_arguments.join(QLatin1Char(' ')).toLower();
-    TavrinVar = m_settings.read(SettingsSection, KeyValueName, QString());
+    TavrinVar = toQt(m_settings.read(toStd(SettingsSection), toStd(KeyValueName), std::string()));
     // Replacing the box's text saves it straight back, so a first start stores the default.
-    setIntervalText(m_settings.read(SettingsSection, IntervalValueName, DefaultInterval));
+    setIntervalText(toQt(
+        m_settings.read(toStd(SettingsSection), toStd(IntervalValueName), toStd(DefaultInterval))));
     Timer1->setInterval(tickIntervalMs());
     m_loaded = true;
     // Loading the network watcher's backend takes a while; the tray icon and the
@@ -393,7 +394,7 @@ void frmTavrin::UpDown1_Change()
 
 void frmTavrin::saveInterval()
 {
-    m_settings.save(SettingsSection, IntervalValueName, toQt(m_engine.intervalText()));
+    m_settings.save(toStd(SettingsSection), toStd(IntervalValueName), m_engine.intervalText());
 }
 
 void frmTavrin::cmdKey_Click()
@@ -404,7 +405,7 @@ void frmTavrin::cmdKey_Click()
 void frmTavrin::ApplyKey()
 {
     TavrinVar = toQt(UpdateUrl::compose(UpdateUrl::baseUrl(), toStd(txtKey(1)->text())));
-    m_settings.save(SettingsSection, KeyValueName, TavrinVar);
+    m_settings.save(toStd(SettingsSection), toStd(KeyValueName), toStd(TavrinVar));
     m_engine.replaceUrl(toStd(TavrinVar));
 }
 

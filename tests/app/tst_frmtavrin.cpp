@@ -57,8 +57,8 @@ private:
         // Starts with a stored key and the given interval, then forgets what start-up did.
         void load(const QString &interval = QStringLiteral("5"))
         {
-            settings.save("settings", "TavrinKey", url());
-            settings.save("settings", "TavrinTime", interval);
+            settings.save("settings", "TavrinKey", url().toStdString());
+            settings.save("settings", "TavrinTime", interval.toStdString());
             window->Form_Load();
             browser.navigated.clear();
             browser.calls.clear();
@@ -228,7 +228,7 @@ private Q_SLOTS:
         QFETCH(QStringList, saves);
         Fixture f;
         if (!stored.isNull())
-            f.settings.save("settings", "TavrinTime", stored);
+            f.settings.save("settings", "TavrinTime", stored.toStdString());
         f.settings.saves.clear();
         f.window->Form_Load();
         QCOMPARE(f.settings.saves, saves);
@@ -674,7 +674,7 @@ private Q_SLOTS:
         FakeNetworkReachability network;
         frmTavrin window(settings, browser, tray, pictures, {});
         window.setReachability(&network);
-        settings.save("settings", "TavrinKey", Fixture::url());
+        settings.save("settings", "TavrinKey", Fixture::url().toStdString());
         window.setTimeScale(50);
         window.Form_Load();
         QCOMPARE(window.Timer1->interval(), 20);

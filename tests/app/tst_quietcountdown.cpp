@@ -39,7 +39,7 @@ private:
             // Without a tray host the window stays minimised on the task bar and ticks.
             tray.available = trayHost;
             settings.save("settings", "TavrinKey", "http://127.0.0.1:9/k");
-            settings.save("settings", "TavrinTime", interval);
+            settings.save("settings", "TavrinTime", interval.toStdString());
             window = std::make_unique<frmTavrin>(settings, browser, tray, pictures, QStringList());
             window->setClock(&clock);
             window->setReachability(&network);

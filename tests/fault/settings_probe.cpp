@@ -38,7 +38,7 @@ int main(int argc, char *argv[])
     // Bounded, in case the parent is gone and nobody kills it.
     for (long long n = first; n < first + 100000; ++n) {
         const QString value = QStringLiteral("http://127.0.0.1/ProbeKey-%1-").arg(n) + padding;
-        if (!store.save(QStringLiteral("settings"), QStringLiteral("TavrinKey"), value))
+        if (!store.save("settings", "TavrinKey", value.toStdString()))
             return 1;
         char line[32];
         const int length = std::snprintf(line, sizeof line, "%lld\n", n);

@@ -354,26 +354,28 @@ void TestSettingsDurability::fullDiskKeepsOldFile()
     IniSettingsStore store(QStringLiteral("tavrin-connector"));
     const QString path = store.filePath();
     QCOMPARE(QFileInfo(path).absolutePath(), directory);
-    QVERIFY(store.save(Section, KeyName, QStringLiteral("http://127.0.0.1/old-value")));
-    QVERIFY(store.save(Section, IntervalName, Interval));
+    QVERIFY(store.save(Section.toStdString(), KeyName.toStdString(), "http://127.0.0.1/old-value"));
+    QVERIFY(store.save(Section.toStdString(), IntervalName.toStdString(), Interval.toStdString()));
     const QByteArray before = contentsOf(path);
     QVERIFY(disk.fill());
 
     {
         FullDisk::NoRoomScope noRoom(disk);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(path)));
-        QVERIFY(!store.save(Section, KeyName, QStringLiteral("http://127.0.0.1/") + Key));
+        QVERIFY(!store.save(Section.toStdString(), KeyName.toStdString(),
+                            "http://127.0.0.1/" + Key.toStdString()));
     }
     QCOMPARE(contentsOf(path), before);
     QCOMPARE(modeOf(path), 0600);
-    QCOMPARE(store.read(Section, KeyName, QString()), QStringLiteral("http://127.0.0.1/old-value"));
+    QCOMPARE(QString::fromStdString(store.read(Section.toStdString(), KeyName.toStdString(), "")),
+             QStringLiteral("http://127.0.0.1/old-value"));
     QStringList files = QDir(directory).entryList(QDir::Files | QDir::Hidden);
     files.removeAll(disk.fillerName());
     QCOMPARE(files, QStringList({QStringLiteral("tavrin-connector.ini")}));
 
     // With room again the next save goes through.
     disk.makeRoom();
-    QVERIFY(store.save(Section, KeyName, QStringLiteral("http://127.0.0.1/new-value")));
+    QVERIFY(store.save(Section.toStdString(), KeyName.toStdString(), "http://127.0.0.1/new-value"));
     QCOMPARE(parsedValues(path).value(QStringLiteral("settings/TavrinKey")),
              QStringLiteral("http://127.0.0.1/new-value"));
     QCOMPARE(modeOf(path), 0600);
@@ -538,7 +540,9 @@ void TestSettingsDurability::startsAtOnceBesideForeignFiles()
                      },
                      IniSettingsStore::RetryMs + 3000),
                  program.output().constData());
-        QVERIFY(program.hasLine(QStringLiteral("waited for the lock")));
+        // The file is replaced before that line is logged; give the output time to arrive.
+        QVERIFY2(program.waitForLine(QStringLiteral("waited for the lock"), QuickSaveMs),
+                 program.output().constData());
         QCOMPARE(modeOf(path), 0600);
     }
     program.stop();

@@ -5,21 +5,28 @@
 
 #include <QMap>
 #include <QPair>
+#include <QString>
 #include <QStringList>
 
-// An in-memory settings store that records every save, in order.
+// An in-memory settings store that records every save, in order. It keeps the
+// values as QString, so tests can compare them with Qt text.
 class FakeSettingsStore : public SettingsStore
 {
 public:
-    QString read(const QString &section, const QString &name,
-                 const QString &defaultValue) const override
+    std::string read(const std::string &section, const std::string &name,
+                     const std::string &defaultValue) const override
     {
-        return values.value({section, name}, defaultValue);
+        const auto it =
+            values.constFind({QString::fromStdString(section), QString::fromStdString(name)});
+        return it == values.cend() ? defaultValue : it->toStdString();
     }
-    bool save(const QString &section, const QString &name, const QString &value) override
+    bool save(const std::string &section, const std::string &name,
+              const std::string &value) override
     {
-        values[{section, name}] = value;
-        saves.append(name + QLatin1Char('=') + value);
+        const QString qtName = QString::fromStdString(name);
+        const QString qtValue = QString::fromStdString(value);
+        values[{QString::fromStdString(section), qtName}] = qtValue;
+        saves.append(qtName + QLatin1Char('=') + qtValue);
         return true;
     }
     bool has(const QString &name) const

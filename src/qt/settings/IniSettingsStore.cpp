@@ -82,14 +82,14 @@ QString IniSettingsStore::filePath() const
     return m_filePath;
 }
 
-QString IniSettingsStore::read(const QString &section, const QString &name,
-                               const QString &defaultValue) const
+std::string IniSettingsStore::read(const std::string &section, const std::string &name,
+                                   const std::string &defaultValue) const
 {
-    const QString key = settingsKey(section, name);
+    const QString key = settingsKey(QString::fromStdString(section), QString::fromStdString(name));
     // A value waiting for the lock is the current one.
     const auto pending = m_pending.constFind(key);
     if (pending != m_pending.cend())
-        return *pending;
+        return pending->toStdString();
 
     SettingsFile file(QFile::encodeName(m_directory).toStdString(),
                       QFile::encodeName(m_fileName).toStdString());
@@ -123,7 +123,7 @@ QString IniSettingsStore::read(const QString &section, const QString &name,
         return defaultValue;
     switch (value.kind) {
     case IniDocument::Value::Kind::Text:
-        return fromUtf16(value.text);
+        return fromUtf16(value.text).toStdString();
     case IniDocument::Value::Kind::List: {
         // save() writes text, which comes back as text even with commas in it;
         // an unquoted value with commas typed into the file by hand reads as a
@@ -131,14 +131,14 @@ QString IniSettingsStore::read(const QString &section, const QString &name,
         QStringList parts;
         for (const std::u16string &part : value.list)
             parts.append(fromUtf16(part));
-        return parts.join(u',');
+        return parts.join(u',').toStdString();
     }
     case IniDocument::Value::Kind::Invalid:
         return defaultValue;
     case IniDocument::Value::Kind::Other:
         // Typed values (numbers, rectangles) are none of this program's: they
         // read as empty text, as they did through QSettings.
-        return QString();
+        return std::string();
     }
     return defaultValue;
 }
@@ -154,9 +154,11 @@ QString IniSettingsStore::read(const QString &section, const QString &name,
 //   repairs the permissions.
 // - Something that is not the program's own regular file (a symbolic link, a
 //   FIFO, a device) is left exactly as it is, and save() returns false.
-bool IniSettingsStore::save(const QString &section, const QString &name, const QString &value)
+bool IniSettingsStore::save(const std::string &section, const std::string &name,
+                            const std::string &value)
 {
-    m_pending.insert(settingsKey(section, name), value);
+    m_pending.insert(settingsKey(QString::fromStdString(section), QString::fromStdString(name)),
+                     QString::fromStdString(value));
     return writePending(LockWaitMs) == Outcome::Saved;
 }
 

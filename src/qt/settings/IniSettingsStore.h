@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 
 class QLockFile;
 class QTimer;
@@ -40,9 +41,11 @@ public:
 
     QString filePath() const;
 
-    QString read(const QString &section, const QString &name,
-                 const QString &defaultValue) const override;
-    bool save(const QString &section, const QString &name, const QString &value) override;
+    // UTF-8 at the interface, converted to and from QString here.
+    std::string read(const std::string &section, const std::string &name,
+                     const std::string &defaultValue) const override;
+    bool save(const std::string &section, const std::string &name,
+              const std::string &value) override;
 
     // How long a save waits at most for a lock another process holds (an
     // empty lock left by a killed writer is waited out until it counts as

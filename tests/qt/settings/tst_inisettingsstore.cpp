@@ -93,6 +93,20 @@ void forceRereadFromDisk(const QString &path)
                              QFileDevice::FileModificationTime));
 }
 
+// The store speaks UTF-8; these tests compare Qt text.
+QString readText(const SettingsStore &store, const QString &section, const QString &name,
+                 const QString &defaultValue)
+{
+    return QString::fromStdString(
+        store.read(section.toStdString(), name.toStdString(), defaultValue.toStdString()));
+}
+
+bool saveText(SettingsStore &store, const QString &section, const QString &name,
+              const QString &value)
+{
+    return store.save(section.toStdString(), name.toStdString(), value.toStdString());
+}
+
 } // namespace
 
 class TestIniSettingsStore : public QObject
@@ -148,23 +162,43 @@ private Q_SLOTS:
     {
         QFETCH(QString, value);
         IniSettingsStore store("tavrin-connector");
-        QVERIFY(store.save("Update", "Url", value));
-        QCOMPARE(store.read("Update", "Url", "default"), value);
+        QVERIFY(saveText(store, "Update", "Url", value));
+        QCOMPARE(readText(store, "Update", "Url", "default"), value);
 
         forceRereadFromDisk(store.filePath());
-        QCOMPARE(IniSettingsStore("tavrin-connector").read("Update", "Url", "default"), value);
+        QCOMPARE(readText(IniSettingsStore("tavrin-connector"), "Update", "Url", "default"), value);
+        QVERIFY(g_settingsWarnings.isEmpty());
+    }
+
+    // The interface is UTF-8 both ways; a default comes back byte for byte, even
+    // when it is not UTF-8.
+    void utf8CrossesTheInterface()
+    {
+        const QByteArray utf8("Gr\xC3\xBC\xC3\x9F"
+                              "e \xE2\x98\x83 \xF0\x9F\x98\x80");
+        IniSettingsStore store("tavrin-connector");
+        QVERIFY(store.save("S", "K", utf8.toStdString()));
+        QCOMPARE(readText(store, "S", "K", ""), QString("Grüße ☃ 😀"));
+        QCOMPARE(QByteArray::fromStdString(store.read("S", "K", "")), utf8);
+
+        forceRereadFromDisk(store.filePath());
+        QCOMPARE(QByteArray::fromStdString(IniSettingsStore("tavrin-connector").read("S", "K", "")),
+                 utf8);
+        const QByteArray notUtf8("\xFF\xFE\xC3raw");
+        QCOMPARE(QByteArray::fromStdString(store.read("S", "Absent", notUtf8.toStdString())),
+                 notUtf8);
         QVERIFY(g_settingsWarnings.isEmpty());
     }
 
     void absentValuesGiveTheDefault()
     {
         IniSettingsStore store("tavrin-connector");
-        QCOMPARE(store.read("Update", "Url", "fallback"), QString("fallback"));
+        QCOMPARE(readText(store, "Update", "Url", "fallback"), QString("fallback"));
         QVERIFY2(!QFile::exists(store.filePath()), "reading must not create the file");
 
-        QVERIFY(store.save("Update", "Minutes", "5"));
-        QCOMPARE(store.read("Update", "Url", "fallback"), QString("fallback"));
-        QCOMPARE(store.read("Other", "Minutes", "fallback"), QString("fallback"));
+        QVERIFY(saveText(store, "Update", "Minutes", "5"));
+        QCOMPARE(readText(store, "Update", "Url", "fallback"), QString("fallback"));
+        QCOMPARE(readText(store, "Other", "Minutes", "fallback"), QString("fallback"));
         QVERIFY(g_settingsWarnings.isEmpty());
     }
 
@@ -172,11 +206,11 @@ private Q_SLOTS:
     {
         IniSettingsStore alpha("alpha");
         IniSettingsStore beta("beta");
-        QVERIFY(alpha.save("S", "K", "from alpha"));
-        QVERIFY(beta.save("S", "K", "from beta"));
+        QVERIFY(saveText(alpha, "S", "K", "from alpha"));
+        QVERIFY(saveText(beta, "S", "K", "from beta"));
         QVERIFY(alpha.filePath() != beta.filePath());
-        QCOMPARE(IniSettingsStore("alpha").read("S", "K", ""), QString("from alpha"));
-        QCOMPARE(IniSettingsStore("beta").read("S", "K", ""), QString("from beta"));
+        QCOMPARE(readText(IniSettingsStore("alpha"), "S", "K", ""), QString("from alpha"));
+        QCOMPARE(readText(IniSettingsStore("beta"), "S", "K", ""), QString("from beta"));
     }
 
     void handWrittenFilesAreRead_data()
@@ -196,7 +230,7 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         IniSettingsStore store("tavrin-connector");
         writeFile(store.filePath(), contents);
-        QCOMPARE(store.read("S", "K", "default"), expected);
+        QCOMPARE(readText(store, "S", "K", "default"), expected);
         QVERIFY(g_settingsWarnings.isEmpty());
     }
 
@@ -223,13 +257,13 @@ private Q_SLOTS:
         const mode_t savedUmask = umask(0);
         const auto restoreUmask = qScopeGuard([&] { umask(savedUmask); });
 
-        QVERIFY(store.save("S", "Key", "secret"));
+        QVERIFY(saveText(store, "S", "Key", "secret"));
         QCOMPARE(modeOf(store.filePath()), 0600);
         if (existing.isNull())
             QCOMPARE(modeOf(QFileInfo(store.filePath()).absolutePath()), 0700);
         else
-            QCOMPARE(store.read("S", "Other", ""), QString("kept"));
-        QVERIFY(store.save("S", "Key", "changed"));
+            QCOMPARE(readText(store, "S", "Other", ""), QString("kept"));
+        QVERIFY(saveText(store, "S", "Key", "changed"));
         QCOMPARE(modeOf(store.filePath()), 0600);
     }
 
@@ -237,14 +271,14 @@ private Q_SLOTS:
     void savingTheStoredValueLeavesTheFileAlone()
     {
         IniSettingsStore store("tavrin-connector");
-        QVERIFY(store.save("S", "Key", "5"));
+        QVERIFY(saveText(store, "S", "Key", "5"));
         const ino_t written = inodeOf(store.filePath());
         QVERIFY(written != 0);
-        QVERIFY(store.save("S", "Key", "5"));
+        QVERIFY(saveText(store, "S", "Key", "5"));
         QCOMPARE(inodeOf(store.filePath()), written);
-        QVERIFY(store.save("S", "Key", "6"));
+        QVERIFY(saveText(store, "S", "Key", "6"));
         QVERIFY(inodeOf(store.filePath()) != written);
-        QCOMPARE(store.read("S", "Key", ""), QString("6"));
+        QCOMPARE(readText(store, "S", "Key", ""), QString("6"));
     }
 
     void unusableFileGivesDefaultsAndIsKeptAside_data()
@@ -265,14 +299,14 @@ private Q_SLOTS:
         IniSettingsStore store("tavrin-connector");
         writeFile(store.filePath(), garbage);
 
-        QCOMPARE(store.read("S", "K", "default"), QString("default"));
-        QCOMPARE(store.read("S", "K", "default"), QString("default"));
+        QCOMPARE(readText(store, "S", "K", "default"), QString("default"));
+        QCOMPARE(readText(store, "S", "K", "default"), QString("default"));
         QCOMPARE(g_settingsWarnings.size(), 1);
         QVERIFY(g_settingsWarnings.first().contains(store.filePath()));
 
-        QVERIFY(store.save("S", "K", "secret-value"));
+        QVERIFY(saveText(store, "S", "K", "secret-value"));
         QCOMPARE(contentsOf(store.filePath() + ".corrupt"), garbage);
-        QCOMPARE(store.read("S", "K", "default"), QString("secret-value"));
+        QCOMPARE(readText(store, "S", "K", "default"), QString("secret-value"));
         QCOMPARE(modeOf(store.filePath()), 0600);
         QCOMPARE(modeOf(store.filePath() + ".corrupt") & 077, 0);
         for (const QString &warning : std::as_const(g_settingsWarnings))
@@ -303,10 +337,10 @@ private Q_SLOTS:
         PermissionBitsEnforced enforced;
         QVERIFY2(!QFile(path).open(QIODevice::ReadOnly), "permission bits are not enforced here");
 
-        QCOMPARE(store.read("S", "K", "default"), QString("default"));
-        QCOMPARE(store.read("S", "K", "default"), QString("default"));
+        QCOMPARE(readText(store, "S", "K", "default"), QString("default"));
+        QCOMPARE(readText(store, "S", "K", "default"), QString("default"));
         QCOMPARE(g_settingsWarnings.size(), 1);
-        QVERIFY(!store.save("S", "K", "secret-value"));
+        QVERIFY(!saveText(store, "S", "K", "secret-value"));
         QCOMPARE(g_settingsWarnings.size(), 2);
         QVERIFY(!g_settingsWarnings.last().contains("secret-value"));
         QCOMPARE(QFileInfo(path).isDir(), directoryInItsPlace);
@@ -334,7 +368,7 @@ private Q_SLOTS:
         const QString directory = QFileInfo(path).absolutePath();
         QVERIFY(QDir().mkpath(directory));
         if (hasOldFile)
-            QVERIFY(store.save("S", "K", "old"));
+            QVERIFY(saveText(store, "S", "K", "old"));
         const QByteArray before = contentsOf(path);
 
         const QString locked = readOnlyFile ? path : directory;
@@ -343,8 +377,8 @@ private Q_SLOTS:
         const auto restore = qScopeGuard([&] { QFile::setPermissions(locked, unlocked); });
         {
             PermissionBitsEnforced enforced;
-            QVERIFY(!store.save("S", "K", "secret-value"));
-            QCOMPARE(store.read("S", "K", "none"), QString(hasOldFile ? "old" : "none"));
+            QVERIFY(!saveText(store, "S", "K", "secret-value"));
+            QCOMPARE(readText(store, "S", "K", "none"), QString(hasOldFile ? "old" : "none"));
         }
         QCOMPARE(g_settingsWarnings.size(), 1);
         QVERIFY(g_settingsWarnings.first().contains(path));
@@ -398,14 +432,14 @@ private Q_SLOTS:
         QCOMPARE(stat(QFile::encodeName(watched).constData(), &before), 0);
         const QByteArray contents = S_ISREG(before.st_mode) ? contentsOf(watched) : QByteArray();
 
-        QCOMPARE(store.read("S", "K", "default"), QString("default"));
-        QCOMPARE(store.read("S", "K", "default"), QString("default"));
+        QCOMPARE(readText(store, "S", "K", "default"), QString("default"));
+        QCOMPARE(readText(store, "S", "K", "default"), QString("default"));
         QCOMPARE(g_settingsWarnings.size(), 1);
         QVERIFY(g_settingsWarnings.first().contains(path));
-        QVERIFY(!store.save("S", "K", "secret-value"));
+        QVERIFY(!saveText(store, "S", "K", "secret-value"));
         QCOMPARE(g_settingsWarnings.size(), 2);
         QVERIFY(!g_settingsWarnings.last().contains("secret-value"));
-        QCOMPARE(store.read("S", "K", "default"), QString("default"));
+        QCOMPARE(readText(store, "S", "K", "default"), QString("default"));
 
         struct stat after;
         QCOMPARE(stat(QFile::encodeName(watched).constData(), &after), 0);
@@ -432,12 +466,12 @@ private Q_SLOTS:
         const QByteArray large =
             "[S]\nK=big\n" + QByteArray("; padding\n").repeated(2 * 1024 * 1024 / 10);
         writeFile(store.filePath(), large);
-        QCOMPARE(store.read("S", "K", "default"), QString("default"));
+        QCOMPARE(readText(store, "S", "K", "default"), QString("default"));
         QCOMPARE(g_settingsWarnings.size(), 1);
         QVERIFY(g_settingsWarnings.first().contains("1 MiB"));
-        QVERIFY(store.save("S", "K", "small"));
+        QVERIFY(saveText(store, "S", "K", "small"));
         QCOMPARE(contentsOf(store.filePath() + ".corrupt"), large);
-        QCOMPARE(store.read("S", "K", "default"), QString("small"));
+        QCOMPARE(readText(store, "S", "K", "default"), QString("small"));
         QCOMPARE(modeOf(store.filePath()), 0600);
     }
 
@@ -446,25 +480,25 @@ private Q_SLOTS:
     void heldLockDefersTheSave()
     {
         IniSettingsStore store("tavrin-connector");
-        QVERIFY(store.save("S", "Key", "first"));
+        QVERIFY(saveText(store, "S", "Key", "first"));
         const QByteArray before = contentsOf(store.filePath());
         auto holder = std::make_unique<QLockFile>(store.filePath() + ".lock");
         QVERIFY(holder->tryLock(0));
 
-        QVERIFY(!store.save("S", "Key", "second"));
-        QCOMPARE(store.read("S", "Key", ""), QString("second"));
-        QCOMPARE(IniSettingsStore("tavrin-connector").read("S", "Key", ""), QString("first"));
+        QVERIFY(!saveText(store, "S", "Key", "second"));
+        QCOMPARE(readText(store, "S", "Key", ""), QString("second"));
+        QCOMPARE(readText(IniSettingsStore("tavrin-connector"), "S", "Key", ""), QString("first"));
         QCOMPARE(contentsOf(store.filePath()), before);
-        QVERIFY(!store.save("S", "Other", "x"));
+        QVERIFY(!saveText(store, "S", "Other", "x"));
         QCOMPARE(g_settingsWarnings.size(), 1);
         QVERIFY(g_settingsWarnings.first().contains("locked"));
 
         holder.reset();
-        QVERIFY(store.save("S", "Third", "y"));
+        QVERIFY(saveText(store, "S", "Third", "y"));
         IniSettingsStore fresh("tavrin-connector");
-        QCOMPARE(fresh.read("S", "Key", ""), QString("second"));
-        QCOMPARE(fresh.read("S", "Other", ""), QString("x"));
-        QCOMPARE(fresh.read("S", "Third", ""), QString("y"));
+        QCOMPARE(readText(fresh, "S", "Key", ""), QString("second"));
+        QCOMPARE(readText(fresh, "S", "Other", ""), QString("x"));
+        QCOMPARE(readText(fresh, "S", "Third", ""), QString("y"));
     }
 
     // Values still waiting for the lock are written when the store goes away.
@@ -476,10 +510,10 @@ private Q_SLOTS:
         {
             QLockFile holder(path + ".lock");
             QVERIFY(holder.tryLock(0));
-            QVERIFY(!store->save("S", "Key", "kept"));
+            QVERIFY(!saveText(*store, "S", "Key", "kept"));
         }
         store.reset();
-        QCOMPARE(IniSettingsStore("tavrin-connector").read("S", "Key", ""), QString("kept"));
+        QCOMPARE(readText(IniSettingsStore("tavrin-connector"), "S", "Key", ""), QString("kept"));
         QCOMPARE(modeOf(path), 0600);
     }
 
@@ -490,7 +524,7 @@ private Q_SLOTS:
         writeFile(store.filePath(),
                   "; by hand\n[S]\nKey=old\nList=a, b\nNumber=@Variant(\\0\\0\\0\\x2\\0\\0\\0*)\n"
                   "[T]\nK=v\n");
-        QVERIFY(store.save("S", "Key", "new"));
+        QVERIFY(saveText(store, "S", "Key", "new"));
         QCOMPARE(
             contentsOf(store.filePath()),
             QByteArray(
