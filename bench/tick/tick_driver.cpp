@@ -44,6 +44,7 @@ public:
     void navigate(const std::string &) override {}
     void stop() override {}
     bool busy() const override { return false; }
+    void setTheaterMode(bool) override {}
     void setFinishedHandler(FinishedHandler) override {}
 };
 

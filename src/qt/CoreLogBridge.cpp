@@ -1,5 +1,6 @@
 #include "qt/CoreLogBridge.h"
 
+#include "qt/app/AppLog.h"
 #include "qt/tray/TrayLog.h"
 #include "qt/update/UpdateLog.h"
 #include "update/CoreLog.h"
@@ -10,7 +11,11 @@ namespace {
 
 void toCategory(CoreLog::Area area, CoreLog::Level level, const std::string &message)
 {
-    const QLoggingCategory &(*category)() = area == CoreLog::Area::Tray ? lcTray : lcUpdate;
+    const QLoggingCategory &(*category)() = lcUpdate;
+    if (area == CoreLog::Area::Tray)
+        category = lcTray;
+    else if (area == CoreLog::Area::App)
+        category = lcApp;
     const QString text = QString::fromStdString(message);
     switch (level) {
     case CoreLog::Level::Debug:

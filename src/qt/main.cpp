@@ -3,6 +3,7 @@
 #include "qt/app/Application.h"
 #include "qt/app/CoreDumps.h"
 #include "qt/app/SingleInstance.h"
+#include "qt/app/TavrinWindow.h"
 #include "qt/app/Translations.h"
 #include "qt/settings/IniSettingsStore.h"
 
@@ -29,15 +30,16 @@ int main(int argc, char *argv[])
     if (instance.claim() != SingleInstance::Outcome::Primary)
         return 0;
     Application tavrin(programPath, QApplication::arguments().mid(1));
+    tavrin.start();
     QObject::connect(&instance, &SingleInstance::showRequested, &tavrin.window(),
-                     &frmTavrin::optionen_Click);
+                     [&tavrin] { tavrin.presenter().optionen_Click(); });
 #ifdef TAVRIN_TEST_HOOKS
     // Test builds only: TAVRIN_TIME_SCALE=10 makes the window's seconds pass in
     // 0.1 s, so end-to-end checks of countdown and retries need not wait minutes.
     bool scaled = false;
     const double timeScale = qEnvironmentVariable("TAVRIN_TIME_SCALE").toDouble(&scaled);
     if (scaled)
-        tavrin.window().setTimeScale(timeScale);
+        tavrin.setTimeScale(timeScale);
 #endif
     return QApplication::exec();
 }

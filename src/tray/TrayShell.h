@@ -3,10 +3,12 @@
 
 #include "tray/TrayIconRecord.h"
 
-#include <QObject>
+#include <cstdint>
+#include <functional>
+#include <utility>
 
 // What the tray operations hand the notification area: one message and the full record.
-enum class TrayMessage : quint32
+enum class TrayMessage : std::uint32_t
 {
     Add = 0,
     Modify = 1,
@@ -16,22 +18,31 @@ enum class TrayMessage : quint32
 // The notification area as the tray operations see it. Nothing is returned:
 // the callers rely only on the icon appearing, changing and vanishing, and on a
 // modify or delete without an icon being harmless and silent.
-class TrayShell : public QObject
+class TrayShell
 {
-    Q_OBJECT
 public:
-    using QObject::QObject;
-    ~TrayShell() override = default;
+    // Mouse activity on the icon, as the number of the mouse message that occurred
+    // (516 right press, 515 left double-click, others for actions nobody acts on).
+    using MouseHandler = std::function<void(int mouseMessage)>;
+
+    virtual ~TrayShell() = default;
 
     virtual void notify(TrayMessage message, const TrayIconRecord &record) = 0;
 
     // Whether a notification area exists to hold the icon at all.
     virtual bool hostAvailable() const { return true; }
 
-Q_SIGNALS:
-    // Mouse activity on the icon, as the number of the mouse message that occurred
-    // (516 right press, 515 left double-click, others for actions nobody acts on).
-    void mouseMessage(int number);
+    void setMouseHandler(MouseHandler handler) { m_mouseHandler = std::move(handler); }
+
+protected:
+    void reportMouseMessage(int number) const
+    {
+        if (m_mouseHandler)
+            m_mouseHandler(number);
+    }
+
+private:
+    MouseHandler m_mouseHandler;
 };
 
 #endif

@@ -1,7 +1,7 @@
 #ifndef TAVRIN_TRAY_TRAYWINDOW_H
 #define TAVRIN_TRAY_TRAYWINDOW_H
 
-#include <QtGlobal>
+#include <cstdint>
 
 // What the tray operations read from the main window each time they build the
 // icon record: the window that receives the icon's mouse messages and the
@@ -11,8 +11,8 @@ class TrayWindow
 public:
     virtual ~TrayWindow() = default;
 
-    virtual quint32 trayWindowHandle() const = 0;
-    virtual quint32 trayIconHandle() const = 0;
+    virtual std::uint32_t trayWindowHandle() const = 0;
+    virtual std::uint32_t trayIconHandle() const = 0;
 };
 
 #endif

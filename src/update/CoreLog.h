@@ -13,6 +13,7 @@ public:
     {
         Update,
         Tray,
+        App,
     };
     enum class Level
     {

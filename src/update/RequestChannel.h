@@ -19,6 +19,8 @@ public:
     virtual void stop() = 0;
     // True while a fetch is in progress.
     virtual bool busy() const = 0;
+    // Kept for the window's start-up; it changes nothing in how requests are made.
+    virtual void setTheaterMode(bool on) = 0;
     // Called with every finished fetch's outcome; set once by the engine.
     virtual void setFinishedHandler(FinishedHandler handler) = 0;
 };

@@ -1,698 +1,195 @@
 #include "app/frmTavrin.h"
-#include "qt/app/UpDownControl.h"
-#include "qt/tray/PictureRegistry.h"
-#include "qt/update/BrowserView.h"
 #include "update/UpdateUrl.h"
 
-#include "FakeBrowser.h"
-#include "FakeClock.h"
-#include "FakeNetworkReachability.h"
-#include "FakeSettingsStore.h"
-#include "RecordingTrayShell.h"
+#include "FakeEngineParts.h"
+#include "FakeTrayParts.h"
+#include "MemorySettingsStore.h"
+#include "ParamName.h"
+#include "RecordingWindowView.h"
 
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QStyle>
-#include <QTimer>
-#include <QtTest>
+#include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
-// The window on the offscreen platform, with recording doubles for the settings,
-// the request channel and the tray, and with driven time: each tick() moves the
-// fake clock on by a second.
-class tst_frmTavrin : public QObject
+// The presenter between a recording window, tray, settings store and request
+// channel, on a driven clock.
+namespace {
+
+const std::string Url = "http://127.0.0.1:9/the-key";
+
+class Presenter : public ::testing::Test
 {
-    Q_OBJECT
-
-private:
-    struct Fixture
+protected:
+    void make(const std::vector<std::string> &arguments = {})
     {
-        FakeSettingsStore settings;
-        FakeBrowser browser;
-        RecordingTrayShell tray;
-        PictureRegistry pictures;
-        FakeClock clock;
-        FakeNetworkReachability network;
-        std::unique_ptr<frmTavrin> window;
-
-        explicit Fixture(const QStringList &arguments = {})
-            : window(std::make_unique<frmTavrin>(settings, browser, tray, pictures, arguments))
-        {
-            window->setClock(&clock);
-            window->setReachability(&network);
-        }
-        void tick(int times = 1)
-        {
-            for (int i = 0; i < times; ++i) {
-                clock.advance(frmTavrin::TickMs);
-                window->Timer1_Timer();
-            }
-        }
-        // Starts with a stored key and the given interval, then forgets what start-up did.
-        void load(const QString &interval = QStringLiteral("5"))
-        {
-            settings.save("settings", "TavrinKey", url().toStdString());
-            settings.save("settings", "TavrinTime", interval.toStdString());
-            window->Form_Load();
-            browser.navigated.clear();
-            browser.calls.clear();
-        }
-        static QString url() { return QStringLiteral("http://127.0.0.1:9/the-key"); }
-        // Ticks until the browser is asked for something; returns how many ticks that took.
-        int ticksUntilNavigate(int limit)
-        {
-            const qsizetype before = browser.navigated.size();
-            for (int i = 1; i <= limit; ++i) {
-                tick();
-                if (browser.navigated.size() > before)
-                    return i;
-            }
-            return -1;
-        }
-    };
-
-    static QWidget *control(frmTavrin &w, const QString &name)
+        presenter = std::make_unique<frmTavrin>(view, tray, settings, clock, wakeTimer, channel,
+                                                NumberFormat(), arguments);
+        view.onIntervalEdited = [this] { presenter->txtTimer_Change(); };
+        tray.setMouseHandler([this](int number) { presenter->trayMouseMessage(number); });
+    }
+    // Starts with a stored key and interval, the window shown and ticking.
+    void load(const std::string &interval, const std::vector<std::string> &arguments = {})
     {
-        const QList<QPair<QString, QWidget *>> controls = {
-            {"Label3", w.Label3()}, {"txtTimer", w.txtTimer()},       {"UpDown1", w.UpDown1()},
-            {"Label1", w.Label1()}, {"txtKey0", w.txtKey(0)},         {"txtKey1", w.txtKey(1)},
-            {"cmdKey", w.cmdKey()}, {"WebBrowser1", w.WebBrowser1()}, {"Image1", w.Image1()},
-            {"Image2", w.Image2()}};
-        for (const auto &[controlName, widget] : controls) {
-            if (controlName == name)
-                return widget;
-        }
-        return nullptr;
+        settings.values[{"settings", "TavrinKey"}] = Url;
+        settings.values[{"settings", "TavrinTime"}] = interval;
+        make(arguments);
+        presenter->Form_Load();
+        view.restore();
+        presenter->Form_Resize();
+        channel.urls.clear();
+    }
+    void tick()
+    {
+        clock.ms += frmTavrin::TickMs;
+        presenter->Timer1_Timer();
+    }
+    long count(const std::string &call) const
+    {
+        return std::count(view.calls.begin(), view.calls.end(), call);
     }
 
-private Q_SLOTS:
-    void layout_controlsAtTheirPlaces_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QRect>("rect");
-        QTest::newRow("Label3") << "Label3" << QRect(8, 16, 73, 17);
-        QTest::newRow("txtTimer") << "txtTimer" << QRect(88, 16, 25, 19);
-        QTest::newRow("UpDown1") << "UpDown1" << QRect(112, 16, 16, 19);
-        QTest::newRow("Label1") << "Label1" << QRect(160, 16, 57, 17);
-        QTest::newRow("txtKey0") << "txtKey0" << QRect(224, 16, 113, 19);
-        QTest::newRow("txtKey1") << "txtKey1" << QRect(224, 40, 113, 19);
-        QTest::newRow("cmdKey") << "cmdKey" << QRect(336, 40, 25, 17);
-        QTest::newRow("WebBrowser1") << "WebBrowser1" << QRect(8, 72, 353, 73);
-        QTest::newRow("Image1") << "Image1" << QRect(24, 0, 32, 30);
-        QTest::newRow("Image2") << "Image2" << QRect(40, 8, 32, 30);
-    }
-    void layout_controlsAtTheirPlaces()
-    {
-        QFETCH(QString, name);
-        QFETCH(QRect, rect);
-        Fixture f;
-        f.window->show();
-        QCOMPARE(control(*f.window, name)->geometry(), rect);
-        // Absolute placement: a larger window only shows more empty space.
-        f.window->resize(800, 600);
-        QCOMPARE(control(*f.window, name)->geometry(), rect);
-    }
-
-    void creation_initialState()
-    {
-        Fixture f;
-        frmTavrin &w = *f.window;
-        QCOMPARE(w.windowTitle(), QStringLiteral("KORLA DNS Conector"));
-        QCOMPARE(w.size(), QSize(373, 160));
-        QCOMPARE(w.Label3()->text(), QStringLiteral("Sync-Intervall:"));
-        QCOMPARE(w.Label1()->text(), QStringLiteral("Schlüssel:"));
-        QCOMPARE(w.txtTimer()->text(), QStringLiteral("10"));
-        for (QLineEdit *box : {w.txtKey(0), w.txtKey(1)}) {
-            QCOMPARE(box->text(), QStringLiteral("Text1"));
-            QCOMPARE(box->echoMode(), QLineEdit::Password);
-            QCOMPARE(box->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, box),
-                     int('*'));
-        }
-        QVERIFY(!w.cmdKey()->isEnabled());
-        QCOMPARE(w.Timer1->interval(), 6000);
-        QVERIFY(w.Timer1->isActive());
-        QVERIFY(w.findChildren<QMenuBar *>().isEmpty());
-        QCOMPARE(w.datei->title(), QStringLiteral("Datei"));
-        QCOMPARE(w.datei->actions(), (QList<QAction *>{w.optionen, w.beenden}));
-        QCOMPARE(w.optionen->text(), QStringLiteral("Optionen..."));
-        QCOMPARE(w.beenden->text(), QStringLiteral("Beenden"));
-        w.show();
-        QVERIFY(!w.Image1()->isVisible());
-        QVERIFY(!w.Image2()->isVisible());
-        QVERIFY(f.pictures.contains(w.trayIconHandle()));
-        QVERIFY(!w.windowIcon().isNull());
-    }
-
-    void focus_tabFromFirstKeyBoxGoesToInterval()
-    {
-        Fixture f;
-        f.window->show();
-        f.window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
-        f.window->txtKey(0)->setFocus();
-        QTest::keyClick(f.window->txtKey(0), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.window->txtTimer()));
-        QVERIFY(f.window->WebBrowser1()->nextInFocusChain() != nullptr);
-        QCOMPARE(f.window->WebBrowser1()->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
-    }
-
-    void load_firstStart()
-    {
-        Fixture f;
-        f.window->Form_Load();
-        QCOMPARE(f.window->TavrinVar, QString());
-        QCOMPARE(f.window->txtTimer()->text(), QStringLiteral("5"));
-        QCOMPARE(f.settings.value("TavrinTime"), QStringLiteral("5"));
-        QVERIFY(!f.settings.has("TavrinKey"));
-        QCOMPARE(f.browser.navigated, QStringList{QString()});
-        QVERIFY(f.browser.theater);
-        QCOMPARE(f.window->Timer1->interval(), 1000);
-        QVERIFY(f.window->windowState() & Qt::WindowMinimized);
-        QVERIFY(f.window->isHidden());
-        QCOMPARE(f.tray.messages, QList<TrayMessage>{TrayMessage::Add});
-    }
-
-    void load_storedValues()
-    {
-        Fixture f;
-        f.settings.save("settings", "TavrinKey", "http://127.0.0.1:9/abc");
-        f.settings.save("settings", "TavrinTime", "12");
-        f.window->Form_Load();
-        QCOMPARE(f.window->TavrinVar, QStringLiteral("http://127.0.0.1:9/abc"));
-        QCOMPARE(f.window->txtTimer()->text(), QStringLiteral("12"));
-        QCOMPARE(f.browser.navigated, QStringList{"http://127.0.0.1:9/abc"});
-    }
-
-    // Start-up and the countdown in the tray need no control: a text box loads the
-    // font database, which the tray icon and the first request should not wait for.
-    void controls_builtWhenFirstShown()
-    {
-        Fixture f;
-        f.settings.save("settings", "TavrinTime", "7");
-        f.window->Form_Load();
-        Q_EMIT f.browser.pageLoaded(QStringLiteral("good 1.2.3.4"), false);
-        f.browser.succeed();
-        f.tick(3);
-        QVERIFY(!f.window->controlsBuilt());
-        QVERIFY(f.window->findChildren<QLineEdit *>().isEmpty());
-        const QStringList savesBefore = f.settings.saves;
-
-        f.window->optionen_Click();
-        QVERIFY(f.window->controlsBuilt());
-        QVERIFY(f.window->txtKey(0)->isVisible());
-        QCOMPARE(f.window->txtTimer()->text(), QStringLiteral("7"));
-        QCOMPARE(f.window->WebBrowser1()->toPlainText(), QStringLiteral("good 1.2.3.4"));
-        QVERIFY(!f.window->cmdKey()->isEnabled());
-        QCOMPARE(f.settings.saves, savesBefore);
-    }
-
-    // Start-up replaces the interval box's text; as with a text box, only a
-    // different text is a change and is saved.
-    void load_intervalSavedWhenChanged_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QStringList>("saves");
-        QTest::newRow("first start") << QString() << QStringList{"TavrinTime=5"};
-        QTest::newRow("stored 7") << "7" << QStringList{"TavrinTime=7"};
-        QTest::newRow("stored as the box starts") << "10" << QStringList();
-    }
-    void load_intervalSavedWhenChanged()
-    {
-        QFETCH(QString, stored);
-        QFETCH(QStringList, saves);
-        Fixture f;
-        if (!stored.isNull())
-            f.settings.save("settings", "TavrinTime", stored.toStdString());
-        f.settings.saves.clear();
-        f.window->Form_Load();
-        QCOMPARE(f.settings.saves, saves);
-    }
-
-    void load_runMode_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("runMode");
-        QTest::newRow("none") << QStringList() << QString();
-        QTest::newRow("lower") << QStringList{"/a"} << "/a";
-        QTest::newRow("capitals") << QStringList{"/A"} << "/a";
-        QTest::newRow("two words") << QStringList{"/A", "X"} << "/a x";
-    }
-    void load_runMode()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(QString, runMode);
-        Fixture f(arguments);
-        f.window->Form_Load();
-        QCOMPARE(f.window->RunMode, runMode);
-    }
-
-    void interval_everyEditSaved()
-    {
-        Fixture f;
-        f.window->Form_Load();
-        f.settings.saves.clear();
-        QTest::keyClick(f.window->txtTimer(), Qt::Key_Backspace);
-        QTest::keyClicks(f.window->txtTimer(), "7x");
-        QCOMPARE(f.settings.saves, (QStringList{"TavrinTime=", "TavrinTime=7", "TavrinTime=7x"}));
-    }
-
-    void spin_stepsWithinRangeAndSavesTwice_data()
-    {
-        QTest::addColumn<QString>("start");
-        QTest::addColumn<bool>("up");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("up") << "5" << true << "6";
-        QTest::newRow("down") << "5" << false << "4";
-        QTest::newRow("stops at 60") << "60" << true << "60";
-        QTest::newRow("stops at 1") << "1" << false << "1";
-        QTest::newRow("above range") << "75" << true << "60";
-    }
-    void spin_stepsWithinRangeAndSavesTwice()
-    {
-        QFETCH(QString, start);
-        QFETCH(bool, up);
-        QFETCH(QString, expected);
-        Fixture f;
-        f.window->txtTimer()->setText(start);
-        f.settings.saves.clear();
-        up ? f.window->UpDown1()->stepUp() : f.window->UpDown1()->stepDown();
-        QCOMPARE(f.window->txtTimer()->text(), expected);
-        if (expected != start)
-            QCOMPARE(f.settings.saves.count("TavrinTime=" + expected), 2);
-    }
-
-    void spin_stepFromText_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("own");
-        QTest::addColumn<int>("delta");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("from text") << "10" << 3 << 1 << 11;
-        QTest::newRow("not a number uses own value") << "abc" << 3 << 1 << 4;
-        QTest::newRow("empty uses own value") << "" << 3 << -1 << 2;
-        QTest::newRow("huge clamps") << "99999999999" << 3 << 1 << 4;
-        QTest::newRow("negative clamps") << "-5" << 3 << 1 << 1;
-    }
-    void spin_stepFromText()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, own);
-        QFETCH(int, delta);
-        QFETCH(int, expected);
-        QCOMPARE(UpDownControl::stepped(text, own, delta, 1, 60), expected);
-    }
-
-    void tick_countsDownThenSyncs()
-    {
-        Fixture f;
-        f.window->Form_Load();
-        f.window->txtTimer()->setText("0.05"); // three seconds
-        f.browser.navigated.clear();
-        f.tray.messages.clear();
-        const QStringList captions = {"Count-Down: 2Sec.", "Count-Down: 1Sec.",
-                                      "Count-Down: 0Sec."};
-        for (const QString &caption : captions) {
-            f.tick();
-            QCOMPARE(f.window->windowTitle(), caption);
-        }
-        QVERIFY(f.browser.navigated.isEmpty());
-        f.tick();
-        QCOMPARE(f.window->windowTitle(), QStringLiteral("KORLA DNS Conector SYNC"));
-        QCOMPARE(f.browser.navigated, QStringList{QString()});
-        QCOMPARE(f.tray.messages, QList<TrayMessage>{TrayMessage::Modify});
-        QCOMPARE(f.window->tickCount(), 0);
-    }
-
-    void outcome_setsIconAndRefreshesTray()
-    {
-        Fixture f;
-        f.window->Form_Load();
-        const quint32 blue = f.window->trayIconHandle();
-        f.tray.records.clear();
-        f.browser.fail(500);
-        const quint32 red = f.window->trayIconHandle();
-        QVERIFY(red != blue);
-        QCOMPARE(f.tray.messages.last(), TrayMessage::Modify);
-        QCOMPARE(f.tray.records.last().hIcon, red);
-        // A sync shows the last finished outcome.
-        f.window->txtTimer()->setText("0.05");
-        f.tick(4);
-        QCOMPARE(f.window->trayIconHandle(), red);
-        f.browser.succeed(200);
-        QCOMPARE(f.window->trayIconHandle(), blue);
-        QCOMPARE(f.tray.records.last().hIcon, blue);
-    }
-
-    void key_okAppliesConfirmationBox()
-    {
-        Fixture f;
-        f.window->Form_Load();
-        f.browser.calls.clear();
-        f.window->txtKey(0)->setText("my key/1");
-        QVERIFY(!f.window->cmdKey()->isEnabled());
-        f.window->txtKey(1)->setText("my key/1");
-        QVERIFY(f.window->cmdKey()->isEnabled());
-        f.window->txtKey(0)->setText("other");
-        QVERIFY(f.window->cmdKey()->isEnabled());
-        const qint64 ticks = f.window->tickCount();
-        QTest::mouseClick(f.window->cmdKey(), Qt::LeftButton);
-        const QString url = QString::fromStdString(UpdateUrl::baseUrl()) + "my key/1";
-        QCOMPARE(f.browser.calls, (QStringList{"Stop", "Navigate " + url}));
-        QCOMPARE(f.window->TavrinVar, url);
-        QCOMPARE(f.settings.value("TavrinKey"), url);
-        QCOMPARE(f.window->tickCount(), ticks);
-    }
-
-    void tray_mouseMessages_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("number");
-        QTest::addColumn<bool>("menuOpen");
-        QTest::addColumn<bool>("restored");
-        QTest::newRow("right press") << QStringList() << 516 << true << false;
-        QTest::newRow("double-click with /a") << QStringList{"/a"} << 515 << false << true;
-        QTest::newRow("double-click with /A") << QStringList{"/A"} << 515 << false << true;
-        QTest::newRow("double-click without switch") << QStringList() << 515 << false << false;
-        QTest::newRow("double-click with /a x") << QStringList{"/a", "x"} << 515 << false << false;
-        QTest::newRow("left release") << QStringList{"/a"} << 514 << false << false;
-        QTest::newRow("move") << QStringList{"/a"} << 512 << false << false;
-        QTest::newRow("right double-click") << QStringList{"/a"} << 518 << false << false;
-    }
-    void tray_mouseMessages()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, number);
-        QFETCH(bool, menuOpen);
-        QFETCH(bool, restored);
-        Fixture f(arguments);
-        f.window->Form_Load();
-        f.tray.messages.clear();
-        f.tray.activate(number);
-        QCOMPARE(f.window->datei->isVisible(), menuOpen);
-        QCOMPARE(f.window->isVisible(), restored);
-        QCOMPARE(f.tray.shown, !restored);
-        if (restored)
-            QCOMPARE(f.tray.messages.first(), TrayMessage::Delete);
-        f.window->datei->hide();
-    }
-
-    void tray_pointerOverWindowIsNotANotification()
-    {
-        Fixture f({"/a"});
-        f.window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
-        // 516 px across would be a right press if pointer positions were decoded.
-        f.window->resize(600, 200);
-        QTest::mouseMove(f.window.get(), QPoint(516, 10));
-        QVERIFY(!f.window->datei->isVisible());
-    }
-
-    void state_optionenShowsAndMinimiseReturnsToTray()
-    {
-        Fixture f;
-        f.window->Form_Load();
-        f.tray.messages.clear();
-        f.window->optionen->trigger();
-        QVERIFY(f.window->isVisible());
-        QVERIFY(!f.tray.shown);
-        f.window->setWindowState(Qt::WindowMinimized);
-        QVERIFY(f.window->isHidden());
-        QVERIFY(f.tray.shown);
-    }
-
-    void state_noTrayHostKeepsWindowMinimised()
-    {
-        Fixture f;
-        f.tray.available = false;
-        f.window->show();
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no system tray"));
-        f.window->setWindowState(Qt::WindowMinimized);
-        QVERIFY(f.window->isVisible());
-        QVERIFY(!f.tray.messages.contains(TrayMessage::Add));
-    }
-
-    void exit_beendenAsksAndRemovesIcon_data()
-    {
-        QTest::addColumn<bool>("answer");
-        QTest::newRow("OK") << true;
-        QTest::newRow("Abbrechen") << false;
-    }
-    void exit_beendenAsksAndRemovesIcon()
-    {
-        QFETCH(bool, answer);
-        Fixture f;
-        f.window->Form_Load();
-        int asked = 0;
-        f.window->setQuitConfirmation([&] { return ++asked, answer; });
-        QSignalSpy quit(f.window.get(), &frmTavrin::quitConfirmed);
-        f.window->txtTimer()->setText("5");
-        f.tick(3);
-        f.window->beenden->trigger();
-        QCOMPARE(asked, 1);
-        QCOMPARE(quit.count(), answer ? 1 : 0);
-        QCOMPARE(f.tray.shown, !answer);
-        if (!answer) {
-            f.tick();
-            QCOMPARE(f.window->tickCount(), 4);
-        }
-    }
-
-    void exit_closeRemovesIconWithoutQuestion()
-    {
-        Fixture f;
-        int asked = 0;
-        f.window->setQuitConfirmation([&] { return ++asked, true; });
-        QSignalSpy unloaded(f.window.get(), &frmTavrin::unloaded);
-        f.window->Form_Load();
-        f.window->close();
-        QCOMPARE(unloaded.count(), 1);
-        QCOMPARE(asked, 0);
-        QCOMPARE(f.tray.messages.last(), TrayMessage::Delete);
-    }
-
-    void sync_survivesWhatRunsInsideIt()
-    {
-        Fixture f;
-        f.window->Form_Load();
-        f.window->txtKey(0)->setText("k2");
-        f.window->txtKey(1)->setText("k2");
-        f.window->txtTimer()->setText("0.05");
-        f.tick(3);
-        // While the sync lets events run, OK is pressed and the window is closed.
-        f.browser.onNavigate = [&](const QString &) {
-            f.browser.onNavigate = nullptr;
-            QTimer::singleShot(0, f.window->cmdKey(), &QPushButton::click);
-            QTimer::singleShot(0, f.window.get(), &QWidget::close);
-        };
-        QSignalSpy unloaded(f.window.get(), &frmTavrin::unloaded);
-        f.tick();
-        QCOMPARE(unloaded.count(), 1);
-        QCOMPARE(f.window->windowTitle(), QStringLiteral("KORLA DNS Conector SYNC"));
-        QCOMPARE(f.window->tickCount(), 0);
-        QCOMPARE(f.settings.value("TavrinKey"),
-                 QString::fromStdString(UpdateUrl::baseUrl()) + "k2");
-        QCOMPARE(f.browser.navigated.last(), QString::fromStdString(UpdateUrl::baseUrl()) + "k2");
-    }
-
-    void retry_sameUrlThirtyTicksAfterFailure()
-    {
-        Fixture f;
-        f.load("5");
-        f.browser.fail();
-        QCOMPARE(f.ticksUntilNavigate(100), 30);
-        QCOMPARE(f.browser.navigated, QStringList{Fixture::url()});
-        // The retry is no sync: the count and the caption go on as before.
-        QCOMPARE(f.window->tickCount(), 30);
-        QCOMPARE(f.window->windowTitle(), QStringLiteral("Count-Down: 270Sec."));
-        QVERIFY(!f.tray.messages.isEmpty());
-    }
-
-    void retry_ladderUntilSuccess()
-    {
-        Fixture f;
-        f.load("20");
-        f.browser.fail();
-        // 30 s, 1, 2, 4, 8 min, 8 min; every failure while a retry is out moves on.
-        for (int expected : {30, 60, 120, 240}) {
-            QCOMPARE(f.ticksUntilNavigate(1000), expected);
-            f.browser.fail();
-        }
-        QCOMPARE(f.ticksUntilNavigate(1000), 480);
-        f.browser.succeed();
-        QCOMPARE(f.window->nextRetryDueMs(), std::nullopt);
-        // Nothing more until the regular sync (1201 ticks after start-up).
-        QCOMPARE(f.window->tickCount(), 930);
-        QCOMPARE(f.ticksUntilNavigate(1000), 1201 - 930);
-        QCOMPARE(f.window->windowTitle(), QStringLiteral("KORLA DNS Conector SYNC"));
-    }
-
-    void retry_neverAtOrAfterNextSync_data()
-    {
-        QTest::addColumn<QString>("interval");
-        QTest::addColumn<int>("ticksBeforeFailure");
-        QTest::addColumn<int>("navigateAfter"); // ticks after the failure
-        QTest::addColumn<bool>("isSync");
-        QTest::newRow("sync in 31 ticks: retry first") << "1" << 30 << 30 << false;
-        QTest::newRow("sync in 30 ticks: no retry") << "1" << 31 << 30 << true;
-        QTest::newRow("sync in 5 ticks") << "1" << 56 << 5 << true;
-    }
-    void retry_neverAtOrAfterNextSync()
-    {
-        QFETCH(QString, interval);
-        QFETCH(int, ticksBeforeFailure);
-        QFETCH(int, navigateAfter);
-        QFETCH(bool, isSync);
-        Fixture f;
-        f.load(interval);
-        f.tick(ticksBeforeFailure);
-        f.browser.fail();
-        QCOMPARE(f.ticksUntilNavigate(100), navigateAfter);
-        QCOMPARE(f.window->tickCount() == 0, isSync);
-        // Whichever it was, only one request went out.
-        QCOMPARE(f.browser.navigated.size(), 1);
-    }
-
-    void retry_waitsForRequestInFlight()
-    {
-        Fixture f;
-        f.load("5");
-        f.browser.fail();
-        f.tick(29);
-        f.browser.busy = true; // another fetch is under way
-        f.tick(5);
-        QVERIFY(f.browser.navigated.isEmpty());
-        f.browser.busy = false;
-        QCOMPARE(f.ticksUntilNavigate(1), 1);
-        QCOMPARE(f.browser.navigated, QStringList{Fixture::url()});
-    }
-
-    void retry_droppedByOkLadderKept()
-    {
-        Fixture f;
-        f.load("5");
-        f.browser.fail();
-        f.tick(10);
-        f.window->txtKey(0)->setText("new");
-        f.window->txtKey(1)->setText("new");
-        f.window->cmdKey()->click();
-        QCOMPARE(f.window->nextRetryDueMs(), std::nullopt);
-        f.browser.navigated.clear();
-        f.tick(40);
-        QVERIFY(f.browser.navigated.isEmpty());
-        // OK's own request failed: the ladder goes on at one minute.
-        f.browser.fail();
-        QCOMPARE(f.window->nextRetryDueMs(), f.clock.ms + 60 * 1000);
-        QCOMPARE(f.ticksUntilNavigate(100), 60);
-        QCOMPARE(f.browser.navigated,
-                 QStringList{QString::fromStdString(UpdateUrl::baseUrl()) + "new"});
-    }
-
-    void retry_droppedBySyncLadderKept()
-    {
-        Fixture f;
-        f.load("5");
-        f.browser.fail();
-        // The interval is cut short, so the sync comes before the pending retry.
-        f.window->txtTimer()->setText("0.05");
-        f.browser.onNavigate = [&](const QString &) {
-            f.browser.onNavigate = nullptr;
-            QVERIFY(!f.window->nextRetryDueMs());
-            f.window->txtTimer()->setText("5");
-            f.browser.fail();
-        };
-        QCOMPARE(f.ticksUntilNavigate(10), 4);
-        QCOMPARE(f.window->tickCount(), 0);
-        // The sync's own failure: one minute, counted from a fresh 5-minute count.
-        QCOMPARE(f.window->nextRetryDueMs(), f.clock.ms + 60 * 1000);
-    }
-
-    void catchUp_afterGapSyncsAtThatTick_data()
-    {
-        QTest::addColumn<qint64>("gapMs");
-        QTest::addColumn<bool>("syncs");
-        QTest::newRow("29 s") << qint64(29000) << false;
-        QTest::newRow("30 s") << qint64(30000) << true;
-        QTest::newRow("2 hours") << qint64(2 * 3600 * 1000) << true;
-    }
-    void catchUp_afterGapSyncsAtThatTick()
-    {
-        QFETCH(qint64, gapMs);
-        QFETCH(bool, syncs);
-        Fixture f;
-        f.load("5");
-        f.tick(10);
-        f.browser.fail(); // a retry is pending; a wake-up sync replaces it
-        f.clock.advance(gapMs - frmTavrin::TickMs);
-        f.tick();
-        QCOMPARE(f.browser.navigated.size(), syncs ? 1 : 0);
-        QCOMPARE(f.window->tickCount(), syncs ? 0 : 11);
-        if (!syncs)
-            return;
-        QCOMPARE(f.window->windowTitle(), QStringLiteral("KORLA DNS Conector SYNC"));
-        QCOMPARE(f.window->nextRetryDueMs(), std::nullopt);
-        // Once only: then the count runs its full course again.
-        QCOMPARE(f.ticksUntilNavigate(400), 301);
-    }
-
-    void catchUp_networkBackSyncsAtNextTick()
-    {
-        Fixture f;
-        f.load("5");
-        f.tick(100);
-        f.network.comeBack();
-        QVERIFY(f.browser.navigated.isEmpty());
-        QCOMPARE(f.ticksUntilNavigate(1), 1);
-        QCOMPARE(f.browser.navigated, QStringList{Fixture::url()});
-        QCOMPARE(f.window->tickCount(), 0);
-        QCOMPARE(f.ticksUntilNavigate(400), 301);
-    }
-
-    void catchUp_waitsWhileIntervalUnusable()
-    {
-        Fixture f;
-        f.load("5");
-        f.window->txtTimer()->setText("x");
-        f.network.comeBack();
-        f.tick(3);
-        QVERIFY(f.browser.navigated.isEmpty());
-        f.window->txtTimer()->setText("5");
-        QCOMPARE(f.ticksUntilNavigate(1), 1);
-    }
-
-    void timeScale_fasterTicksAndRetries()
-    {
-        FakeSettingsStore settings;
-        FakeBrowser browser;
-        RecordingTrayShell tray;
-        PictureRegistry pictures;
-        FakeNetworkReachability network;
-        frmTavrin window(settings, browser, tray, pictures, {});
-        window.setReachability(&network);
-        settings.save("settings", "TavrinKey", Fixture::url().toStdString());
-        window.setTimeScale(50);
-        window.Form_Load();
-        QCOMPARE(window.Timer1->interval(), 20);
-        QCOMPARE(window.timeScale(), 50.0);
-
-        // On the system clock, 30 s of retry delay pass in 0.6 s.
-        browser.navigated.clear();
-        QElapsedTimer elapsed;
-        elapsed.start();
-        browser.fail();
-        QTRY_COMPARE_WITH_TIMEOUT(browser.navigated.size(), 1, 3000);
-        QVERIFY2(elapsed.elapsed() >= 550, qPrintable(QString::number(elapsed.elapsed())));
-        QVERIFY(window.tickCount() > 0);
-
-        window.setTimeScale(1);
-        QCOMPARE(window.Timer1->interval(), 1000);
-    }
+    DrivenClock clock;
+    RecordingWakeTimer wakeTimer;
+    FakeRequestChannel channel{clock};
+    RecordingWindowView view;
+    RecordingTrayShellCore tray;
+    MemorySettingsStore settings;
+    std::unique_ptr<frmTavrin> presenter;
 };
 
-QTEST_MAIN(tst_frmTavrin)
-#include "tst_frmtavrin.moc"
+TEST_F(Presenter, FirstStartStoresTheDefaultIntervalAndStartsInTheTray)
+{
+    make();
+    presenter->Form_Load();
+    EXPECT_EQ((settings.values[{"settings", "TavrinTime"}]), "5");
+    EXPECT_EQ((settings.values.count({"settings", "TavrinKey"})), 0u);
+    EXPECT_TRUE(channel.theater);
+    EXPECT_EQ(channel.urls, std::vector<std::string>{""});
+    EXPECT_TRUE(view.minimised);
+}
+
+// A regular sync reaches the window once: one caption, one icon refresh.
+TEST_F(Presenter, PeriodicSyncShowsItsCaptionAndRefreshesTheIconOnce)
+{
+    load("0.05"); // three seconds
+    for (int ticks = 0; ticks < 10 && channel.urls.empty(); ++ticks) {
+        view.calls.clear();
+        tray.calls.clear();
+        tick();
+    }
+    ASSERT_EQ(channel.urls, std::vector<std::string>{Url});
+    EXPECT_EQ(count("caption"), 1);
+    EXPECT_EQ(view.caption, "KORLA DNS Conector SYNC");
+    EXPECT_EQ(tray.messages(), std::vector<TrayMessage>{TrayMessage::Modify});
+    EXPECT_EQ(count("picture"), 0); // still the working picture
+}
+
+TEST_F(Presenter, OutcomesSwitchTheWindowAndTrayPicture)
+{
+    load("5");
+    presenter->cmdKey_Click();
+    channel.fail();
+    EXPECT_EQ(view.picture, WindowView::Picture::Failing);
+    EXPECT_EQ(presenter->trayIconHandle(), view.pictureHandle(WindowView::Picture::Failing));
+    EXPECT_EQ(tray.messages().back(), TrayMessage::Modify);
+    presenter->cmdKey_Click();
+    channel.succeed();
+    EXPECT_EQ(view.picture, WindowView::Picture::Working);
+}
+
+struct MinimiseCase
+{
+    std::string name;
+    bool trayAvailable;
+};
+
+class PresenterMinimise : public Presenter, public ::testing::WithParamInterface<MinimiseCase>
+{
+};
+
+// Minimised, the window hides behind the icon and stops ticking; without a tray
+// it must stay where the user can reach it, and keep counting.
+TEST_P(PresenterMinimise, HidesOnlyWhereATrayHoldsTheIcon)
+{
+    load("5");
+    tray.available = GetParam().trayAvailable;
+    tray.calls.clear();
+    view.minimised = true;
+    presenter->Form_Resize();
+    EXPECT_EQ(view.shown, !GetParam().trayAvailable);
+    EXPECT_EQ(view.ticking, !GetParam().trayAvailable);
+    EXPECT_EQ(presenter->plannedWakeMs().has_value(), GetParam().trayAvailable);
+    EXPECT_EQ(tray.messages(), GetParam().trayAvailable ? std::vector<TrayMessage>{TrayMessage::Add}
+                                                        : std::vector<TrayMessage>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Tray, PresenterMinimise,
+                         ::testing::Values(MinimiseCase{"tray", true},
+                                           MinimiseCase{"noTray", false}),
+                         paramName<MinimiseCase>);
+
+struct ClickCase
+{
+    std::string name;
+    std::vector<std::string> arguments;
+    int mouseMessage;
+    const char *expected; // the window call it leads to, or "" for none
+};
+
+class PresenterTrayClick : public Presenter, public ::testing::WithParamInterface<ClickCase>
+{
+};
+
+TEST_P(PresenterTrayClick, DoubleClickRestoresOnlyWithTheSwitch)
+{
+    load("5", GetParam().arguments);
+    view.minimised = true;
+    presenter->Form_Resize();
+    view.calls.clear();
+    tray.click(GetParam().mouseMessage);
+    const std::string expected = GetParam().expected;
+    for (const char *call : {"restore", "popUpMenu"})
+        EXPECT_EQ(count(call), call == expected ? 1 : 0) << call;
+    if (expected == "restore") {
+        EXPECT_TRUE(view.ticking);
+        EXPECT_EQ(tray.messages().back(), TrayMessage::Delete);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clicks, PresenterTrayClick,
+    ::testing::Values(ClickCase{"rightClick", {}, 516, "popUpMenu"},
+                      ClickCase{"doubleClickWithoutSwitch", {}, 515, ""},
+                      ClickCase{"doubleClickWithSwitch", {"/a"}, 515, "restore"},
+                      ClickCase{"doubleClickUpperCase", {"/A"}, 515, "restore"},
+                      ClickCase{"leftRelease", {"/a"}, 514, ""}),
+    paramName<ClickCase>);
+
+TEST_F(Presenter, OkAppendsTheSecondBoxToTheBaseUrlStoresAndRequestsIt)
+{
+    load("5");
+    view.keys = {"my key", "my key"};
+    presenter->txtKey_Change(1);
+    EXPECT_TRUE(view.okEnabled);
+    presenter->cmdKey_Click();
+    const std::string expected = UpdateUrl::compose(UpdateUrl::baseUrl(), "my key");
+    EXPECT_EQ(presenter->TavrinVar, expected);
+    EXPECT_EQ((settings.values[{"settings", "TavrinKey"}]), expected);
+    EXPECT_EQ(channel.urls, std::vector<std::string>{expected});
+}
+
+TEST_F(Presenter, QuitEndsOnlyWhenConfirmedAndLeavesNoIcon)
+{
+    load("5");
+    view.quitAnswer = false;
+    presenter->beenden_Click();
+    EXPECT_EQ(count("endProgram"), 0);
+    view.quitAnswer = true;
+    tray.calls.clear();
+    presenter->beenden_Click();
+    EXPECT_EQ(count("endProgram"), 1);
+    EXPECT_EQ(tray.messages(), std::vector<TrayMessage>{TrayMessage::Delete});
+}
+
+} // namespace

@@ -9,10 +9,7 @@
 // icon would be shown.
 class RecordingTrayShell : public TrayShell
 {
-    Q_OBJECT
 public:
-    using TrayShell::TrayShell;
-
     void notify(TrayMessage message, const TrayIconRecord &record) override
     {
         messages.append(message);
@@ -25,7 +22,7 @@ public:
     bool hostAvailable() const override { return available; }
 
     // Simulates mouse activity on the icon.
-    void activate(int mouseMessageNumber) { Q_EMIT mouseMessage(mouseMessageNumber); }
+    void activate(int mouseMessageNumber) { reportMouseMessage(mouseMessageNumber); }
 
     QList<TrayMessage> messages;
     QList<TrayIconRecord> records;

@@ -2,31 +2,117 @@
 
 #include "app/frmTavrin.h"
 #include "qt/CoreLogBridge.h"
+#include "qt/CoreTypes.h"
 #include "qt/app/AppLog.h"
+#include "qt/app/TavrinWindow.h"
 #include "qt/settings/IniSettingsStore.h"
 #include "qt/tray/PictureRegistry.h"
 #include "qt/tray/SystemTrayShell.h"
+#include "qt/update/BootTimer.h"
+#include "qt/update/BrowserRequestChannel.h"
+#include "qt/update/BrowserView.h"
 #include "qt/update/NetworkBrowser.h"
+#include "qt/update/SystemNetworkReachability.h"
 
+#include <QAction>
 #include <QCoreApplication>
+#include <QTimer>
+
+struct Application::OwnParts
+{
+    explicit OwnParts(const QString &programPath)
+        : settings(IniSettingsStore::applicationName(programPath)), trayShell(pictures)
+    {
+    }
+    IniSettingsStore settings;
+    NetworkBrowser browser;
+    PictureRegistry pictures;
+    SystemTrayShell trayShell;
+};
 
 Application::Application(const QString &programPath, const QStringList &arguments)
-    : m_settings(
-          std::make_unique<IniSettingsStore>(IniSettingsStore::applicationName(programPath))),
-      m_browser(std::make_unique<NetworkBrowser>()),
-      m_pictures(std::make_unique<PictureRegistry>()),
-      m_trayShell(std::make_unique<SystemTrayShell>(*m_pictures)),
-      m_window(std::make_unique<frmTavrin>(*m_settings, *m_browser, *m_trayShell, *m_pictures,
-                                           arguments))
+    : Application(std::make_unique<OwnParts>(programPath), arguments)
 {
-    CoreLogBridge::install();
-    qCInfo(lcApp) << "settings file" << m_settings->filePath();
-    m_trayShell->setContextMenu(m_window->datei);
-    // The program ends only through the window: a closed message box or pop-up
-    // while the window hides in the tray must not end it.
-    QObject::connect(m_window.get(), &frmTavrin::unloaded, qApp, &QCoreApplication::quit);
-    QObject::connect(m_window.get(), &frmTavrin::quitConfirmed, qApp, &QCoreApplication::quit);
-    m_window->Form_Load();
 }
 
-Application::~Application() = default;
+Application::Application(std::unique_ptr<OwnParts> own, const QStringList &arguments)
+    : Application(own->settings, own->browser, own->trayShell, own->pictures, arguments)
+{
+    qCInfo(lcApp) << "settings file" << own->settings.filePath();
+    // Trays that draw the menu themselves (over D-Bus) need it on the icon.
+    own->trayShell.setContextMenu(m_window->datei);
+    m_own = std::move(own);
+}
+
+Application::Application(SettingsStore &settings, BrowserControl &browser, TrayShell &trayShell,
+                         PictureRegistry &pictures, const QStringList &arguments)
+    : m_wakeTimer(std::make_unique<BootTimer>(m_systemClock, [this] { m_presenter->wakeUp(); })),
+      m_channel(std::make_unique<BrowserRequestChannel>(browser)),
+      m_window(std::make_unique<TavrinWindow>(pictures)), m_trayShell(&trayShell)
+{
+    CoreLogBridge::install();
+    std::vector<std::string> words;
+    for (const QString &argument : arguments)
+        words.push_back(toStd(argument));
+    m_presenter =
+        std::make_unique<frmTavrin>(*m_window, trayShell, settings, m_systemClock, *m_wakeTimer,
+                                    *m_channel, numberFormat(QLocale()), words);
+    frmTavrin &p = *m_presenter;
+    TavrinWindow &w = *m_window;
+    // Only the tray's own activations are decoded; real pointer movement over the
+    // window never reaches Form_MouseMove.
+    trayShell.setMouseHandler([&p](int number) { p.trayMouseMessage(number); });
+    QObject::connect(&browser, &BrowserControl::pageLoaded, &w, &TavrinWindow::showPage);
+    QObject::connect(w.Timer1, &QTimer::timeout, &w, [&p] { p.Timer1_Timer(); });
+    QObject::connect(w.optionen, &QAction::triggered, &w, [&p] { p.optionen_Click(); });
+    QObject::connect(w.beenden, &QAction::triggered, &w, [&p] { p.beenden_Click(); });
+    QObject::connect(&w, &TavrinWindow::resized, &w, [&p] { p.Form_Resize(); });
+    QObject::connect(&w, &TavrinWindow::closed, &w, [&p] { p.Form_Unload(); });
+    QObject::connect(&w, &TavrinWindow::intervalEdited, &w, [&p] { p.txtTimer_Change(); });
+    QObject::connect(&w, &TavrinWindow::arrowsClicked, &w, [&p] { p.UpDown1_Change(); });
+    QObject::connect(&w, &TavrinWindow::keyEdited, &w, [&p](int i) { p.txtKey_Change(i); });
+    QObject::connect(&w, &TavrinWindow::okClicked, &w, [&p] { p.cmdKey_Click(); });
+    // The program ends only through the window: a closed message box or pop-up
+    // while the window hides in the tray must not end it.
+    QObject::connect(&w, &TavrinWindow::programEnding, qApp, &QCoreApplication::quit);
+}
+
+Application::~Application()
+{
+    // The tray may outlive the presenter.
+    m_trayShell->setMouseHandler({});
+}
+
+void Application::start()
+{
+    m_presenter->Form_Load();
+    QTimer::singleShot(WatchNetworkAfterMs, m_window.get(), [this] {
+        if (!m_reachability)
+            setReachability(new SystemNetworkReachability(m_window.get()));
+    });
+}
+
+void Application::setClock(const Clock *clock)
+{
+    const Clock &chosen = clock ? *clock : static_cast<const Clock &>(m_systemClock);
+    m_presenter->setClock(chosen);
+    m_wakeTimer->setClock(chosen);
+}
+
+void Application::setReachability(NetworkReachability *reachability)
+{
+    if (m_reachability)
+        QObject::disconnect(m_reachability, nullptr, m_window.get(), nullptr);
+    m_reachability = reachability;
+    if (reachability)
+        QObject::connect(reachability, &NetworkReachability::becameReachable, m_window.get(),
+                         [this] { m_presenter->networkBack(); });
+}
+
+void Application::setTimeScale(double scale)
+{
+    m_systemClock.setFactor(scale);
+    m_wakeTimer->setTimeScale(m_systemClock.factor());
+    m_presenter->setTimeScale(m_systemClock.factor());
+    qCInfo(lcApp) << "time runs" << m_systemClock.factor() << "times as fast";
+}

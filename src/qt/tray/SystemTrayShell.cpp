@@ -18,11 +18,11 @@ constexpr int MiddleButtonUp = 520;
 } // namespace
 
 SystemTrayShell::SystemTrayShell(const PictureRegistry &pictures, QObject *parent)
-    : TrayShell(parent), m_pictures(pictures), m_icon(new QSystemTrayIcon(this))
+    : QObject(parent), m_pictures(pictures), m_icon(new QSystemTrayIcon(this))
 {
     connect(m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                Q_EMIT mouseMessage(mouseMessageFor(reason));
+                reportMouseMessage(mouseMessageFor(reason));
             });
 }
 

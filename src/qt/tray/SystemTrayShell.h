@@ -10,7 +10,7 @@ class QMenu;
 
 // The tray shell over the desktop's notification area. Everything it shows is
 // taken from the record it is handed: the picture by handle, the tip text.
-class SystemTrayShell : public TrayShell
+class SystemTrayShell : public QObject, public TrayShell
 {
     Q_OBJECT
 public:

@@ -35,6 +35,11 @@ bool BrowserRequestChannel::busy() const
     return m_browser.Busy();
 }
 
+void BrowserRequestChannel::setTheaterMode(bool on)
+{
+    m_browser.setTheaterMode(on);
+}
+
 void BrowserRequestChannel::setFinishedHandler(FinishedHandler handler)
 {
     m_handler = std::move(handler);

@@ -21,6 +21,7 @@ public:
     void navigate(const std::string &url) override;
     void stop() override;
     bool busy() const override;
+    void setTheaterMode(bool on) override;
     void setFinishedHandler(FinishedHandler handler) override;
 
 private:

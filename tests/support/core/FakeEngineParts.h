@@ -54,6 +54,7 @@ public:
         inFlight = false;
     }
     bool busy() const override { return inFlight; }
+    void setTheaterMode(bool on) override { theater = on; }
     void setFinishedHandler(FinishedHandler handler) override { m_handler = std::move(handler); }
 
     void succeed(int status = 200) { finish({true, status, {}}); }
@@ -63,6 +64,7 @@ public:
     std::vector<std::int64_t> times;  // when each request went out
     std::vector<bool> busyAtNavigate; // whether another was still in flight then
     bool inFlight = false;
+    bool theater = false;
     int stops = 0;
     std::function<void()> onNavigate;
 

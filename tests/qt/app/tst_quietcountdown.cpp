@@ -1,4 +1,6 @@
 #include "app/frmTavrin.h"
+#include "qt/app/Application.h"
+#include "qt/app/TavrinWindow.h"
 #include "qt/tray/PictureRegistry.h"
 
 #include "FakeBrowser.h"
@@ -31,7 +33,9 @@ private:
         RecordingTrayShell tray;
         PictureRegistry pictures;
         FakeNetworkReachability network;
-        std::unique_ptr<frmTavrin> window;
+        std::unique_ptr<Application> app;
+        frmTavrin *presenter = nullptr;
+        TavrinWindow *window = nullptr;
         QList<qint64> requestTimes;
 
         Side(FakeClock &clock, bool trayHost, const QString &interval)
@@ -40,18 +44,20 @@ private:
             tray.available = trayHost;
             settings.save("settings", "TavrinKey", "http://127.0.0.1:9/k");
             settings.save("settings", "TavrinTime", interval.toStdString());
-            window = std::make_unique<frmTavrin>(settings, browser, tray, pictures, QStringList());
-            window->setClock(&clock);
-            window->setReachability(&network);
+            app = std::make_unique<Application>(settings, browser, tray, pictures, QStringList());
+            presenter = &app->presenter();
+            window = &app->window();
+            app->setClock(&clock);
+            app->setReachability(&network);
             browser.onNavigate = [this, &clock](const QString &) { requestTimes.append(clock.ms); };
-            window->Form_Load();
+            presenter->Form_Load();
         }
-        bool quiet() const { return window->plannedWakeMs().has_value(); }
+        bool quiet() const { return presenter->plannedWakeMs().has_value(); }
     };
 
     static void compareShown(const Side &ticking, const Side &hidden)
     {
-        QCOMPARE(hidden.window->tickCount(), ticking.window->tickCount());
+        QCOMPARE(hidden.presenter->tickCount(), ticking.presenter->tickCount());
         QCOMPARE(hidden.window->windowTitle(), ticking.window->windowTitle());
     }
 
@@ -66,8 +72,8 @@ private Q_SLOTS:
         // suspend, so the window sleeps until then.
         int wakeUps = 0;
         while (hidden.requestTimes.size() < 2 && wakeUps < 20) {
-            clock.ms = *hidden.window->plannedWakeMs();
-            hidden.window->wakeUp();
+            clock.ms = *hidden.presenter->plannedWakeMs();
+            hidden.presenter->wakeUp();
             ++wakeUps;
         }
         QCOMPARE(wakeUps, 1);
@@ -97,12 +103,12 @@ private Q_SLOTS:
         int checks = 0;
         for (int second = 0; second < seconds; ++second) {
             clock.advance(frmTavrin::TickMs);
-            ticking.window->Timer1_Timer();
+            ticking.presenter->Timer1_Timer();
             if (hidden.quiet()) {
-                if (clock.ms >= *hidden.window->plannedWakeMs())
-                    hidden.window->wakeUp();
+                if (clock.ms >= *hidden.presenter->plannedWakeMs())
+                    hidden.presenter->wakeUp();
             } else {
-                hidden.window->Timer1_Timer();
+                hidden.presenter->Timer1_Timer();
             }
 
             const quint32 dice = random.bounded(1000u);
@@ -122,7 +128,7 @@ private Q_SLOTS:
             } else if (dice < 47) {
                 // Look at the hidden window, or send it back to the tray.
                 if (hidden.quiet()) {
-                    hidden.window->optionen_Click();
+                    hidden.presenter->optionen_Click();
                     QVERIFY(!hidden.quiet());
                     compareShown(ticking, hidden);
                     ++checks;
@@ -133,7 +139,7 @@ private Q_SLOTS:
             }
             QCOMPARE(hidden.requestTimes, ticking.requestTimes);
         }
-        hidden.window->optionen_Click();
+        hidden.presenter->optionen_Click();
         compareShown(ticking, hidden);
         QVERIFY(checks > 10);
         QVERIFY(ticking.requestTimes.size() > 20);
@@ -144,13 +150,13 @@ private Q_SLOTS:
         FakeClock clock;
         Side hidden(clock, true, "5");
         hidden.requestTimes.clear();
-        const qint64 wake = *hidden.window->plannedWakeMs();
+        const qint64 wake = *hidden.presenter->plannedWakeMs();
         // The machine sleeps two hours; timers stand still meanwhile, so the
         // planned wake-up comes two hours late.
         clock.ms = wake + 2 * 3600 * 1000;
-        hidden.window->wakeUp();
+        hidden.presenter->wakeUp();
         QCOMPARE(hidden.requestTimes, QList<qint64>{clock.ms});
-        QCOMPARE(hidden.window->tickCount(), 0);
+        QCOMPARE(hidden.presenter->tickCount(), 0);
     }
 };
 
