@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <limits>
 #include <optional>
 
 // The answers of a server that misbehaves on purpose: the path that calls for
@@ -56,7 +57,7 @@ public:
     };
 
     static constexpr qint64 HugeBytes = 5 * 1024 * 1024;
-    static constexpr qint64 EndlessBytes = 0x7fffffffffffffff;
+    static constexpr qint64 EndlessBytes = std::numeric_limits<qint64>::max();
     static constexpr int DripIntervalMs = 1000;
     static constexpr int ResetAfterMs = 100;
     static constexpr qint64 BombBytes = 256 * 1024 * 1024; // unpacked
