@@ -2,7 +2,8 @@
 #                 [ENVIRONMENT <VAR=value...>] [TIMEOUT <seconds>] [RESOURCE_LOCK <names...>])
 #
 # Builds one Qt Test executable and registers it with CTest. LIBS defaults to the
-# whole "tavrin" library. Every test runs on the offscreen platform and with its
+# whole "tavrin" library; every Qt test also links tavrin_test_support
+# (tests/support), so no test lists support sources. Every test runs on the offscreen platform and with its
 # own config directory under the build tree, so no test touches the real user's
 # settings; a test that needs a display or a tray sets up its own.
 function(tavrin_add_test name)
@@ -11,8 +12,7 @@ function(tavrin_add_test name)
         set(ARG_LIBS tavrin)
     endif()
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test)
-    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} tavrin_test_support Qt6::Test)
     add_test(NAME ${name} COMMAND ${name})
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)

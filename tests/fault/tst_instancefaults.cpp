@@ -1,4 +1,4 @@
-#include "FaultHttpServer.h"
+#include "LoopbackHttpServer.h"
 #include "ProgramRun.h"
 #include "SilentConnection.h"
 
@@ -35,7 +35,7 @@ class TestInstanceFaults : public QObject
 
     std::unique_ptr<QTemporaryDir> m_home;
     std::unique_ptr<QTemporaryDir> m_runtime;
-    FaultHttpServer m_server;
+    LoopbackHttpServer m_server;
 
     QString lockFile() const
     {

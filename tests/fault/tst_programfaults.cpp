@@ -1,4 +1,4 @@
-#include "FaultHttpServer.h"
+#include "LoopbackHttpServer.h"
 #include "ProcessMemory.h"
 #include "ProgramRun.h"
 
@@ -7,8 +7,8 @@
 #include <QTest>
 #include <QTimer>
 
-using Fault = FaultHttpServer::Fault;
-Q_DECLARE_METATYPE(FaultHttpServer::Fault)
+using Fault = LoopbackHttpServer::Fault;
+Q_DECLARE_METATYPE(LoopbackHttpServer::Fault)
 
 namespace {
 
@@ -123,7 +123,7 @@ void TestProgramFaults::keepsSyncingThroughFaults_data()
 void TestProgramFaults::keepsSyncingThroughFaults()
 {
     QFETCH(QList<Fault>, cycle);
-    FaultHttpServer server;
+    LoopbackHttpServer server;
     QVERIFY(server.listen());
     // Closed from just after the 500 until half-way between the next two syncs.
     server.setCycle(cycle, int(SyncPeriodMs * 3 / 2));
@@ -156,7 +156,7 @@ void TestProgramFaults::keepsSyncingThroughFaults()
     // Runs until every fault was met and a success came after the last one.
     auto cycleDone = [&] {
         int last = -1;
-        const QList<FaultHttpServer::Served> served = server.served();
+        const QList<LoopbackHttpServer::Served> served = server.served();
         for (int i = 0; i < served.size(); ++i) {
             if (served.at(i).fault == cycle.last())
                 last = i;
@@ -195,8 +195,8 @@ void TestProgramFaults::keepsSyncingThroughFaults()
     QVERIFY(attempts.size() >= int(ranMs / SyncPeriodMs));
 
     // Each request ended the way its fault calls for, and every failure was logged.
-    QList<FaultHttpServer::Served> reached;
-    for (const FaultHttpServer::Served &served : server.served()) {
+    QList<LoopbackHttpServer::Served> reached;
+    for (const LoopbackHttpServer::Served &served : server.served()) {
         if (!served.target.startsWith("/loop/"))
             reached.append(served);
     }
@@ -208,7 +208,7 @@ void TestProgramFaults::keepsSyncingThroughFaults()
     for (const Attempt &attempt : attempts) {
         if (refusing && outcomeFits(Fault::Refused, attempt.outcome)) {
             qInfo("%6lld ms  %-26s %s", attempt.startMs,
-                  qPrintable(FaultHttpServer::nameOf(Fault::Refused)),
+                  qPrintable(LoopbackHttpServer::nameOf(Fault::Refused)),
                   qPrintable(attempt.outcome.section(QLatin1Char(' '), 4)));
             ++refused;
             met.insert(Fault::Refused);
@@ -217,18 +217,18 @@ void TestProgramFaults::keepsSyncingThroughFaults()
         QVERIFY2(next < reached.size(), "the program logged a request the server never saw");
         const Fault fault = reached.at(next++).fault;
         met.insert(fault);
-        qInfo("%6lld ms  %-26s %s", attempt.startMs, qPrintable(FaultHttpServer::nameOf(fault)),
+        qInfo("%6lld ms  %-26s %s", attempt.startMs, qPrintable(LoopbackHttpServer::nameOf(fault)),
               qPrintable(attempt.outcome.section(QLatin1Char(' '), 4)));
         if (attempt.outcome.isEmpty() && &attempt == &attempts.last())
             continue; // the program was stopped while it waited
         QVERIFY2(outcomeFits(fault, attempt.outcome),
-                 qPrintable(FaultHttpServer::nameOf(fault) + QStringLiteral(" ended as: ") +
+                 qPrintable(LoopbackHttpServer::nameOf(fault) + QStringLiteral(" ended as: ") +
                             attempt.outcome));
     }
     QCOMPARE(next, reached.size());
     QVERIFY(!refusing || refused >= 1);
     for (Fault fault : cycle)
-        QVERIFY2(met.contains(fault), qPrintable(FaultHttpServer::nameOf(fault)));
+        QVERIFY2(met.contains(fault), qPrintable(LoopbackHttpServer::nameOf(fault)));
 
     // Abandoned requests hang up rather than pile up.
     QVERIFY2(server.peakOpenConnections() <= 3,

@@ -1,5 +1,5 @@
-#include "FaultHttpServer.h"
 #include "FullDisk.h"
+#include "LoopbackHttpServer.h"
 #include "ProgramRun.h"
 #include "qt/settings/IniSettingsStore.h"
 
@@ -139,7 +139,7 @@ QString settingsWarnings(const ProgramRun &program)
 // Runs the program on configHome with a child setup that keeps it from saving:
 // it must send its start-up request, keep running and never show the key. The
 // settings warnings it logged go to *warnings.
-void runProgramThatCannotSave(const QString &configHome, const FaultHttpServer &server,
+void runProgramThatCannotSave(const QString &configHome, const LoopbackHttpServer &server,
                               std::function<void()> childSetup, QString *warnings)
 {
     ProgramRun program(configHome);
@@ -263,7 +263,7 @@ void TestSettingsDurability::killedWhileSavingKeepsOldOrNewValue()
 
 void TestSettingsDurability::killedProgramKeepsSettings()
 {
-    FaultHttpServer server;
+    LoopbackHttpServer server;
     QVERIFY(server.listen());
     const QString url = server.url(QLatin1Char('/') + Key);
     QTemporaryDir configHome;
@@ -313,7 +313,7 @@ void TestSettingsDurability::killedProgramKeepsSettings()
 
 void TestSettingsDurability::readOnlyConfigDirectory()
 {
-    FaultHttpServer server;
+    LoopbackHttpServer server;
     QVERIFY(server.listen());
     QTemporaryDir configHome;
     QVERIFY(configHome.isValid());
@@ -383,7 +383,7 @@ void TestSettingsDurability::fullDiskKeepsOldFile()
 
 void TestSettingsDurability::programOnFullDisk()
 {
-    FaultHttpServer server;
+    LoopbackHttpServer server;
     QVERIFY(server.listen());
     QTemporaryDir configHome;
     QVERIFY(configHome.isValid());
@@ -428,7 +428,7 @@ void TestSettingsDurability::startsAtOnceBesideForeignFiles()
 {
     QFETCH(QString, planted);
     QFETCH(bool, readsStoredKey);
-    FaultHttpServer server;
+    LoopbackHttpServer server;
     QVERIFY(server.listen());
     QTemporaryDir configHome;
     QVERIFY(configHome.isValid());

@@ -1,15 +1,17 @@
 #include "LoopbackHttpServer.h"
 
 #include <QHostAddress>
-#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <sys/socket.h>
+
 namespace {
 
-// Per connection: bytes not yet parsed, and whether a request waits for its answer.
-const char BufferProperty[] = "loopbackBuffer";
-const char PendingProperty[] = "loopbackPending";
+using Then = FaultAnswers::Then;
+
+// Most bytes a streamed answer keeps queued before the client takes more.
+constexpr qint64 StreamQueueBytes = 64 * 1024;
 
 QByteArray reasonPhrase(int status)
 {
@@ -43,6 +45,44 @@ QByteArray reasonPhrase(int status)
     }
 }
 
+FaultAnswers::Reply replyOf(const LoopbackHttpServer::Answer &answer)
+{
+    FaultAnswers::Reply reply;
+    if (answer.closeWithoutAnswer)
+        return reply;
+    if (answer.neverAnswer) {
+        reply.then = Then::Silence;
+        return reply;
+    }
+    reply.bytes = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' +
+                  reasonPhrase(answer.status) + "\r\n";
+    for (const auto &header : answer.headers)
+        reply.bytes += header.first + ": " + header.second + "\r\n";
+    if (!answer.omitContentLength)
+        reply.bytes += "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n";
+    reply.bytes += "Connection: close\r\n\r\n" + answer.body;
+    return reply;
+}
+
+// head: the request line and headers, up to and with the blank line.
+LoopbackHttpServer::Request parseRequest(const QByteArray &head)
+{
+    LoopbackHttpServer::Request request;
+    request.raw = head;
+    const QList<QByteArray> lines = head.chopped(4).split('\n');
+    const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+    request.method = requestLine.value(0);
+    request.target = requestLine.value(1);
+    request.version = requestLine.value(2);
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines.at(i).trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+    }
+    return request;
+}
+
 } // namespace
 
 QByteArray LoopbackHttpServer::Request::header(const QByteArray &name) const
@@ -61,22 +101,30 @@ bool LoopbackHttpServer::Request::hasHeader(const QByteArray &name) const
 
 LoopbackHttpServer::LoopbackHttpServer(QObject *parent) : QObject(parent)
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &LoopbackHttpServer::acceptConnections);
+    connect(&m_server, &QTcpServer::newConnection, this, &LoopbackHttpServer::accept);
+}
+
+LoopbackHttpServer::~LoopbackHttpServer()
+{
+    for (auto &entry : m_connections) {
+        entry.first->disconnect(this);
+        entry.first->abort();
+        delete entry.first;
+    }
 }
 
 bool LoopbackHttpServer::listen()
 {
-    return m_server.listen(QHostAddress::LocalHost, 0);
-}
-
-quint16 LoopbackHttpServer::port() const
-{
-    return m_server.serverPort();
+    if (!m_server.listen(QHostAddress::LocalHost, 0))
+        return false;
+    m_port = m_server.serverPort();
+    m_clock.start();
+    return true;
 }
 
 QString LoopbackHttpServer::url(const QString &path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
 }
 
 void LoopbackHttpServer::setAnswer(const QByteArray &target, const Answer &answer)
@@ -107,99 +155,186 @@ LoopbackHttpServer::Answer LoopbackHttpServer::redirect(const QByteArray &locati
     return answer;
 }
 
-void LoopbackHttpServer::acceptConnections()
+void LoopbackHttpServer::setCycle(const QList<Fault> &cycle, int refusedWindowMs)
+{
+    m_cycle = cycle;
+    m_cycleNext = 0;
+    m_refusedWindowMs = refusedWindowMs;
+}
+
+void LoopbackHttpServer::accept()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+        Connection &connection = m_connections[socket];
+        connection.socket = socket;
+        m_peakConnections = qMax(m_peakConnections, int(m_connections.size()));
+
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+            if (Connection *c = find(socket))
+                readRequest(*c);
+        });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+            if (Connection *c = find(socket))
+                writeMoreStream(*c);
+        });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            if (socket->property(PendingProperty).toBool()) {
-                socket->setProperty(PendingProperty, false);
+            Connection *c = find(socket);
+            if (!c || c->closed)
+                return;
+            c->closed = true;
+            if (c->requestRead && !c->answerComplete) {
                 ++m_hangUps;
                 Q_EMIT clientHungUp();
             }
-            socket->deleteLater();
+            // Forgotten later: the caller up the stack may still hold the entry.
+            QTimer::singleShot(0, this, [this, socket] {
+                m_connections.erase(socket);
+                socket->deleteLater();
+            });
         });
     }
 }
 
-void LoopbackHttpServer::readFrom(QTcpSocket *socket)
+LoopbackHttpServer::Connection *LoopbackHttpServer::find(QTcpSocket *socket)
 {
-    QByteArray buffer = socket->property(BufferProperty).toByteArray() + socket->readAll();
-    // One request per connection: every answer closes it.
-    if (socket->property(PendingProperty).toBool()) {
-        socket->setProperty(BufferProperty, buffer);
-        return;
-    }
-    const qsizetype end = buffer.indexOf("\r\n\r\n");
-    if (end < 0) {
-        socket->setProperty(BufferProperty, buffer);
-        return;
-    }
+    const auto it = m_connections.find(socket);
+    return it == m_connections.end() ? nullptr : &it->second;
+}
 
-    Request request;
-    request.raw = buffer.left(end + 4);
-    socket->setProperty(BufferProperty, buffer.mid(end + 4));
-    const QList<QByteArray> lines = buffer.left(end).split('\n');
-    const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-    request.method = requestLine.value(0);
-    request.target = requestLine.value(1);
-    request.version = requestLine.value(2);
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines.at(i).trimmed();
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0)
-            request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
-    }
+void LoopbackHttpServer::readRequest(Connection &connection)
+{
+    // One request per connection: every answer closes it.
+    connection.buffer += connection.socket->readAll();
+    if (connection.requestRead || connection.closed)
+        return;
+    const qsizetype end = connection.buffer.indexOf("\r\n\r\n");
+    if (end < 0)
+        return;
+    connection.requestRead = true;
+    const Request request = parseRequest(connection.buffer.left(end + 4));
     m_requests.append(request);
-    socket->setProperty(PendingProperty, true);
     Q_EMIT requestReceived(request);
 
-    const Answer answer = answerFor(request.target);
-    if (answer.closeWithoutAnswer) {
-        socket->setProperty(PendingProperty, false);
-        socket->disconnectFromHost();
+    int delayMs = 0;
+    const FaultAnswers::Reply reply = replyFor(request.target, delayMs);
+    if (delayMs <= 0) {
+        send(connection, reply);
         return;
     }
-    if (answer.neverAnswer)
-        return;
-    if (answer.delayMs <= 0) {
-        respond(socket, answer);
-        return;
-    }
-    QPointer<QTcpSocket> guarded(socket);
-    QTimer::singleShot(answer.delayMs, this, [this, guarded, answer] {
-        if (guarded && guarded->state() == QAbstractSocket::ConnectedState)
-            respond(guarded, answer);
+    QTcpSocket *socket = connection.socket;
+    QTimer::singleShot(delayMs, socket, [this, socket, reply] {
+        Connection *c = find(socket);
+        if (c && !c->closed)
+            send(*c, reply);
     });
 }
 
-void LoopbackHttpServer::respond(QTcpSocket *socket, const Answer &answer)
+FaultAnswers::Reply LoopbackHttpServer::replyFor(const QByteArray &target, int &delayMs)
 {
-    if (!socket->property(PendingProperty).toBool())
-        return;
-    socket->setProperty(PendingProperty, false);
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' +
-                      reasonPhrase(answer.status) + "\r\n";
-    for (const auto &header : answer.headers)
-        head += header.first + ": " + header.second + "\r\n";
-    if (!answer.omitContentLength)
-        head += "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n";
-    head += "Connection: close\r\n\r\n";
-    socket->write(head);
-    socket->write(answer.body);
-    socket->disconnectFromHost();
+    auto set = m_answers.constFind(target);
+    const qsizetype query = target.indexOf('?');
+    if (set == m_answers.constEnd() && query >= 0)
+        set = m_answers.constFind(target.left(query));
+    if (set != m_answers.constEnd()) {
+        delayMs = set->closeWithoutAnswer ? 0 : set->delayMs;
+        return replyOf(*set);
+    }
+    if (const std::optional<Fault> fault = FaultAnswers::byPath(target))
+        return serveFault(*fault, target);
+    if (!m_cycle.isEmpty())
+        return serveFault(nextInCycle(), target);
+    if (m_defaultAnswer) {
+        delayMs = m_defaultAnswer->closeWithoutAnswer ? 0 : m_defaultAnswer->delayMs;
+        return replyOf(*m_defaultAnswer);
+    }
+    return serveFault(Fault::Ok, target);
 }
 
-LoopbackHttpServer::Answer LoopbackHttpServer::answerFor(const QByteArray &target) const
+FaultAnswers::Reply LoopbackHttpServer::serveFault(Fault fault, const QByteArray &target)
 {
-    const auto exact = m_answers.constFind(target);
-    if (exact != m_answers.constEnd())
-        return exact.value();
-    const qsizetype query = target.indexOf('?');
-    if (query >= 0) {
-        const auto byPath = m_answers.constFind(target.left(query));
-        if (byPath != m_answers.constEnd())
-            return byPath.value();
+    m_served.append({fault, target, m_clock.elapsed()});
+    return m_faults.replyTo(fault, target);
+}
+
+LoopbackHttpServer::Fault LoopbackHttpServer::nextInCycle()
+{
+    const Fault fault = m_cycle.at(m_cycleNext);
+    m_cycleNext = (m_cycleNext + 1) % int(m_cycle.size());
+    if (m_cycle.at(m_cycleNext) == Fault::Refused) {
+        m_cycleNext = (m_cycleNext + 1) % int(m_cycle.size());
+        closeForRefusedWindow();
     }
-    return m_defaultAnswer;
+    return fault;
+}
+
+void LoopbackHttpServer::closeForRefusedWindow()
+{
+    ++m_refusedWindows;
+    m_server.close();
+    QTimer::singleShot(m_refusedWindowMs, this, [this] {
+        // QTcpServer reuses the address, so the same port is free again at once.
+        m_server.listen(QHostAddress::LocalHost, m_port);
+    });
+}
+
+void LoopbackHttpServer::send(Connection &connection, const FaultAnswers::Reply &reply)
+{
+    QTcpSocket *socket = connection.socket;
+    socket->write(reply.bytes);
+    switch (reply.then) {
+    case Then::Close:
+        finish(connection);
+        return;
+    case Then::Silence:
+        return;
+    case Then::Drip: {
+        auto *drip = new QTimer(socket);
+        const QByteArray piece = reply.piece;
+        connect(drip, &QTimer::timeout, socket, [socket, piece] { socket->write(piece); });
+        drip->start(FaultAnswers::DripIntervalMs);
+        return;
+    }
+    case Then::Stream:
+        connection.piece = reply.piece;
+        connection.streamLeft = reply.streamBytes;
+        writeMoreStream(connection);
+        return;
+    case Then::Reset:
+        connection.answerComplete = true;
+        QTimer::singleShot(FaultAnswers::ResetAfterMs, socket,
+                           [this, socket] { resetConnection(socket); });
+        return;
+    }
+}
+
+void LoopbackHttpServer::writeMoreStream(Connection &connection)
+{
+    if (connection.streamLeft <= 0 || connection.closed)
+        return;
+    // Written as the client takes it, so the server's own memory stays small.
+    if (connection.socket->bytesToWrite() > StreamQueueBytes)
+        return;
+    const qint64 chunk = qMin(qint64(connection.piece.size()), connection.streamLeft);
+    connection.streamLeft -= chunk;
+    connection.socket->write(connection.piece.constData(), chunk);
+    if (connection.streamLeft == 0)
+        finish(connection);
+}
+
+void LoopbackHttpServer::finish(Connection &connection)
+{
+    connection.answerComplete = true;
+    connection.socket->disconnectFromHost();
+}
+
+void LoopbackHttpServer::resetConnection(QTcpSocket *socket)
+{
+    Connection *connection = find(socket);
+    if (!connection || connection->closed)
+        return;
+    // A zero linger time makes close() send RST instead of FIN.
+    const linger abortive{1, 0};
+    ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive,
+                 sizeof abortive);
+    socket->abort();
 }

@@ -1,5 +1,5 @@
-#ifndef TAVRIN_FAULT_PROGRAMRUN_H
-#define TAVRIN_FAULT_PROGRAMRUN_H
+#ifndef TAVRIN_SUPPORT_PROGRAMRUN_H
+#define TAVRIN_SUPPORT_PROGRAMRUN_H
 
 #include <QElapsedTimer>
 #include <QList>
