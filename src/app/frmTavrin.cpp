@@ -43,7 +43,7 @@ void frmTavrin::Form_Load()
     m_engine.start();
     m_view.minimiseAtStart();
     CoreLog::write(CoreLog::Area::App, CoreLog::Level::Info,
-                   "started; interval " + m_engine.intervalText() + " minutes");
+                   "started; interval \"" + m_engine.intervalText() + "\" minutes");
 }
 
 void frmTavrin::Form_Resize()

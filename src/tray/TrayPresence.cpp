@@ -12,7 +12,7 @@ bool TrayPresence::windowMinimised()
 {
     if (!m_shell.hostAvailable()) {
         if (!m_warnedNoTray)
-            CoreLog::write(CoreLog::Area::Tray, CoreLog::Level::Warning,
+            CoreLog::write(CoreLog::Area::App, CoreLog::Level::Warning,
                            "no system tray available; the window stays minimised");
         m_warnedNoTray = true;
         return false;
