@@ -2,21 +2,13 @@
 
 #include "app/WindowLayout.h"
 #include "tray/TrayEventDecoder.h"
+#include "update/AsciiText.h"
 #include "update/CoreLog.h"
 #include "update/RequestChannel.h"
 #include "update/UpdateUrl.h"
 
 #include <algorithm>
 #include <cmath>
-
-namespace {
-std::string lowerCased(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : char(c); });
-    return text;
-}
-} // namespace
 
 frmTavrin::frmTavrin(WindowView &view, TrayShell &trayShell, SettingsStore &settings,
                      const Clock &clock, WakeTimer &wakeTimer, RequestChannel &channel,
@@ -32,7 +24,7 @@ void frmTavrin::Form_Load()
 {
     RunMode.clear();
     for (const std::string &argument : m_arguments)
-        RunMode += (RunMode.empty() ? "" : " ") + lowerCased(argument);
+        RunMode += (RunMode.empty() ? "" : " ") + AsciiText::lowered(argument);
     TavrinVar = m_settings.updateUrl();
     // Replacing the box's text saves it straight back, so a first start stores the default.
     m_view.setIntervalText(m_settings.interval());

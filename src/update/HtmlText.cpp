@@ -1,10 +1,15 @@
 #include "update/HtmlText.h"
 
+#include "update/AsciiText.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
 
 namespace {
+
+using AsciiText::hexValue;
+using AsciiText::lower;
 
 constexpr char32_t Replacement = 0xFFFD;
 // Longer names are no references we know; scanning stops there.
@@ -48,31 +53,6 @@ bool isContinuation(char c)
 bool isSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-bool isAsciiLetter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-bool isAsciiDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-char lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
-int hexValue(char c)
-{
-    if (isAsciiDigit(c))
-        return c - '0';
-    const char l = lower(c);
-    if (l >= 'a' && l <= 'f')
-        return l - 'a' + 10;
-    return -1;
 }
 
 bool startsWithNoCase(std::string_view text, std::size_t at, std::string_view prefix)
@@ -253,7 +233,7 @@ private:
         }
         const bool closing = next == '/';
         const std::size_t nameStart = start + (closing ? 2 : 1);
-        if (nameStart >= m_in.size() || !isAsciiLetter(m_in[nameStart])) {
+        if (nameStart >= m_in.size() || !AsciiText::isLetter(m_in[nameStart])) {
             // Not a tag: a '<' in the text.
             m_out.byte('<');
             m_pos = start + 1;
@@ -262,7 +242,7 @@ private:
         std::size_t nameEnd = nameStart;
         std::string name;
         while (nameEnd < m_in.size() &&
-               (isAsciiLetter(m_in[nameEnd]) || isAsciiDigit(m_in[nameEnd]) ||
+               (AsciiText::isLetter(m_in[nameEnd]) || AsciiText::isDigit(m_in[nameEnd]) ||
                 m_in[nameEnd] == '-' || m_in[nameEnd] == ':')) {
             if (name.size() < 16)
                 name.push_back(lower(m_in[nameEnd]));
@@ -330,7 +310,7 @@ private:
             std::uint32_t value = 0;
             for (; p < m_in.size(); ++p) {
                 const int digit =
-                    hex ? hexValue(m_in[p]) : (isAsciiDigit(m_in[p]) ? m_in[p] - '0' : -1);
+                    hex ? hexValue(m_in[p]) : (AsciiText::isDigit(m_in[p]) ? m_in[p] - '0' : -1);
                 if (digit < 0)
                     break;
                 // Past the last code point the value only needs to stay out of range.
@@ -348,7 +328,7 @@ private:
             return;
         }
         while (p < m_in.size() && p - start - 1 < LongestEntityName &&
-               (isAsciiLetter(m_in[p]) || isAsciiDigit(m_in[p])))
+               (AsciiText::isLetter(m_in[p]) || AsciiText::isDigit(m_in[p])))
             ++p;
         if (p == start + 1 || p >= m_in.size() || m_in[p] != ';') {
             literalAmpersand();

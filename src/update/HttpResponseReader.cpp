@@ -1,42 +1,15 @@
 #include "update/HttpResponseReader.h"
 
+#include "update/AsciiText.h"
+
 #include <algorithm>
 
 namespace {
 
+using AsciiText::hexValue;
+using AsciiText::isDigit;
+
 constexpr std::string_view HttpPrefix = "HTTP/";
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-char lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
 
 // The characters of a field name (RFC 9110 "token").
 bool isTokenChar(char c)
@@ -109,7 +82,7 @@ HttpResponseReader::HttpResponseReader(std::size_t maxBodyBytes) : m_maxBody(max
 std::string HttpResponseReader::field(std::string_view name) const
 {
     for (const Field &f : m_fields) {
-        if (sameName(f.first, name))
+        if (AsciiText::sameNoCase(f.first, name))
             return f.second;
     }
     return std::string();
@@ -118,7 +91,7 @@ std::string HttpResponseReader::field(std::string_view name) const
 bool HttpResponseReader::hasField(std::string_view name) const
 {
     return std::any_of(m_fields.begin(), m_fields.end(),
-                       [name](const Field &f) { return sameName(f.first, name); });
+                       [name](const Field &f) { return AsciiText::sameNoCase(f.first, name); });
 }
 
 std::string HttpResponseReader::takeBody()
@@ -321,13 +294,13 @@ void HttpResponseReader::headEnd()
     bool lengthValid = true;
     std::uint64_t length = 0;
     for (const Field &f : m_fields) {
-        if (sameName(f.first, "Transfer-Encoding")) {
+        if (AsciiText::sameNoCase(f.first, "Transfer-Encoding")) {
             hasCoding = true;
             forEachItem(f.second, [&](std::string_view item) {
                 ++codings;
-                chunkedOnly = chunkedOnly && sameName(item, "chunked");
+                chunkedOnly = chunkedOnly && AsciiText::sameNoCase(item, "chunked");
             });
-        } else if (sameName(f.first, "Content-Length")) {
+        } else if (AsciiText::sameNoCase(f.first, "Content-Length")) {
             int items = 0;
             forEachItem(f.second, [&](std::string_view item) {
                 ++items;

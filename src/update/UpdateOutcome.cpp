@@ -1,8 +1,13 @@
 #include "update/UpdateOutcome.h"
 
+#include "update/AsciiText.h"
+
 #include <algorithm>
 
 namespace {
+
+using AsciiText::hexValue;
+using AsciiText::lowered;
 
 bool isBlank(char c)
 {
@@ -18,28 +23,6 @@ bool isLoggableChar(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '!' ||
            c == '.' || c == '_' || c == ':' || c == '-';
-}
-
-char toLower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-std::string lowered(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), toLower);
-    return text;
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 std::string percentDecoded(const std::string &text)

@@ -1,50 +1,22 @@
 #include "update/UpdateUrl.h"
 
+#include "update/AsciiText.h"
+
 #include <array>
 #include <cstdint>
 #include <string_view>
 
 namespace {
 
-bool isAlpha(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-int hexValue(char c)
-{
-    if (isDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-char toLower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-std::string lowered(std::string_view text)
-{
-    std::string out;
-    for (char c : text)
-        out += toLower(c);
-    return out;
-}
+using AsciiText::hexValue;
+using AsciiText::isDigit;
+using AsciiText::lowered;
 
 // Characters a path or query keeps as they are: unreserved, sub-delimiters,
 // ':' '@' '/' '?', and the brackets, which servers take as they come.
 bool keptInTarget(char c)
 {
-    if (isAlpha(c) || isDigit(c))
+    if (AsciiText::isLetter(c) || isDigit(c))
         return true;
     constexpr std::string_view kept = "-._~!$&'()*+,;=:@/?[]";
     return kept.find(c) != std::string_view::npos;
@@ -231,7 +203,7 @@ bool spellsIpv4(std::string_view text)
         std::string_view number = text.substr(start, end - start);
         start = end + 1;
         int base = 10;
-        if (number.size() > 2 && number[0] == '0' && toLower(number[1]) == 'x') {
+        if (number.size() > 2 && number[0] == '0' && AsciiText::lower(number[1]) == 'x') {
             base = 16;
             number.remove_prefix(2);
         } else if (number.size() > 1 && number[0] == '0') {
@@ -272,7 +244,7 @@ bool validName(const std::string &host)
         if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
             return false;
         for (char c : label) {
-            if (!isAlpha(c) && !isDigit(c) && c != '-' && c != '_')
+            if (!AsciiText::isLetter(c) && !isDigit(c) && c != '-' && c != '_')
                 return false;
         }
         start = end + 1;
@@ -330,10 +302,10 @@ std::optional<UpdateUrl::RequestUrl> UpdateUrl::toRequestUrl(const std::string &
     text = text.substr(0, text.find('#'));
 
     std::size_t at = 0;
-    if (text.empty() || !isAlpha(text[0]))
+    if (text.empty() || !AsciiText::isLetter(text[0]))
         return std::nullopt;
-    while (at < text.size() && (isAlpha(text[at]) || isDigit(text[at]) || text[at] == '+' ||
-                                text[at] == '-' || text[at] == '.'))
+    while (at < text.size() && (AsciiText::isLetter(text[at]) || isDigit(text[at]) ||
+                                text[at] == '+' || text[at] == '-' || text[at] == '.'))
         ++at;
     RequestUrl url;
     url.scheme = lowered(text.substr(0, at));
