@@ -32,7 +32,7 @@ done
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
     cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-if ! cmake --build "$build" --parallel 2 --target tavrin-connector >"$build/soak-build.log" 2>&1; then
+if ! cmake --build "$build" --parallel 2 --target tavrin-connector-testhooks >"$build/soak-build.log" 2>&1; then
     tail -n 40 "$build/soak-build.log" >&2
     echo "run-soak: build failed; full log: $build/soak-build.log" >&2
     exit 1
@@ -41,4 +41,4 @@ out="${out:-$build/soak-out}"
 rm -rf "$out"
 
 exec "$root/tests/support/with-desktop.sh" python3 "$root/bench/soak.py" \
-    --program "$build/src/qt/tavrin-connector" --out "$out" "${soak_args[@]}"
+    --program "$build/src/qt/tavrin-connector-testhooks" --out "$out" "${soak_args[@]}"

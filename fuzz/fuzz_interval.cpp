@@ -62,10 +62,12 @@ void checkInterval(const QString &qtText, const QLocale &locale)
     FUZZ_CHECK(std::isfinite(*minutes) && *minutes > 0.0);
     const double exact = *minutes * 60.0;
     FUZZ_CHECK(exact <= MaxSeconds);
-    FUZZ_CHECK(*seconds >= 1 && double(*seconds) <= MaxSeconds);
-    // Never shorter than typed (but for rounding noise), never more than a second longer.
+    FUZZ_CHECK(*seconds >= SyncInterval::MinimumSeconds && double(*seconds) <= MaxSeconds);
+    // Never shorter than typed (but for rounding noise), never more than a second
+    // longer, unless raised to the minimum.
     FUZZ_CHECK(double(*seconds) >= exact - std::max(1e-6, exact * 1e-12));
-    FUZZ_CHECK(double(*seconds) <= std::max(1.0, std::ceil(exact)));
+    FUZZ_CHECK(double(*seconds) <=
+               std::max(double(SyncInterval::MinimumSeconds), std::ceil(exact)));
 
     // A text the C form reads is never read differently under German
     // ("1.5" stays one and a half, never fifteen).

@@ -43,6 +43,16 @@ SyncCountdown::Step SyncCountdown::tick(std::string_view intervalText)
                        "Countdown resumed with " + std::to_string(*target) + " seconds");
     m_paused = false;
 
+    // Only a target at the minimum can have been raised; others skip the second read.
+    const bool raised =
+        *target == SyncInterval::MinimumSeconds && SyncInterval::raised(intervalText, m_format);
+    if (raised && !m_raisedLogged)
+        CoreLog::write(CoreLog::Area::Update, CoreLog::Level::Info,
+                       "interval \"" + std::string(intervalText) + "\" is under " +
+                           std::to_string(SyncInterval::MinimumSeconds) + " s; counted as " +
+                           std::to_string(SyncInterval::MinimumSeconds) + " s");
+    m_raisedLogged = raised;
+
     if (m_tickCount >= *target)
         return Step::SyncDue;
 

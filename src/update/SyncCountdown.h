@@ -13,7 +13,8 @@
 //
 // The interval text is read afresh on every tick, so an edit takes effect at
 // once: an unusable text pauses the count, a shorter interval than the ticks
-// already counted makes the sync due on the next tick.
+// already counted makes the sync due on the next tick. An interval shorter than
+// SyncInterval::MinimumSeconds counts as that long.
 class SyncCountdown
 {
 public:
@@ -45,6 +46,8 @@ private:
     std::int64_t m_tickCount = 0;
     std::string m_caption;
     bool m_paused = false;
+    // The interval in use was raised to the minimum, and that was logged.
+    bool m_raisedLogged = false;
 };
 
 #endif

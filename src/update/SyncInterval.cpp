@@ -175,21 +175,33 @@ std::optional<double> SyncInterval::minutes(std::string_view text, const NumberF
     return m;
 }
 
+namespace {
+
+// Minutes × 60, before the minimum is applied. Decimal minutes are rarely exact
+// in binary: 16.1 × 60 comes out as 966.0000000000001. A product that lies
+// within rounding noise of a whole number is taken as that number, so rounding
+// up does not add a second.
+double typedSeconds(double minutes)
+{
+    const double seconds = minutes * 60.0;
+    const double nearest = std::round(seconds);
+    const double noise = std::max(1e-9, seconds * 1e-12);
+    return std::fabs(seconds - nearest) <= noise ? nearest : seconds;
+}
+
+} // namespace
+
 std::optional<std::int64_t> SyncInterval::targetSeconds(std::string_view text,
                                                         const NumberFormat &format)
 {
     const std::optional<double> m = minutes(text, format);
     if (!m)
         return std::nullopt;
+    return std::max(MinimumSeconds, static_cast<std::int64_t>(std::ceil(typedSeconds(*m))));
+}
 
-    // Decimal minutes are rarely exact in binary: 16.1 × 60 comes out as
-    // 966.0000000000001. A product that lies within rounding noise of a whole
-    // number is taken as that number, so the ceiling does not add a second.
-    const double seconds = *m * 60.0;
-    const double nearest = std::round(seconds);
-    const double noise = std::max(1e-9, seconds * 1e-12);
-    const double whole = std::fabs(seconds - nearest) <= noise ? nearest : std::ceil(seconds);
-
-    // Any positive interval lasts at least one second, however small it was typed.
-    return std::max<std::int64_t>(1, static_cast<std::int64_t>(whole));
+bool SyncInterval::raised(std::string_view text, const NumberFormat &format)
+{
+    const std::optional<double> m = minutes(text, format);
+    return m && typedSeconds(*m) < static_cast<double>(MinimumSeconds);
 }

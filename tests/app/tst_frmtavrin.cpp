@@ -72,8 +72,8 @@ TEST_F(Presenter, FirstStartStoresTheDefaultIntervalAndStartsInTheTray)
 // A regular sync reaches the window once: one caption, one icon refresh.
 TEST_F(Presenter, PeriodicSyncShowsItsCaptionAndRefreshesTheIconOnce)
 {
-    load("0.05"); // three seconds
-    for (int ticks = 0; ticks < 10 && channel.urls.empty(); ++ticks) {
+    load("0.5"); // thirty seconds
+    for (int ticks = 0; ticks < 40 && channel.urls.empty(); ++ticks) {
         view.calls.clear();
         tray.calls.clear();
         tick();

@@ -6,7 +6,9 @@ starts the program afresh with its own settings and runtime directory, drives
 it with xdotool the way a user would, and checks what shows on the screen,
 what reaches a loopback HTTP server and what lands in the settings file.
 
-Usage: test_desktop.py --program <tavrin-connector> --base-url <compiled-in base URL>
+Usage: test_desktop.py --program <tavrin-connector>
+                       --fast-program <tavrin-connector-testhooks>
+                       --base-url <compiled-in base URL>
                        [--screenshots <dir>] [unittest arguments...]
 """
 
@@ -289,8 +291,11 @@ def save_screenshot(name, *command):
 class Program:
     """One run of the program with its own settings and runtime directory."""
 
-    def __init__(self, test, arguments=(), key_url="", interval="5", proxy=None):
-        self.application = os.path.basename(OPTIONS.program)
+    def __init__(self, test, arguments=(), key_url="", interval="5", proxy=None,
+                 time_scale=None):
+        # With a time scale, the test build runs that many times as fast.
+        program = OPTIONS.fast_program if time_scale else OPTIONS.program
+        self.application = os.path.basename(program)
         self._home = tempfile.TemporaryDirectory(prefix="tavrin-e2e-")
         test.addCleanup(self._home.cleanup)
         config = os.path.join(self._home.name, "config")
@@ -310,11 +315,13 @@ class Program:
         )
         if proxy:
             environment["http_proxy"] = proxy
+        if time_scale:
+            environment["TAVRIN_TIME_SCALE"] = str(time_scale)
         self.log_path = os.path.join(self._home.name, "program.log")
         self._log = open(self.log_path, "wb")
         test.addCleanup(self._log.close)
         self.process = subprocess.Popen(
-            [OPTIONS.program, *arguments], env=environment, stdout=self._log,
+            [program, *arguments], env=environment, stdout=self._log,
             stderr=subprocess.STDOUT,
         )
         self._main_window = None
@@ -490,9 +497,10 @@ class DesktopTest(unittest.TestCase):
         self.server = RecordingServer()
         self.addCleanup(self.server.close)
 
-    def start(self, arguments=(), key="e2eStartKey", interval="5", proxy=None):
+    def start(self, arguments=(), key="e2eStartKey", interval="5", proxy=None,
+              time_scale=None):
         self.key = key
-        return Program(self, arguments, self.server.url(key), interval, proxy)
+        return Program(self, arguments, self.server.url(key), interval, proxy, time_scale)
 
     def assert_counts_down(self, program):
         """Waits until the caption goes from one second to the next lower one."""
@@ -624,7 +632,8 @@ class DesktopTest(unittest.TestCase):
         self.assertNotIn(key, program.output())
 
     def test_beenden_abbrechen_keeps_running_and_counting(self):
-        program = self.start(interval="0.05")
+        # Half a minute, the shortest interval, five times as fast: a sync every 6.2 s.
+        program = self.start(interval="0.5", time_scale=5)
         program.choose_from_popup(2)
         window, (x, y, w, h) = wait_until(program.message_box, what="the quit question")
         # "Abbrechen" is the rightmost button of the box's bottom row.
@@ -632,9 +641,10 @@ class DesktopTest(unittest.TestCase):
         wait_until(lambda: program.message_box() is None, what="the question to close")
         self.assertTrue(program.alive())
         self.assertIsNotNone(program.icon())
-        # Still syncing (every 3 s here) and, once shown, still counting.
+        # Still syncing and, once shown, still counting.
         sent = len(self.server.requests())
-        wait_until(lambda: len(self.server.requests()) > sent, what="the next sync")
+        wait_until(lambda: len(self.server.requests()) > sent, timeout=12.0,
+                   what="the next sync")
         program.show_window()
         self.assert_counts_down(program)
         self.assertTrue(program.alive())
@@ -662,7 +672,8 @@ class DesktopTest(unittest.TestCase):
 
     def test_icon_turns_red_on_failure_and_blue_on_recovery(self):
         self.server.answer(500)
-        program = self.start(interval="0.05")
+        # Half a minute, ten times as fast: a sync every 3.1 s.
+        program = self.start(interval="0.5", time_scale=10)
         icon = program.wait_icon()
         wait_until(lambda: count_colour(grab(icon), RED_EMBLEM) > SEEN, what="the red icon")
         self.assertEqual(count_colour(grab(icon), BLUE_EMBLEM), 0)
@@ -682,6 +693,8 @@ def run_suite(options, argv):
     global OPTIONS
     OPTIONS = options
     OPTIONS.program = os.path.abspath(OPTIONS.program)
+    if getattr(OPTIONS, "fast_program", None):
+        OPTIONS.fast_program = os.path.abspath(OPTIONS.fast_program)
     for tool in ("xdotool", "xwininfo", "import"):
         if not shutil.which(tool):
             print(f"{tool} is needed", file=sys.stderr)
@@ -696,6 +709,8 @@ def run_suite(options, argv):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
+    parser.add_argument("--fast-program", required=True,
+                        help="the test build, which reads TAVRIN_TIME_SCALE")
     parser.add_argument("--base-url", required=True)
     parser.add_argument("--screenshots")
     options, rest = parser.parse_known_args()

@@ -14,9 +14,11 @@ namespace {
 
 const QString Key = QStringLiteral("Rk5-program-fault-key-Wq31");
 
-// TavrinTime 0.05 minutes: a sync every 3 s, counted in one-second ticks, so
-// one sync starts every 4 s.
-const QString Interval = QStringLiteral("0.05");
+// TavrinTime half a minute, the shortest: a sync every 30 s, counted in
+// one-second ticks, so one sync starts every 31 s; on the test build 7.75 times
+// as fast, every 4 s.
+const QString Interval = QStringLiteral("0.5");
+constexpr double TimeScale = 7.75;
 constexpr qint64 SyncPeriodMs = 4000;
 constexpr qint64 SlackMs = 1500;
 constexpr qint64 MinimumRunMs = 30000;
@@ -134,6 +136,7 @@ void TestProgramFaults::keepsSyncingThroughFaults()
         ProgramRun::seedSettings(configHome.path(), server.url(QLatin1Char('/') + Key), Interval));
 
     ProgramRun program(configHome.path());
+    program.setTimeScale(TimeScale);
     QVERIFY2(program.start(), qPrintable(ProgramRun::programPath()));
 
     qint64 baselineKb = -1;

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QTest>
 
@@ -63,6 +64,16 @@ bool ProgramRun::start()
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tavrin.*=true"));
     env.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
     env.insert(QStringLiteral("QT_MESSAGE_PATTERN"), QStringLiteral("%{category}: %{message}"));
+    QString program = programPath();
+    if (m_timeScale > 0.0) {
+        // The settings are addressed by the executable's base name.
+        m_linkDir = std::make_unique<QTemporaryDir>();
+        program = m_linkDir->filePath(QFileInfo(programPath()).fileName());
+        if (!m_linkDir->isValid() ||
+            !QFile::link(QStringLiteral(TAVRIN_TESTHOOKS_PROGRAM_PATH), program))
+            return false;
+        env.insert(QStringLiteral("TAVRIN_TIME_SCALE"), QString::number(m_timeScale));
+    }
     m_process.setProcessEnvironment(env);
     if (m_childSetup)
         m_process.setChildProcessModifier(m_childSetup);
@@ -71,7 +82,7 @@ bool ProgramRun::start()
     m_partial.clear();
     m_lines.clear();
     m_clock.start();
-    m_process.start(programPath(), {});
+    m_process.start(program, {});
     return m_process.waitForStarted(5000);
 }
 

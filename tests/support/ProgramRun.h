@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <functional>
+#include <memory>
 
 // One run of the real program on the offscreen platform, with its own config
 // directory, its own runtime directory and every tavrin.* log line captured
@@ -39,6 +40,10 @@ public:
     // earlier run left there is then what the program finds).
     void setRuntimeDirectory(const QString &path) { m_givenRuntimeDir = path; }
 
+    // Runs the test build instead, its time scale times as fast (TAVRIN_TIME_SCALE),
+    // under the program's own name so that it uses the same settings.
+    void setTimeScale(double scale) { m_timeScale = scale; }
+
     bool start();
     void kill(); // SIGKILL, then waits for the end
     void stop(); // SIGTERM; SIGKILL when still there after 3 s
@@ -66,6 +71,8 @@ private:
     QByteArray m_partial;
     QList<LogLine> m_lines;
     std::function<void()> m_childSetup;
+    double m_timeScale = 0.0; // 0: the program itself
+    std::unique_ptr<QTemporaryDir> m_linkDir;
 };
 
 #endif

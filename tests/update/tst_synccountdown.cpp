@@ -1,9 +1,12 @@
 #include "update/SyncCountdown.h"
 
+#include "update/CoreLog.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 using Step = SyncCountdown::Step;
@@ -79,8 +82,9 @@ TEST_P(CountdownCycle, TwoRounds)
 INSTANTIATE_TEST_SUITE_P(SyncCountdown, CountdownCycle,
                          testing::Values(CycleCase{"5", German, 300}, CycleCase{"1,5", German, 90},
                                          CycleCase{"1.5", German, 90}, CycleCase{"1.5", C, 90},
-                                         CycleCase{"0,01", German, 1},
-                                         CycleCase{"600", German, 36000}));
+                                         CycleCase{"0,01", German, 30}, CycleCase{"0.4", C, 30},
+                                         CycleCase{"0.5", C, 30}, CycleCase{"0.6", C, 36},
+                                         CycleCase{"1", C, 60}, CycleCase{"600", German, 36000}));
 
 struct ChangeCase
 {
@@ -140,7 +144,8 @@ TEST_P(UnusableIntervalPauses, FreezesAndResumes)
 
     // At the moment a sync is due, an unusable text holds it back.
     SyncCountdown due(German);
-    EXPECT_EQ(due.tick("0,01"), Step::Counted);
+    for (int i = 0; i < 30; ++i)
+        ASSERT_EQ(due.tick("0,01"), Step::Counted);
     EXPECT_EQ(due.tick(text), Step::Paused);
     EXPECT_EQ(due.tick("0,01"), Step::SyncDue);
 }
@@ -221,10 +226,35 @@ TEST_P(TicksUntilSync, MatchesTicks)
 }
 
 INSTANTIATE_TEST_SUITE_P(SyncCountdown, TicksUntilSync,
-                         testing::Values(PredictionCase{0, "0.05", 4},  // fresh count, 3 s
-                                         PredictionCase{1, "0.05", 3},  // mid count
-                                         PredictionCase{3, "0.05", 1},  // count run out
+                         testing::Values(PredictionCase{0, "0.05", 31}, // fresh count, 30 s
+                                         PredictionCase{1, "0.05", 30}, // mid count
+                                         PredictionCase{30, "0.05", 1}, // count run out
                                          PredictionCase{50, "0.05", 1}, // lowered below count
                                          PredictionCase{100, "5", 201}));
+
+std::vector<std::string> infoLines;
+
+void recordInfo(CoreLog::Area area, CoreLog::Level level, const std::string &message)
+{
+    if (area == CoreLog::Area::Update && level == CoreLog::Level::Info)
+        infoLines.push_back(message);
+}
+
+// A raised interval is logged when it comes into use, not at every tick.
+TEST(SyncCountdownLog, RaisedIntervalLoggedOnce)
+{
+    infoLines.clear();
+    CoreLog::setSink(recordInfo);
+    SyncCountdown countdown(German);
+    const std::vector<std::pair<std::string, std::size_t>> steps = {
+        {"5", 0}, {"0,01", 1}, {"0,01", 1}, {"", 1}, {"0,01", 1}, {"0,2", 1}, {"1", 1}, {"0,2", 2}};
+    for (const auto &[text, lines] : steps) {
+        countdown.tick(text);
+        EXPECT_EQ(infoLines.size(), lines) << '"' << text << '"';
+    }
+    CoreLog::setSink(nullptr);
+    ASSERT_FALSE(infoLines.empty());
+    EXPECT_EQ(infoLines.front(), "interval \"0,01\" is under 30 s; counted as 30 s");
+}
 
 } // namespace

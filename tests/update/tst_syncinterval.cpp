@@ -58,8 +58,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"german dot is no group separator", "1.500", German, 1.5, 90},
                     Case{"blanks around", "  5 ", German, 5.0, 300},
                     Case{"unicode blanks around", "\u00a0\t5\u3000", German, 5.0, 300},
-                    Case{"under a second rounds up", "0,01", German, 0.01, 1},
-                    Case{"tiny interval is one second", "0,0000001", German, 1e-7, 1},
+                    Case{"under a second is raised", "0,01", German, 0.01, 30},
+                    Case{"tiny interval is raised", "0,0000001", German, 1e-7, 30},
                     Case{"ten hours", "600", German, 600.0, 36000},
                     Case{"exponent", "1e3", C, 1000.0, 60000},
                     Case{"largest accepted", "1e13", C, 1e13, 600000000000000},
@@ -68,8 +68,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"4.15 min above 249 s", "4.15", C, 4.15, 249},
                     Case{"8.05 min above 483 s", "8,05", German, 8.05, 483},
                     Case{"4.1 min below 246 s", "4,1", German, 4.1, 246},
-                    Case{"0.1 min", "0,1", German, 0.1, 6},
-                    Case{"a true fraction still rounds up", "0,0251", German, 0.0251, 2},
+                    Case{"0.1 min is raised", "0,1", German, 0.1, 30},
+                    Case{"a true fraction under the minimum is raised", "0,0251", German, 0.0251,
+                         30},
+                    Case{"a true fraction still rounds up", "0,5001", German, 0.5001, 31},
                     // The forms a locale-aware reader accepts besides the plain one.
                     Case{"plus sign", "+5", German, 5.0, 300},
                     Case{"trailing separator", "5,", German, 5.0, 300},
@@ -98,5 +100,46 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"zero-width space is no blank", "5\u200b", German, 0.0, -1},
         Case{"malformed UTF-8", "5\xff", German, 0.0, -1}, Case{"underflow", "1e-400", C, 0.0, -1}),
     paramName<Case>);
+
+struct MinimumCase
+{
+    std::string text;
+    NumberFormat format;
+    std::int64_t target;
+    bool raised;
+};
+
+std::ostream &operator<<(std::ostream &out, const MinimumCase &c)
+{
+    return out << '"' << c.text << '"';
+}
+
+class SyncIntervalMinimum : public testing::TestWithParam<MinimumCase>
+{
+};
+
+// Under half a minute counts as half a minute; the minutes read stay as typed.
+TEST_P(SyncIntervalMinimum, RaisesShortIntervals)
+{
+    const MinimumCase &c = GetParam();
+    EXPECT_EQ(SyncInterval::targetSeconds(c.text, c.format), c.target);
+    EXPECT_EQ(SyncInterval::raised(c.text, c.format), c.raised);
+    const std::optional<double> m = SyncInterval::minutes(c.text, c.format);
+    ASSERT_TRUE(m.has_value());
+    EXPECT_EQ(*m * 60.0 < 30.0, c.raised);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SyncInterval, SyncIntervalMinimum,
+    testing::Values(MinimumCase{"0,01", German, 30, true}, MinimumCase{"0.4", C, 30, true},
+                    MinimumCase{"0,49", German, 30, true}, MinimumCase{"0.5", C, 30, false},
+                    MinimumCase{"0,5", German, 30, false}, MinimumCase{"0.6", C, 36, false},
+                    MinimumCase{"1", German, 60, false}));
+
+TEST(SyncIntervalMinimum, UnusableTextIsNotRaised)
+{
+    for (const char *text : {"", "abc", "0", "-0,1"})
+        EXPECT_FALSE(SyncInterval::raised(text, German)) << '"' << text << '"';
+}
 
 } // namespace

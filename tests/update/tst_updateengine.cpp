@@ -99,7 +99,12 @@ TEST_P(Countdown, CountsDownThenSyncsAndStartsOver)
 }
 
 INSTANTIATE_TEST_SUITE_P(Intervals, Countdown,
-                         testing::Values(CountdownCase{"0.05", false, 4, "Count-Down: 2Sec."},
+                         testing::Values(CountdownCase{"0.05", false, 31, "Count-Down: 29Sec."},
+                                         CountdownCase{"0,01", true, 31, "Count-Down: 29Sec."},
+                                         CountdownCase{"0.4", false, 31, "Count-Down: 29Sec."},
+                                         CountdownCase{"0.5", false, 31, "Count-Down: 29Sec."},
+                                         CountdownCase{"0.6", false, 37, "Count-Down: 35Sec."},
+                                         CountdownCase{"1", false, 61, "Count-Down: 59Sec."},
                                          CountdownCase{"5", false, 301, "Count-Down: 299Sec."},
                                          CountdownCase{"1,5", true, 91, "Count-Down: 89Sec."},
                                          CountdownCase{"1.5", true, 91, "Count-Down: 89Sec."}));
@@ -213,15 +218,18 @@ TEST(Retry, ReplacedByTheRegularSyncLadderKept)
 {
     Engine e;
     e.load("5");
+    e.tick(40);
     e.channel.fail();
-    e.engine.intervalChanged("0.05");
+    ASSERT_NE(e.engine.nextRetryDueMs(), std::nullopt);
+    // Cut below the seconds counted: the sync is due at the next tick.
+    e.engine.intervalChanged("0.5");
     e.channel.onNavigate = [&] {
         e.channel.onNavigate = nullptr;
         EXPECT_EQ(e.engine.nextRetryDueMs(), std::nullopt);
         e.engine.intervalChanged("5");
         e.channel.fail();
     };
-    EXPECT_EQ(e.ticksUntilRequest(10), 4);
+    EXPECT_EQ(e.ticksUntilRequest(10), 1);
     EXPECT_EQ(e.engine.tickCount(), 0);
     // The sync's own failure: one minute, counted from a fresh 5-minute count.
     EXPECT_EQ(e.engine.nextRetryDueMs(), e.clock.ms + 60 * 1000);
@@ -230,8 +238,8 @@ TEST(Retry, ReplacedByTheRegularSyncLadderKept)
 TEST(Sync, TickDuringTheSyncIsSkipped)
 {
     Engine e;
-    e.load("0.05");
-    e.tick(3);
+    e.load("0.5");
+    e.tick(30);
     int nested = 0;
     e.channel.onNavigate = [&] {
         // The platform runs its events inside the sync; a tick among them does nothing.
@@ -391,11 +399,11 @@ TEST(Sleeping, SleepOfTheMachineIsNoticedAtTheFirstWakeUp)
 TEST(Sleeping, OutcomeOfARequestASleptThroughSyncReplacedIsIgnored)
 {
     Engine e;
-    e.load("0.05");
+    e.load("0.5");
     e.channel.inFlight = true;
     e.engine.windowHidden();
-    // The sync was due 4 s after start; the answer comes at 5 s, before the wake-up.
-    e.clock.ms += 5000;
+    // The sync was due 31 s after start; the answer comes at 32 s, before the wake-up.
+    e.clock.ms += 32000;
     e.channel.fail();
     EXPECT_EQ(e.channel.urls.size(), 1u);
     EXPECT_EQ(e.listener.outcomes, 0);

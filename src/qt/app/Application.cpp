@@ -15,6 +15,7 @@
 #include "qt/update/SystemNetworkReachability.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -46,7 +47,8 @@ Application::Application(std::unique_ptr<OwnParts> own, const QStringList &argum
 
 Application::Application(SettingsStore &settings, BrowserControl &browser, TrayShell &trayShell,
                          PictureRegistry &pictures, const QStringList &arguments)
-    : m_wakeTimer(std::make_unique<BootTimer>(m_systemClock, [this] { m_presenter->wakeUp(); })),
+    : m_clickPairing(m_bootClock, QApplication::doubleClickInterval()),
+      m_wakeTimer(std::make_unique<BootTimer>(m_systemClock, [this] { m_presenter->wakeUp(); })),
       m_channel(std::make_unique<BrowserRequestChannel>(browser)),
       m_window(std::make_unique<TavrinWindow>(pictures)), m_trayShell(&trayShell)
 {
@@ -60,8 +62,12 @@ Application::Application(SettingsStore &settings, BrowserControl &browser, TrayS
     frmTavrin &p = *m_presenter;
     TavrinWindow &w = *m_window;
     // Only the tray's own activations are decoded; real pointer movement over the
-    // window never reaches Form_MouseMove.
-    trayShell.setMouseHandler([&p](int number) { p.trayMouseMessage(number); });
+    // window never reaches Form_MouseMove. Trays that report single clicks only
+    // get their double clicks from the pairing.
+    trayShell.setMouseHandler([this, &p](int number) {
+        for (int message : m_clickPairing.messagesFor(number))
+            p.trayMouseMessage(message);
+    });
     QObject::connect(&browser, &BrowserControl::pageLoaded, &w, &TavrinWindow::showPage);
     QObject::connect(w.Timer1, &QTimer::timeout, &w, [&p] { p.Timer1_Timer(); });
     QObject::connect(w.optionen, &QAction::triggered, &w, [&p] { p.optionen_Click(); });
@@ -97,6 +103,7 @@ void Application::setClock(const Clock *clock)
     const Clock &chosen = clock ? *clock : static_cast<const Clock &>(m_systemClock);
     m_presenter->setClock(chosen);
     m_wakeTimer->setClock(chosen);
+    m_clickPairing.setClock(clock ? *clock : static_cast<const Clock &>(m_bootClock));
 }
 
 void Application::setReachability(NetworkReachability *reachability)

@@ -2,6 +2,7 @@
 #define TAVRIN_QT_APP_APPLICATION_H
 
 #include "qt/update/BootClock.h"
+#include "tray/TrayClickPairing.h"
 #include "update/ScaledClock.h"
 
 #include <QStringList>
@@ -43,8 +44,9 @@ public:
     frmTavrin &presenter() { return *m_presenter; }
     TavrinWindow &window() { return *m_window; }
 
-    // The clock retries and wake-ups are measured on; nullptr returns to the
-    // system's (boot time, suspend included). It must outlive the application.
+    // The clock retries, wake-ups and the tray's double clicks are measured on;
+    // nullptr returns to the system's (boot time, suspend included; double
+    // clicks unscaled). It must outlive the application.
     void setClock(const Clock *clock);
     // Tells the presenter when the network is back, instead of the system's
     // watcher. The object must outlive the application.
@@ -61,6 +63,8 @@ private:
     std::unique_ptr<OwnParts> m_own;
     BootClock m_bootClock;
     ScaledClock m_systemClock{m_bootClock};
+    // Real time, whatever the time scale: the user's clicks are not sped up.
+    TrayClickPairing m_clickPairing;
     std::unique_ptr<BootTimer> m_wakeTimer;
     std::unique_ptr<BrowserRequestChannel> m_channel;
     std::unique_ptr<TavrinWindow> m_window;

@@ -84,7 +84,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<quint32>("seed");
         QTest::addColumn<QString>("interval");
-        QTest::newRow("seed 1, 3 s") << 1u << "0.05";
+        QTest::newRow("seed 1, 3 s raised to 30 s") << 1u << "0.05";
         QTest::newRow("seed 3, 5 min") << 3u << "5";
     }
     void hiddenAndTickingAgree()

@@ -13,6 +13,7 @@
 #include "FakeSettingsStore.h"
 #include "RecordingTrayShell.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -317,15 +318,16 @@ private Q_SLOTS:
     {
         Fixture f;
         f.presenter->Form_Load();
-        f.window->txtTimer()->setText("0.05"); // three seconds
+        // Under half a minute: counted as thirty seconds, the box keeps the text.
+        f.window->txtTimer()->setText("0.05");
         f.browser.navigated.clear();
         f.tray.messages.clear();
-        const QStringList captions = {"Count-Down: 2Sec.", "Count-Down: 1Sec.",
-                                      "Count-Down: 0Sec."};
-        for (const QString &caption : captions) {
+        for (int left = 29; left >= 0; --left) {
             f.tick();
-            QCOMPARE(f.window->windowTitle(), caption);
+            QCOMPARE(f.window->windowTitle(), QStringLiteral("Count-Down: %1Sec.").arg(left));
         }
+        QCOMPARE(f.window->txtTimer()->text(), QStringLiteral("0.05"));
+        QCOMPARE(f.settings.value("TavrinTime"), QStringLiteral("0.05"));
         QVERIFY(f.browser.navigated.isEmpty());
         f.tick();
         QCOMPARE(f.window->windowTitle(), QStringLiteral("KORLA DNS Conector SYNC"));
@@ -346,8 +348,8 @@ private Q_SLOTS:
         QCOMPARE(f.tray.messages.last(), TrayMessage::Modify);
         QCOMPARE(f.tray.records.last().hIcon, red);
         // A sync shows the last finished outcome.
-        f.window->txtTimer()->setText("0.05");
-        f.tick(4);
+        f.window->txtTimer()->setText("0.5");
+        f.tick(31);
         QCOMPARE(f.presenter->trayIconHandle(), red);
         f.browser.succeed(200);
         QCOMPARE(f.presenter->trayIconHandle(), blue);
@@ -405,6 +407,49 @@ private Q_SLOTS:
         if (restored)
             QCOMPARE(f.tray.messages.first(), TrayMessage::Delete);
         f.window->datei->hide();
+    }
+
+    // Trays that report single clicks only: two quick ones make the double click;
+    // where the tray reports the double click too, it is acted on once.
+    void tray_clicksPairIntoADoubleClick_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QList<int>>("numbers");
+        QTest::addColumn<bool>("quick");
+        QTest::addColumn<int>("restores");
+        QTest::newRow("two quick clicks") << QStringList{"/a"} << QList<int>{514, 514} << true << 1;
+        QTest::newRow("two slow clicks") << QStringList{"/a"} << QList<int>{514, 514} << false << 0;
+        QTest::newRow("without switch") << QStringList() << QList<int>{514, 514} << true << 0;
+        QTest::newRow("clicks then the real double click")
+            << QStringList{"/a"} << QList<int>{514, 514, 515} << true << 1;
+        QTest::newRow("click then the real double click")
+            << QStringList{"/a"} << QList<int>{514, 515} << true << 1;
+    }
+    void tray_clicksPairIntoADoubleClick()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QList<int>, numbers);
+        QFETCH(bool, quick);
+        QFETCH(int, restores);
+        // The tray removals of the messages given, in a fresh window.
+        const auto removals = [](const QStringList &words, const QList<int> &messages, int gapMs,
+                                 bool *shown) {
+            Fixture f(words);
+            f.presenter->Form_Load();
+            f.tray.messages.clear();
+            for (int number : messages) {
+                f.tray.activate(number);
+                f.clock.advance(gapMs);
+            }
+            *shown = f.window->isVisible();
+            return f.tray.messages.count(TrayMessage::Delete);
+        };
+        bool shown = false;
+        const int oneRestore = removals({"/a"}, {515}, 0, &shown);
+        QVERIFY(shown && oneRestore > 0);
+        const int gapMs = quick ? 50 : QApplication::doubleClickInterval() + 50;
+        QCOMPARE(removals(arguments, numbers, gapMs, &shown), restores * oneRestore);
+        QCOMPARE(shown, restores > 0);
     }
 
     void tray_pointerOverWindowIsNotANotification()
@@ -487,8 +532,8 @@ private Q_SLOTS:
         f.presenter->Form_Load();
         f.window->txtKey(0)->setText("k2");
         f.window->txtKey(1)->setText("k2");
-        f.window->txtTimer()->setText("0.05");
-        f.tick(3);
+        f.window->txtTimer()->setText("0.5");
+        f.tick(30);
         // While the sync lets events run, OK is pressed and the window is closed.
         f.browser.onNavigate = [&](const QString &) {
             f.browser.onNavigate = nullptr;
@@ -600,16 +645,19 @@ private Q_SLOTS:
     {
         Fixture f;
         f.load("5");
+        f.tick(40);
         f.browser.fail();
-        // The interval is cut short, so the sync comes before the pending retry.
-        f.window->txtTimer()->setText("0.05");
+        QVERIFY(f.presenter->nextRetryDueMs());
+        // The interval is cut below the seconds counted, so the sync comes before
+        // the pending retry.
+        f.window->txtTimer()->setText("0.5");
         f.browser.onNavigate = [&](const QString &) {
             f.browser.onNavigate = nullptr;
             QVERIFY(!f.presenter->nextRetryDueMs());
             f.window->txtTimer()->setText("5");
             f.browser.fail();
         };
-        QCOMPARE(f.ticksUntilNavigate(10), 4);
+        QCOMPARE(f.ticksUntilNavigate(10), 1);
         QCOMPARE(f.presenter->tickCount(), 0);
         // The sync's own failure: one minute, counted from a fresh 5-minute count.
         QCOMPARE(f.presenter->nextRetryDueMs(), f.clock.ms + 60 * 1000);
