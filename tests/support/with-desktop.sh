@@ -1,16 +1,37 @@
 #!/usr/bin/env bash
-# Usage: with-desktop.sh <command> [args...]
+# Usage: with-desktop.sh [--sni] <command> [args...]
 #
 # Runs the command on a private virtual desktop: an Xvfb display, openbox as
 # window manager and trayer as tray host (XEmbed system tray). DISPLAY is
 # exported for the command; the session bus is dropped so Qt uses the X11 tray.
+# With --sni the tray host is instead xfce4-panel with only its notification
+# area, on a private D-Bus session bus, so Qt uses a StatusNotifierItem.
 # Everything started here is ended when the script exits; its exit status is
 # the command's.
 set -uo pipefail
 
+sni=
+if [[ ${1:-} == --sni ]]; then
+    sni=1
+    shift
+fi
 if (($# == 0)); then
-    echo "usage: $0 <command> [args...]" >&2
+    echo "usage: $0 [--sni] <command> [args...]" >&2
     exit 2
+fi
+
+# The panel's settings service is started by the bus and reads the panel
+# layout from XDG_CONFIG_HOME, so both come before the bus: a fresh
+# configuration directory, then this script again inside its own session bus.
+if [[ -n $sni && -z ${TAVRIN_PRIVATE_BUS:-} ]]; then
+    panel_home=$(mktemp -d)
+    channels="$panel_home/xfce4/xfconf/xfce-perchannel-xml"
+    mkdir -p "$channels"
+    cp "$(dirname "$0")/xfce4-panel.xml" "$channels/"
+    XDG_CONFIG_HOME=$panel_home TAVRIN_PRIVATE_BUS=1 dbus-run-session -- "$0" --sni "$@"
+    status=$?
+    rm -rf "$panel_home"
+    exit "$status"
 fi
 
 pids=()
@@ -59,33 +80,46 @@ if [[ -z $display ]]; then
     exit 1
 fi
 export DISPLAY=$display
-unset DBUS_SESSION_BUS_ADDRESS
+[[ -n $sni ]] || unset DBUS_SESSION_BUS_ADDRESS
 
 openbox >/dev/null 2>&1 &
 pids+=($!)
 wait_for 50 xprop -root _NET_SUPPORTING_WM_CHECK || echo "with-desktop: openbox not ready" >&2
 
-# Now and then trayer does not come up on a fresh display (it exits or never
-# maps its panel); a new one is started then, a few times before giving up.
-trayer_log=$(mktemp)
-tray_up=
-for attempt in 1 2 3; do
-    trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
-        --transparent false --tint 0xffffff >"$trayer_log" 2>&1 &
-    trayer_pid=$!
-    pids+=("$trayer_pid")
-    if wait_for 50 xdotool search --class trayer; then
-        tray_up=1
-        break
+if [[ -n $sni ]]; then
+    # The command's programs keep their own settings; only the panel reads ours.
+    unset XDG_CONFIG_HOME
+    xfce4-panel >/dev/null 2>&1 &
+    pids+=($!)
+    if ! wait_for 100 dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher \
+        /StatusNotifierWatcher org.freedesktop.DBus.Properties.Get \
+        string:org.kde.StatusNotifierWatcher string:IsStatusNotifierHostRegistered; then
+        echo "with-desktop: xfce4-panel's notification area did not come up" >&2
+        exit 1
     fi
-    echo "with-desktop: trayer did not start (attempt $attempt): $(tail -n 3 "$trayer_log")" >&2
-    kill "$trayer_pid" 2>/dev/null || true
-    wait "$trayer_pid" 2>/dev/null || true
-done
-rm -f "$trayer_log"
-if [[ -z $tray_up ]]; then
-    echo "with-desktop: trayer did not start" >&2
-    exit 1
+else
+    # Now and then trayer does not come up on a fresh display (it exits or never
+    # maps its panel); a new one is started then, a few times before giving up.
+    trayer_log=$(mktemp)
+    tray_up=
+    for attempt in 1 2 3; do
+        trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
+            --transparent false --tint 0xffffff >"$trayer_log" 2>&1 &
+        trayer_pid=$!
+        pids+=("$trayer_pid")
+        if wait_for 50 xdotool search --class trayer; then
+            tray_up=1
+            break
+        fi
+        echo "with-desktop: trayer did not start (attempt $attempt): $(tail -n 3 "$trayer_log")" >&2
+        kill "$trayer_pid" 2>/dev/null || true
+        wait "$trayer_pid" 2>/dev/null || true
+    done
+    rm -f "$trayer_log"
+    if [[ -z $tray_up ]]; then
+        echo "with-desktop: trayer did not start" >&2
+        exit 1
+    fi
 fi
 
 # In the background so that a TERM is handled (and the desktop ended) at once.
