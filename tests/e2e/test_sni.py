@@ -6,7 +6,8 @@ notification area on a private D-Bus session). The panel draws the icon and its
 pop-up menu itself; the program only publishes them over D-Bus, so the icon is
 found by its colour inside the panel and its properties are read from the bus.
 
-Usage: test_sni.py --program <tavrin-connector> --base-url <URL> [--screenshots <dir>]
+Usage: test_sni.py --program <tavrin-connector> --fast-program <tavrin-connector-testhooks>
+                   --base-url <URL> [--screenshots <dir>]
 """
 
 import re
