@@ -12,12 +12,14 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
@@ -243,12 +245,19 @@ bool TavrinWindow::askQuitQuestion()
         return m_confirmQuit();
     // No parent: the question is asked while the window hides in the tray, and a
     // box is placed over its parent, which would be the hidden window's corner.
-    // Without one it is centred on the screen.
     QMessageBox box(QMessageBox::Question, QStringLiteral("Tavrin Connector beenden..."),
                     QStringLiteral("Möchten Sie den Dienst wirklich beenden?"),
                     QMessageBox::Ok | QMessageBox::Cancel);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
     box.button(QMessageBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    // Centred on the screen the tray was clicked on. Only the shown box has its
+    // final size, and Qt's own placement leaves room for a guessed title bar.
+    box.setWindowModality(Qt::ApplicationModal);
+    box.show();
+    const QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
+    QRect frame = box.frameGeometry();
+    frame.moveCenter((screen ? screen : box.screen())->availableGeometry().center());
+    box.move(frame.topLeft());
     return box.exec() == QMessageBox::Ok;
 }
 

@@ -571,7 +571,7 @@ private Q_SLOTS:
         QCOMPARE(title, QStringLiteral("Tavrin Connector beenden..."));
         QCOMPARE(quit.count(), 0);
         const QPoint middle = QGuiApplication::primaryScreen()->availableGeometry().center();
-        QVERIFY2((box.center() - middle).manhattanLength() <= 4,
+        QVERIFY2((box.center() - middle).manhattanLength() <= 2,
                  qPrintable(QStringLiteral("box at %1,%2 %3x%4")
                                 .arg(box.x())
                                 .arg(box.y())
