@@ -149,12 +149,12 @@ TavrinWindow::Controls TavrinWindow::buildControls()
 
     connect(c.txtTimer, &QLineEdit::textChanged, this, &TavrinWindow::intervalEdited);
     connect(c.UpDown1, &UpDownControl::valueChanged, this, &TavrinWindow::arrowsClicked);
-    for (int index = 0; index < 2; ++index)
+    for (int index = 0; index < 2; ++index) {
         connect(c.txtKey[size_t(index)], &QLineEdit::textChanged, this,
                 [this, index] { Q_EMIT keyEdited(index); });
-    for (int index = 0; index < 2; ++index)
         connect(c.txtKey[size_t(index)], &QLineEdit::returnPressed, this,
                 [this, index] { Q_EMIT keyReturnPressed(index); });
+    }
     connect(c.cmdKey, &QPushButton::clicked, this, &TavrinWindow::okClicked);
     return c;
 }
