@@ -12,8 +12,8 @@ const std::array<ControlLayout, ControlCount> &controls()
         {"txtTimer", 1320, 240, 375, 285, "10", 2},
         {"UpDown1", 1680, 240, 240, 285, "", 3},
         {"Label1", 2400, 240, 855, 255, "Schlüssel:", -1},
-        {"txtKey0", 3360, 240, 1695, 285, "Text1", 1},
-        {"txtKey1", 3360, 600, 1695, 285, "Text1", 5},
+        {"txtKey0", 3360, 240, 1695, 285, "", 1},
+        {"txtKey1", 3360, 600, 1695, 285, "", 5},
         {"cmdKey", 5040, 600, 375, 255, "OK", 4},
         {"WebBrowser1", 120, 1080, 5295, 1095, "", 0},
         // Hidden picture holders: Image1 shows what a sync shows, Image2 a failure.

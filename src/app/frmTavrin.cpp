@@ -95,6 +95,18 @@ void frmTavrin::txtKey_Change(int)
     m_view.setOkEnabled(m_keyConfirmation.keyChanged(m_view.keyText(0), m_view.keyText(1)));
 }
 
+void frmTavrin::txtKey_KeyPress(int, int keyAscii)
+{
+    if (keyAscii == EnterKey)
+        cmdKey_Click();
+}
+
+void frmTavrin::cmdKey_Click()
+{
+    if (m_keyConfirmation.okEnabled())
+        ApplyKey();
+}
+
 void frmTavrin::txtTimer_Change()
 {
     m_engine.intervalChanged(m_view.intervalText());

@@ -29,6 +29,8 @@ class frmTavrin : public TrayWindow, private UpdateListener
 public:
     static constexpr std::int64_t WakeGapMs = UpdateEngine::WakeGapMs;
     static constexpr std::int64_t TickMs = UpdateEngine::TickMs;
+    // The key code txtKey_KeyPress receives for Enter.
+    static constexpr int EnterKey = 13;
 
     // Every part must outlive the presenter. arguments: the command-line words.
     frmTavrin(WindowView &view, TrayShell &trayShell, SettingsStore &settings, const Clock &clock,
@@ -49,7 +51,10 @@ public:
     void txtKey_Change(int index);
     void txtTimer_Change();
     void UpDown1_Change() { saveInterval(); }
-    void cmdKey_Click() { ApplyKey(); }
+    // Applies the key only while OK is enabled, however the click arrives.
+    void cmdKey_Click();
+    // A key typed in either key box: Enter presses OK.
+    void txtKey_KeyPress(int index, int keyAscii);
     void optionen_Click() { restoreWindow(); }
     void beenden_Click();
 

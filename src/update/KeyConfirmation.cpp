@@ -2,8 +2,7 @@
 
 bool KeyConfirmation::keyChanged(std::string_view entry, std::string_view confirmation)
 {
-    if (!m_okEnabled && entry == confirmation)
-        m_okEnabled = true;
+    m_okEnabled = !entry.empty() && entry == confirmation;
     return m_okEnabled;
 }
 

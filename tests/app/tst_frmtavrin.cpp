@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+#include <utility>
 
 // The presenter between a recording window, tray, settings store and request
 // channel, on a driven clock.
@@ -43,6 +45,12 @@ protected:
     {
         clock.ms += frmTavrin::TickMs;
         presenter->Timer1_Timer();
+    }
+    // Types text into one key box, as the view reports it.
+    void type(int box, const std::string &text)
+    {
+        view.keys.at(std::size_t(box)) = text;
+        presenter->txtKey_Change(box);
     }
     long count(const std::string &call) const
     {
@@ -88,6 +96,7 @@ TEST_F(Presenter, PeriodicSyncShowsItsCaptionAndRefreshesTheIconOnce)
 TEST_F(Presenter, OutcomesSwitchTheWindowAndTrayPicture)
 {
     load("5");
+    type(0, "k"), type(1, "k");
     presenter->cmdKey_Click();
     channel.fail();
     EXPECT_EQ(view.picture, WindowView::Picture::Failing);
@@ -178,6 +187,59 @@ TEST_F(Presenter, OkAppendsTheSecondBoxToTheBaseUrlStoresAndRequestsIt)
     EXPECT_EQ((settings.values[{"settings", "TavrinKey"}]), expected);
     EXPECT_EQ(channel.urls, std::vector<std::string>{expected});
 }
+
+struct KeyCase
+{
+    std::string name;
+    std::vector<std::pair<int, std::string>> typing; // box, its whole text after the change
+    int pressedIn;                                   // the box a key is pressed in; -1: OK
+    int keyAscii;
+    bool okEnabled;                    // after the typing
+    std::optional<std::string> stored; // the key applied, or none
+};
+
+class PresenterKey : public Presenter, public ::testing::WithParamInterface<KeyCase>
+{
+};
+
+// OK, or Enter in a key box, applies the second box's text only while both boxes
+// hold the same key; anything else leaves the stored URL and sends nothing.
+TEST_P(PresenterKey, OnlyAConfirmedKeyIsStoredAndRequested)
+{
+    const KeyCase &c = GetParam();
+    load("5");
+    for (const auto &[box, text] : c.typing)
+        type(box, text);
+    EXPECT_EQ(view.okEnabled, c.okEnabled);
+    if (c.pressedIn < 0)
+        presenter->cmdKey_Click();
+    else
+        presenter->txtKey_KeyPress(c.pressedIn, c.keyAscii);
+    const std::string expected =
+        c.stored ? UpdateUrl::compose(UpdateUrl::baseUrl(), *c.stored) : Url;
+    EXPECT_EQ(presenter->TavrinVar, expected);
+    EXPECT_EQ((settings.values[{"settings", "TavrinKey"}]), expected);
+    EXPECT_EQ(channel.urls,
+              c.stored ? std::vector<std::string>{expected} : std::vector<std::string>{});
+}
+
+const int Enter = frmTavrin::EnterKey;
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, PresenterKey,
+    ::testing::Values(
+        KeyCase{"untouched", {}, -1, 0, false, std::nullopt},
+        KeyCase{"typedTwice", {{0, "k1"}, {1, "k1"}}, -1, 0, true, "k1"},
+        KeyCase{"enterInFirstBox", {{0, "k1"}, {1, "k1"}}, 0, Enter, true, "k1"},
+        KeyCase{"enterInSecondBox", {{1, "k1"}, {0, "k1"}}, 1, Enter, true, "k1"},
+        KeyCase{"otherKeyInBox", {{0, "k1"}, {1, "k1"}}, 1, 'a', true, std::nullopt},
+        KeyCase{"differsAgain", {{0, "k"}, {1, "k"}, {0, "kx"}}, -1, 0, false, std::nullopt},
+        KeyCase{"enterWhileDiffering", {{0, "a"}, {1, "b"}}, 1, Enter, false, std::nullopt},
+        KeyCase{
+            "bothEmptied", {{0, "k"}, {1, "k"}, {0, ""}, {1, ""}}, 0, Enter, false, std::nullopt},
+        KeyCase{"equalAgain", {{0, "k"}, {1, "k"}, {0, "kx"}, {1, "kx"}}, -1, 0, true, "kx"},
+        KeyCase{"spacesAndSlashes", {{0, "a b/c"}, {1, "a b/c"}}, 0, Enter, true, "a b/c"}),
+    paramName<KeyCase>);
 
 TEST_F(Presenter, QuitEndsOnlyWhenConfirmedAndLeavesNoIcon)
 {

@@ -40,6 +40,8 @@ FIRST_KEY_BOX = (224, 16, 113, 19)
 SECOND_KEY_BOX = (224, 40, 113, 19)
 OK_BUTTON = (336, 40, 25, 17)
 INTERVAL_BOX = (88, 16, 25, 19)
+# trayer's panel along the bottom edge (tests/support/with-desktop.sh).
+PANEL_HEIGHT = 32
 
 
 def centre(rect):
@@ -636,6 +638,10 @@ class DesktopTest(unittest.TestCase):
         program = self.start(interval="0.5", time_scale=5)
         program.choose_from_popup(2)
         window, (x, y, w, h) = wait_until(program.message_box, what="the quit question")
+        # Centred on the screen above the panel (give or take the title bar), not in a corner.
+        screen_w, screen_h = map(int, xdotool("getdisplaygeometry").split())
+        self.assertLess(abs(x + w // 2 - screen_w // 2), 10, (x, y, w, h))
+        self.assertLess(abs(y + h // 2 - (screen_h - PANEL_HEIGHT) // 2), 20, (x, y, w, h))
         # "Abbrechen" is the rightmost button of the box's bottom row.
         xdotool("mousemove", str(x + w - 58), str(y + h - 24), "click", "1")
         wait_until(lambda: program.message_box() is None, what="the question to close")

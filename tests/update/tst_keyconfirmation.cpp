@@ -44,7 +44,10 @@ INSTANTIATE_TEST_SUITE_P(
         Typing{{"Key", "KEY"}, {"key", "key"}, {false, false}}, // case differs
         Typing{{"key "}, {"key"}, {false}},                     // trailing blank differs
         Typing{{"straße"}, {"STRASSE"}, {false}},               // no case folding
-        Typing{{"abc", "abcd", ""}, {"abc", "abc", "abc"}, {true, true, true}}, // stays enabled
-        Typing{{"x", ""}, {"", ""}, {false, true}})); // empty equals empty
+        Typing{{"abc", "abcd", ""}, {"abc", "abc", "abc"}, {true, false, false}},   // differs again
+        Typing{{"abc", "abcd", "abc"}, {"abc", "abc", "abc"}, {true, false, true}}, // equal again
+        Typing{{"x", ""}, {"", ""}, {false, false}}, // empty equals empty, yet no key
+        Typing{{"k", "k", ""}, {"", "k", ""}, {false, true, false}}, // both emptied
+        Typing{{" "}, {" "}, {true}}));                              // a blank is a key
 
 } // namespace

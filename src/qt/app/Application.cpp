@@ -78,6 +78,8 @@ Application::Application(SettingsStore &settings, BrowserControl &browser, TrayS
     QObject::connect(&w, &TavrinWindow::arrowsClicked, &w, [&p] { p.UpDown1_Change(); });
     QObject::connect(&w, &TavrinWindow::keyEdited, &w, [&p](int i) { p.txtKey_Change(i); });
     QObject::connect(&w, &TavrinWindow::okClicked, &w, [&p] { p.cmdKey_Click(); });
+    QObject::connect(&w, &TavrinWindow::keyReturnPressed, &w,
+                     [&p](int i) { p.txtKey_KeyPress(i, frmTavrin::EnterKey); });
     // The program ends only through the window: a closed message box or pop-up
     // while the window hides in the tray must not end it.
     QObject::connect(&w, &TavrinWindow::programEnding, qApp, &QCoreApplication::quit);

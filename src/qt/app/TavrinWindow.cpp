@@ -12,12 +12,14 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
@@ -137,12 +139,22 @@ TavrinWindow::Controls TavrinWindow::buildControls()
               [](const auto &a, const auto &b) { return a.first < b.first; });
     for (size_t i = 1; i < focus.size(); ++i)
         setTabOrder(focus[i - 1].second, focus[i].second);
+    // Left to itself, Qt would focus the first child it made, the interval box,
+    // where a stray keystroke changes the saved interval.
+    c.firstTyped = nullptr;
+    for (const auto &[tab, control] : focus) {
+        if ((c.firstTyped = qobject_cast<QLineEdit *>(control)))
+            break;
+    }
 
     connect(c.txtTimer, &QLineEdit::textChanged, this, &TavrinWindow::intervalEdited);
     connect(c.UpDown1, &UpDownControl::valueChanged, this, &TavrinWindow::arrowsClicked);
-    for (int index = 0; index < 2; ++index)
+    for (int index = 0; index < 2; ++index) {
         connect(c.txtKey[size_t(index)], &QLineEdit::textChanged, this,
                 [this, index] { Q_EMIT keyEdited(index); });
+        connect(c.txtKey[size_t(index)], &QLineEdit::returnPressed, this,
+                [this, index] { Q_EMIT keyReturnPressed(index); });
+    }
     connect(c.cmdKey, &QPushButton::clicked, this, &TavrinWindow::okClicked);
     return c;
 }
@@ -152,6 +164,12 @@ void TavrinWindow::setVisible(bool visible)
     if (visible)
         controls();
     QWidget::setVisible(visible);
+    if (visible && !m_shownBefore) {
+        m_shownBefore = true;
+        // Taken when the window becomes active; later showings keep the user's place.
+        if (m_controls->firstTyped)
+            m_controls->firstTyped->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void TavrinWindow::showPage(const QString &text, bool isHtml)
@@ -188,7 +206,13 @@ void TavrinWindow::minimiseAtStart()
 
 void TavrinWindow::restore()
 {
-    setWindowState(windowState() & ~Qt::WindowMinimized);
+    // Normal also for a window that was maximised before it went to the tray. The
+    // hidden window keeps its maximised size, so it gets its normal place back too.
+    const Qt::WindowStates enlarged = Qt::WindowMaximized | Qt::WindowFullScreen;
+    const QRect normal = (windowState() & enlarged) ? normalGeometry() : QRect();
+    setWindowState(windowState() & ~(enlarged | Qt::WindowMinimized));
+    if (normal.isValid())
+        setGeometry(normal);
     show();
 }
 
@@ -219,11 +243,21 @@ bool TavrinWindow::askQuitQuestion()
 {
     if (m_confirmQuit)
         return m_confirmQuit();
+    // No parent: the question is asked while the window hides in the tray, and a
+    // box is placed over its parent, which would be the hidden window's corner.
     QMessageBox box(QMessageBox::Question, QStringLiteral("Tavrin Connector beenden..."),
                     QStringLiteral("Möchten Sie den Dienst wirklich beenden?"),
-                    QMessageBox::Ok | QMessageBox::Cancel, this);
+                    QMessageBox::Ok | QMessageBox::Cancel);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
     box.button(QMessageBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    // Centred on the screen the tray was clicked on. Only the shown box has its
+    // final size, and Qt's own placement leaves room for a guessed title bar.
+    box.setWindowModality(Qt::ApplicationModal);
+    box.show();
+    const QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
+    QRect frame = box.frameGeometry();
+    frame.moveCenter((screen ? screen : box.screen())->availableGeometry().center());
+    box.move(frame.topLeft());
     return box.exec() == QMessageBox::Ok;
 }
 

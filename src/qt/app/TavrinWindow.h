@@ -43,7 +43,8 @@ public:
     QLabel *Image1() { return controls().Image1; }
     QLabel *Image2() { return controls().Image2; }
     bool controlsBuilt() const { return m_controls.has_value(); }
-    // Builds the controls before the window first shows.
+    // Builds the controls before the window first shows, and gives the focus
+    // to the first box the user types in.
     void setVisible(bool visible) override;
 
     QTimer *Timer1;
@@ -95,6 +96,8 @@ Q_SIGNALS:
     void intervalEdited();
     void arrowsClicked();
     void keyEdited(int index);
+    // Enter was pressed in a key box.
+    void keyReturnPressed(int index);
     void okClicked();
     // Beenden was confirmed or the window closed: the program is to end at once.
     void programEnding();
@@ -116,6 +119,8 @@ private:
         BrowserView *WebBrowser1;
         QLabel *Image1;
         QLabel *Image2;
+        // The first control in the focus order that takes typed text.
+        QLineEdit *firstTyped;
     };
     struct Page
     {
@@ -131,6 +136,7 @@ private:
     // The interval box's text while the box is not built.
     QString m_intervalText;
     std::optional<Controls> m_controls;
+    bool m_shownBefore = false;
     // The last answer that came before the display area was built.
     std::optional<Page> m_pendingPage;
     std::function<bool()> m_confirmQuit;

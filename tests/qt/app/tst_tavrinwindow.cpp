@@ -19,7 +19,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTimer>
@@ -135,7 +137,7 @@ private Q_SLOTS:
         QCOMPARE(w.Label1()->text(), QStringLiteral("Schlüssel:"));
         QCOMPARE(w.txtTimer()->text(), QStringLiteral("10"));
         for (QLineEdit *box : {w.txtKey(0), w.txtKey(1)}) {
-            QCOMPARE(box->text(), QStringLiteral("Text1"));
+            QCOMPARE(box->text(), QString());
             QCOMPARE(box->echoMode(), QLineEdit::Password);
             QCOMPARE(box->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, box),
                      int('*'));
@@ -366,6 +368,8 @@ private Q_SLOTS:
         f.window->txtKey(1)->setText("my key/1");
         QVERIFY(f.window->cmdKey()->isEnabled());
         f.window->txtKey(0)->setText("other");
+        QVERIFY(!f.window->cmdKey()->isEnabled());
+        f.window->txtKey(0)->setText("my key/1");
         QVERIFY(f.window->cmdKey()->isEnabled());
         const qint64 ticks = f.presenter->tickCount();
         QTest::mouseClick(f.window->cmdKey(), Qt::LeftButton);
@@ -374,6 +378,50 @@ private Q_SLOTS:
         QCOMPARE(toQt(f.presenter->TavrinVar), url);
         QCOMPARE(f.settings.value("TavrinKey"), url);
         QCOMPARE(f.presenter->tickCount(), ticks);
+    }
+
+    void key_enterPressesOkWhenEnabled_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("confirmation");
+        QTest::addColumn<int>("box");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("applied");
+        const QString key = QStringLiteral("k/1");
+        QTest::newRow("Return in first box") << key << key << 0 << int(Qt::Key_Return) << true;
+        QTest::newRow("Enter in second box") << key << key << 1 << int(Qt::Key_Enter) << true;
+        QTest::newRow("boxes differ") << key << "k/2" << 1 << int(Qt::Key_Return) << false;
+    }
+    void key_enterPressesOkWhenEnabled()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, confirmation);
+        QFETCH(int, box);
+        QFETCH(int, key);
+        QFETCH(bool, applied);
+        Fixture f;
+        f.load();
+        f.presenter->optionen_Click();
+        f.window->txtKey(0)->setText(entry);
+        f.window->txtKey(1)->setText(confirmation);
+        QTest::keyClick(f.window->txtKey(box), Qt::Key(key));
+        const QString url = applied ? toQt(UpdateUrl::baseUrl()) + entry : Fixture::url();
+        QCOMPARE(f.browser.navigated, applied ? QStringList{url} : QStringList());
+        QCOMPARE(f.settings.value("TavrinKey"), url);
+    }
+
+    // Typing right after "Optionen..." goes to the first key box, not into the interval.
+    void focus_firstKeyBoxWhenFirstShown()
+    {
+        Fixture f;
+        f.load();
+        f.presenter->optionen_Click();
+        QVERIFY(QTest::qWaitForWindowActive(f.window));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.window->txtKey(0)));
+        QTest::keyClicks(QApplication::focusWidget(), "7");
+        QCOMPARE(f.window->txtKey(0)->text(), QStringLiteral("7"));
+        QCOMPARE(f.window->txtTimer()->text(), QStringLiteral("5"));
+        QCOMPARE(f.settings.value("TavrinTime"), QStringLiteral("5"));
     }
 
     void tray_mouseMessages_data()
@@ -476,6 +524,34 @@ private Q_SLOTS:
         QVERIFY(f.tray.shown);
     }
 
+    void state_restoredWindowIsNormal_data()
+    {
+        QTest::addColumn<bool>("maximised");
+        QTest::addColumn<int>("doubleClick"); // else "Optionen..."
+        QTest::newRow("maximised, Optionen") << true << 0;
+        QTest::newRow("maximised, double-click") << true << 1;
+        QTest::newRow("normal, Optionen") << false << 0;
+    }
+    void state_restoredWindowIsNormal()
+    {
+        QFETCH(bool, maximised);
+        QFETCH(int, doubleClick);
+        Fixture f({"/a"});
+        f.presenter->Form_Load();
+        f.presenter->optionen_Click();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window));
+        if (maximised) {
+            f.window->setWindowState(Qt::WindowMaximized);
+            QTRY_VERIFY(f.window->width() > 373);
+        }
+        f.window->setWindowState(f.window->windowState() | Qt::WindowMinimized);
+        QVERIFY(f.window->isHidden());
+        doubleClick ? f.tray.activate(515) : f.window->optionen->trigger();
+        QVERIFY(f.window->isVisible());
+        QCOMPARE(f.window->windowState() & ~Qt::WindowActive, Qt::WindowNoState);
+        QTRY_COMPARE(f.window->size(), QSize(373, 160));
+    }
+
     void state_noTrayHostKeepsWindowMinimised()
     {
         Fixture f;
@@ -511,6 +587,35 @@ private Q_SLOTS:
             f.tick();
             QCOMPARE(f.presenter->tickCount(), 4);
         }
+    }
+
+    // Asked from the tray while the window is hidden: the box stands in the
+    // middle of the screen, not over the hidden window's corner.
+    void exit_questionCentredOnScreen()
+    {
+        Fixture f;
+        f.presenter->Form_Load();
+        QRect box;
+        QString title;
+        QTimer::singleShot(0, f.window, [&] {
+            auto *question = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!question)
+                return;
+            box = question->frameGeometry();
+            title = question->windowTitle();
+            question->button(QMessageBox::Cancel)->click();
+        });
+        QSignalSpy quit(f.window, &TavrinWindow::programEnding);
+        f.window->beenden->trigger();
+        QCOMPARE(title, QStringLiteral("Tavrin Connector beenden..."));
+        QCOMPARE(quit.count(), 0);
+        const QPoint middle = QGuiApplication::primaryScreen()->availableGeometry().center();
+        QVERIFY2((box.center() - middle).manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("box at %1,%2 %3x%4")
+                                .arg(box.x())
+                                .arg(box.y())
+                                .arg(box.width())
+                                .arg(box.height())));
     }
 
     void exit_closeRemovesIconWithoutQuestion()

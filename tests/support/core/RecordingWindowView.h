@@ -54,7 +54,7 @@ public:
     bool minimised = false;
     bool shown = false;
     std::string interval = "10";
-    std::array<std::string, 2> keys{"Text1", "Text1"};
+    std::array<std::string, 2> keys{"", ""};
     bool okEnabled = false;
     bool quitAnswer = true;
     std::int64_t tickMs = 6000;
