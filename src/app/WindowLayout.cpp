@@ -1,6 +1,7 @@
 #include "app/WindowLayout.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace WindowLayout {
 
@@ -29,6 +30,42 @@ const ControlLayout &control(std::string_view name)
     const auto found = std::find_if(table.begin(), table.end(),
                                     [name](const ControlLayout &c) { return c.name == name; });
     return found != table.end() ? *found : table.front();
+}
+
+double twipsPerPixel(double letterWidth, double lineHeight)
+{
+    const auto usable = [](double v) { return std::isfinite(v) && v > 0; };
+    if (!usable(letterWidth) || !usable(lineHeight))
+        return ReferenceTwipsPerPixel;
+    const double growth =
+        std::max({1.0, letterWidth / ReferenceLetterWidth, lineHeight / ReferenceLineHeight});
+    return ReferenceTwipsPerPixel / growth;
+}
+
+namespace {
+int edge(int twips, double twipsPerPixel)
+{
+    return int(std::lround(twips / twipsPerPixel));
+}
+
+PixelRect rect(int left, int top, int width, int height, double twipsPerPixel)
+{
+    if (!(twipsPerPixel > 0) || !std::isfinite(twipsPerPixel))
+        twipsPerPixel = ReferenceTwipsPerPixel;
+    const int x = edge(left, twipsPerPixel);
+    const int y = edge(top, twipsPerPixel);
+    return {x, y, edge(left + width, twipsPerPixel) - x, edge(top + height, twipsPerPixel) - y};
+}
+} // namespace
+
+PixelRect toPixels(const ControlLayout &control, double twipsPerPixel)
+{
+    return rect(control.left, control.top, control.width, control.height, twipsPerPixel);
+}
+
+PixelRect windowToPixels(double twipsPerPixel)
+{
+    return rect(0, 0, Width, Height, twipsPerPixel);
 }
 
 } // namespace WindowLayout

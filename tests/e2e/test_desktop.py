@@ -35,7 +35,10 @@ SEEN = 20
 QUIT_TITLE = "Tavrin Connector beenden..."
 CAPTION = re.compile(r"^(Count-Down: (\d+)Sec\.|KORLA DNS Conector( SYNC)?)$")
 
-# Window-relative rectangles of the controls (x, y, width, height).
+# The window's size and its controls' window-relative rectangles (x, y, width,
+# height) at the font the layout was drawn for; a larger default font scales
+# them all alike.
+WINDOW_SIZE = (373, 160)
 FIRST_KEY_BOX = (224, 16, 113, 19)
 SECOND_KEY_BOX = (224, 40, 113, 19)
 OK_BUTTON = (336, 40, 25, 17)
@@ -275,9 +278,17 @@ def drawn(rect):
     return count_dark(grab(rect)) < rect[2] * rect[3] // 2
 
 
+def scaled(geometry, rect):
+    """A control's rectangle at the scale of a window of that geometry."""
+    scale = geometry[2] / WINDOW_SIZE[0]
+    x, y = round(rect[0] * scale), round(rect[1] * scale)
+    return x, y, round((rect[0] + rect[2]) * scale) - x, round((rect[1] + rect[3]) * scale) - y
+
+
 def inner(geometry, rect):
-    """A window-relative rectangle in root coordinates."""
-    return geometry[0] + rect[0], geometry[1] + rect[1], rect[2], rect[3]
+    """A window-relative rectangle in root coordinates, at the window's scale."""
+    x, y, w, h = scaled(geometry, rect)
+    return geometry[0] + x, geometry[1] + y, w, h
 
 
 def save_screenshot(name, *command):
@@ -483,7 +494,7 @@ class Program:
         return wait_until(in_place, what="the window to be drawn")
 
     def click_in_window(self, rect):
-        x, y = centre(rect)
+        x, y = centre(scaled(window_info(self.main_window())["geometry"], rect))
         xdotool("mousemove", "--window", str(self.main_window()), str(x), str(y), "click", "1")
 
     def countdown(self):
@@ -552,7 +563,9 @@ class DesktopTest(unittest.TestCase):
         wait_until(program.window_shown, what="the window")
         program.wait_icon_gone()
         geometry = program.drawn_window()
-        self.assertEqual(geometry[2:], (373, 160))
+        # The table's size, or larger as a whole for a larger default font.
+        self.assertGreaterEqual(geometry[2], WINDOW_SIZE[0])
+        self.assertAlmostEqual(geometry[3], WINDOW_SIZE[1] * geometry[2] / WINDOW_SIZE[0], delta=1)
         self.assertTrue(program.alive())
         save_screenshot("window.png", "-window", str(program.main_window()))
         self.assert_counts_down(program)
@@ -598,7 +611,9 @@ class DesktopTest(unittest.TestCase):
         program = self.start(proxy=self.server.url())
         self.server.wait_for(lambda r: r["target"].endswith(f"/{self.key}"))
         geometry = program.show_window()
-        ok_button = inner(geometry, OK_BUTTON)
+        # Inside its frame: at a scale the edges may round a pixel apart.
+        x, y, w, h = inner(geometry, OK_BUTTON)
+        ok_button = (x + 1, y + 1, w - 2, h - 2)
 
         def type_into(box, text):
             program.click_in_window(box)

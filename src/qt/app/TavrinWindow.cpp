@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QLabel>
@@ -44,11 +45,12 @@ QPixmap picture(WindowView::Picture which)
     return QPixmap::fromImage(reader.read());
 }
 
-// Puts the control where the layout table has it; returns its text there.
-QString place(QWidget *control, std::string_view name)
+// Puts the control where the layout table has it at that scale; returns its
+// text there.
+QString placeControl(QWidget *control, std::string_view name, double twipsPerPixel)
 {
     const ControlLayout &c = WindowLayout::control(name);
-    control->setGeometry(Twips::rect(c.left, c.top, c.width, c.height));
+    control->setGeometry(Twips::rect(c, twipsPerPixel));
     return QString::fromUtf8(c.text.data(), qsizetype(c.text.size()));
 }
 } // namespace
@@ -62,7 +64,9 @@ TavrinWindow::TavrinWindow(PictureRegistry &pictures, QWidget *parent)
                   pictures.add(QIcon(picture(Picture::Failing)))};
     setWindowTitle(toQt(std::string(WindowLayout::Caption)));
     setPicture(Picture::Working);
-    resize(Twips::toPixels(WindowLayout::Width), Twips::toPixels(WindowLayout::Height));
+    // The reference size until the controls are built: measuring the font
+    // loads the font database.
+    resize(Twips::windowSize(WindowLayout::ReferenceTwipsPerPixel));
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(6000);
@@ -92,6 +96,12 @@ TavrinWindow::Controls TavrinWindow::buildControls()
     Controls c;
     auto *starMask = new StarMaskStyle();
     starMask->setParent(this);
+    // Scaled by the font the controls show their texts in, as it is now.
+    const double scale = Twips::perPixel(QFontMetricsF(font(), this));
+    resize(Twips::windowSize(scale));
+    const auto place = [scale](QWidget *control, std::string_view name) {
+        return placeControl(control, name, scale);
+    };
 
     c.Label3 = new QLabel(this);
     c.Label3->setText(place(c.Label3, "Label3"));

@@ -7,6 +7,7 @@
 #include "qt/update/BrowserView.h"
 #include "update/UpdateUrl.h"
 
+#include "ApplicationFont.h"
 #include "FakeBrowser.h"
 #include "FakeClock.h"
 #include "FakeNetworkReachability.h"
@@ -119,6 +120,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, name);
         QFETCH(QRect, rect);
+        // The table's places, in pixels, at the font it was drawn for.
+        ApplicationFont font(ApplicationFont::reference());
         Fixture f;
         f.window->show();
         QCOMPARE(control(*f.window, name)->geometry(), rect);
@@ -129,6 +132,7 @@ private Q_SLOTS:
 
     void creation_initialState()
     {
+        ApplicationFont font(ApplicationFont::reference());
         Fixture f;
         TavrinWindow &w = *f.window;
         QCOMPARE(w.windowTitle(), QStringLiteral("KORLA DNS Conector"));
