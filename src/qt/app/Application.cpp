@@ -62,6 +62,7 @@ Application::Application(SettingsStore &settings, BrowserControl &browser, TrayS
     // Only the tray's own activations are decoded; real pointer movement over the
     // window never reaches Form_MouseMove.
     trayShell.setMouseHandler([&p](int number) { p.trayMouseMessage(number); });
+    trayShell.setHostHandler([&p](bool available) { p.trayHostChanged(available); });
     QObject::connect(&browser, &BrowserControl::pageLoaded, &w, &TavrinWindow::showPage);
     QObject::connect(w.Timer1, &QTimer::timeout, &w, [&p] { p.Timer1_Timer(); });
     QObject::connect(w.optionen, &QAction::triggered, &w, [&p] { p.optionen_Click(); });
@@ -81,6 +82,7 @@ Application::~Application()
 {
     // The tray may outlive the presenter.
     m_trayShell->setMouseHandler({});
+    m_trayShell->setHostHandler({});
 }
 
 void Application::start()
