@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# Usage: with-desktop.sh <command> [args...]
+# Usage: with-desktop.sh [--no-tray] <command> [args...]
 #
 # Runs the command on a private virtual desktop: an Xvfb display, openbox as
-# window manager and trayer as tray host (XEmbed system tray). DISPLAY is
+# window manager and trayer as tray host (XEmbed system tray); with --no-tray
+# there is no tray host, for a command that starts its own. DISPLAY is
 # exported for the command; the session bus is dropped so Qt uses the X11 tray.
 # Everything started here is ended when the script exits; its exit status is
 # the command's.
 set -uo pipefail
 
+with_tray=1
+if [[ ${1:-} == --no-tray ]]; then
+    with_tray=
+    shift
+fi
 if (($# == 0)); then
-    echo "usage: $0 <command> [args...]" >&2
+    echo "usage: $0 [--no-tray] <command> [args...]" >&2
     exit 2
 fi
 
@@ -70,6 +76,7 @@ wait_for 50 xprop -root _NET_SUPPORTING_WM_CHECK || echo "with-desktop: openbox 
 trayer_log=$(mktemp)
 tray_up=
 for attempt in 1 2 3; do
+    [[ -z $with_tray ]] && break
     trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
         --transparent false --tint 0xffffff >"$trayer_log" 2>&1 &
     trayer_pid=$!
@@ -83,7 +90,7 @@ for attempt in 1 2 3; do
     wait "$trayer_pid" 2>/dev/null || true
 done
 rm -f "$trayer_log"
-if [[ -z $tray_up ]]; then
+if [[ -n $with_tray && -z $tray_up ]]; then
     echo "with-desktop: trayer did not start" >&2
     exit 1
 fi
