@@ -76,7 +76,7 @@ TrayHostWatcher::TrayHostWatcher(QObject *parent) : QObject(parent)
 
 TrayHostWatcher::~TrayHostWatcher()
 {
-    if (m_xcb)
+    if (m_xcb && QCoreApplication::instance())
         QCoreApplication::instance()->removeNativeEventFilter(this);
 }
 
