@@ -41,10 +41,8 @@ void frmTavrin::Form_Load()
 void frmTavrin::Form_Resize()
 {
     if (m_view.isMinimised()) {
-        if (!m_tray.windowMinimised())
-            return;
-        m_view.hide();
-        enterQuietMode();
+        if (m_tray.windowMinimised(m_view.isShown()))
+            follow(TrayPresence::Step::Hide);
     } else if (m_view.isShown()) {
         // A hidden window comes back only through restoreWindow(): a window manager
         // that drops the state of a window it stops managing must not take the icon away.
@@ -88,6 +86,8 @@ void frmTavrin::Timer1_Timer()
     if (m_view.tickIntervalMs() != m_tickIntervalMs)
         m_view.setTickIntervalMs(m_tickIntervalMs);
     m_engine.tick();
+    // Not hidden, so ticking anyway: the wait for a tray costs no wake-up of its own.
+    follow(m_tray.tick());
 }
 
 void frmTavrin::txtKey_Change(int)
@@ -131,9 +131,25 @@ void frmTavrin::beenden_Click()
 void frmTavrin::restoreWindow()
 {
     m_view.restore();
-    m_tray.windowRestored();
+    m_tray.windowOpened();
     leaveQuietMode();
     m_view.bringToFront();
+}
+
+void frmTavrin::follow(TrayPresence::Step step)
+{
+    switch (step) {
+    case TrayPresence::Step::Hide:
+        m_view.hide();
+        enterQuietMode();
+        break;
+    case TrayPresence::Step::Show:
+        m_view.restore();
+        leaveQuietMode();
+        break;
+    case TrayPresence::Step::None:
+        break;
+    }
 }
 
 void frmTavrin::enterQuietMode()

@@ -60,6 +60,9 @@ public:
 
     // The tray reported mouse activity on the icon.
     void trayMouseMessage(int number);
+    // A notification area appeared or went away.
+    void trayHostChanged(bool available) { follow(m_tray.hostChanged(available)); }
+    TrayPresence::State trayState() const { return m_tray.state(); }
     // The network is back: the next tick syncs.
     void networkBack() { m_engine.networkBack(); }
 
@@ -83,6 +86,8 @@ private:
     void saveInterval() { m_settings.saveInterval(m_engine.intervalText()); }
     void showPicture(UpdateHealth health);
     void restoreWindow();
+    // Hides behind the icon or shows for want of a tray, as the tray's presence says.
+    void follow(TrayPresence::Step step);
     // Hidden in the tray: stop the per-second tick and let the engine sleep.
     void enterQuietMode();
     // Shown again: the engine runs the ticks slept through; tick every second from the grid.

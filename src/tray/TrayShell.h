@@ -24,6 +24,8 @@ public:
     // Mouse activity on the icon, as the number of the mouse message that occurred
     // (516 right press, 515 left double-click, others for actions nobody acts on).
     using MouseHandler = std::function<void(int mouseMessage)>;
+    // A notification area appeared (true) or went away (false).
+    using HostHandler = std::function<void(bool available)>;
 
     virtual ~TrayShell() = default;
 
@@ -33,6 +35,7 @@ public:
     virtual bool hostAvailable() const { return true; }
 
     void setMouseHandler(MouseHandler handler) { m_mouseHandler = std::move(handler); }
+    void setHostHandler(HostHandler handler) { m_hostHandler = std::move(handler); }
 
 protected:
     void reportMouseMessage(int number) const
@@ -40,9 +43,15 @@ protected:
         if (m_mouseHandler)
             m_mouseHandler(number);
     }
+    void reportHostAvailability(bool available) const
+    {
+        if (m_hostHandler)
+            m_hostHandler(available);
+    }
 
 private:
     MouseHandler m_mouseHandler;
+    HostHandler m_hostHandler;
 };
 
 #endif

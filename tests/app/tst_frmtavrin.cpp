@@ -29,6 +29,7 @@ protected:
                                                 NumberFormat(), arguments);
         view.onIntervalEdited = [this] { presenter->txtTimer_Change(); };
         tray.setMouseHandler([this](int number) { presenter->trayMouseMessage(number); });
+        tray.setHostHandler([this](bool available) { presenter->trayHostChanged(available); });
     }
     // Starts with a stored key and interval, the window shown and ticking.
     void load(const std::string &interval, const std::vector<std::string> &arguments = {})
@@ -137,6 +138,75 @@ INSTANTIATE_TEST_SUITE_P(Tray, PresenterMinimise,
                          ::testing::Values(MinimiseCase{"tray", true},
                                            MinimiseCase{"noTray", false}),
                          paramName<MinimiseCase>);
+
+// Started where no tray exists yet: the first request goes out at once, the
+// window waits a few seconds for a tray and then shows in its normal state.
+TEST_F(Presenter, WithoutTrayTheWindowShowsAfterAFewSecondsAndRequestsAtOnce)
+{
+    tray.available = false;
+    settings.values[{"settings", "TavrinKey"}] = Url;
+    make();
+    presenter->Form_Load();
+    presenter->Form_Resize(); // as the window reports its start-up minimise
+    EXPECT_EQ(channel.urls, std::vector<std::string>{Url});
+    for (int second = 1; second < TrayPresence::GraceTicks; ++second)
+        tick();
+    EXPECT_FALSE(view.shown);
+    EXPECT_TRUE(view.ticking);
+    tick();
+    EXPECT_TRUE(view.shown);
+    EXPECT_FALSE(view.minimised);
+    EXPECT_TRUE(view.ticking);
+    EXPECT_TRUE(tray.calls.empty());
+}
+
+struct HostCase
+{
+    std::string name;
+    bool trayAtStart;
+    int ticks;      // after start-up
+    bool userOpens; // "Optionen..." before the tray changes
+    std::vector<bool> trayChanges;
+    bool shown;
+    std::vector<TrayMessage> messages;
+};
+
+class PresenterTrayHost : public Presenter, public ::testing::WithParamInterface<HostCase>
+{
+};
+
+// Hidden, the window sleeps (no ticks, a wake-up planned); shown, it ticks.
+TEST_P(PresenterTrayHost, WindowFollowsTheTrayUnlessTheUserOpenedIt)
+{
+    tray.available = GetParam().trayAtStart;
+    make();
+    presenter->Form_Load();
+    presenter->Form_Resize();
+    for (int second = 0; second < GetParam().ticks; ++second)
+        tick();
+    if (GetParam().userOpens)
+        presenter->optionen_Click();
+    for (bool available : GetParam().trayChanges)
+        tray.setAvailable(available);
+    EXPECT_EQ(view.shown, GetParam().shown);
+    EXPECT_EQ(view.ticking, GetParam().shown);
+    EXPECT_EQ(presenter->plannedWakeMs().has_value(), !GetParam().shown);
+    EXPECT_EQ(tray.messages(), GetParam().messages);
+}
+
+constexpr int Grace = TrayPresence::GraceTicks;
+constexpr auto Add = TrayMessage::Add;
+constexpr auto Delete = TrayMessage::Delete;
+
+INSTANTIATE_TEST_SUITE_P(
+    Host, PresenterTrayHost,
+    ::testing::Values(
+        HostCase{"trayDuringTheWait", false, 2, false, {true}, false, {Add}},
+        HostCase{"trayAfterTheWait", false, Grace, false, {true}, false, {Add}},
+        HostCase{"trayGoesWhileHidden", true, 0, false, {false}, true, {Add, Delete}},
+        HostCase{"trayComesBack", true, 0, false, {false, true}, false, {Add, Delete, Add}},
+        HostCase{"openedWindowStays", true, 0, true, {false, true}, true, {Add, Delete}}),
+    paramName<HostCase>);
 
 struct ClickCase
 {

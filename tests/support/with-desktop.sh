@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Usage: with-desktop.sh [--sni] <command> [args...]
+# Usage: with-desktop.sh [--sni | --no-tray] <command> [args...]
 #
 # Runs the command on a private virtual desktop: an Xvfb display, openbox as
-# window manager and trayer as tray host (XEmbed system tray). DISPLAY is
+# window manager and trayer as tray host (XEmbed system tray); with --no-tray
+# there is no tray host, for a command that starts its own. DISPLAY is
 # exported for the command; the session bus is dropped so Qt uses the X11 tray.
 # With --sni the tray host is instead xfce4-panel with only its notification
 # area, on a private D-Bus session bus, so Qt uses a StatusNotifierItem.
@@ -11,12 +12,19 @@
 set -uo pipefail
 
 sni=
-if [[ ${1:-} == --sni ]]; then
+with_tray=1
+case ${1:-} in
+--sni)
     sni=1
     shift
-fi
+    ;;
+--no-tray)
+    with_tray=
+    shift
+    ;;
+esac
 if (($# == 0)); then
-    echo "usage: $0 [--sni] <command> [args...]" >&2
+    echo "usage: $0 [--sni | --no-tray] <command> [args...]" >&2
     exit 2
 fi
 
@@ -97,7 +105,7 @@ if [[ -n $sni ]]; then
         echo "with-desktop: xfce4-panel's notification area did not come up" >&2
         exit 1
     fi
-else
+elif [[ -n $with_tray ]]; then
     # Now and then trayer does not come up on a fresh display (it exits or never
     # maps its panel); a new one is started then, a few times before giving up.
     trayer_log=$(mktemp)

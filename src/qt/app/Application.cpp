@@ -68,6 +68,7 @@ Application::Application(SettingsStore &settings, BrowserControl &browser, TrayS
         for (int message : m_clickPairing.messagesFor(number))
             p.trayMouseMessage(message);
     });
+    trayShell.setHostHandler([&p](bool available) { p.trayHostChanged(available); });
     QObject::connect(&browser, &BrowserControl::pageLoaded, &w, &TavrinWindow::showPage);
     QObject::connect(w.Timer1, &QTimer::timeout, &w, [&p] { p.Timer1_Timer(); });
     QObject::connect(w.optionen, &QAction::triggered, &w, [&p] { p.optionen_Click(); });
@@ -89,6 +90,7 @@ Application::~Application()
 {
     // The tray may outlive the presenter.
     m_trayShell->setMouseHandler({});
+    m_trayShell->setHostHandler({});
 }
 
 void Application::start()

@@ -2,9 +2,12 @@
 
 #include "qt/CoreTypes.h"
 
+#include "qt/tray/TrayHostWatcher.h"
 #include "qt/tray/TrayLog.h"
 
 #include <QMenu>
+
+#include <utility>
 
 namespace {
 
@@ -18,12 +21,38 @@ constexpr int MiddleButtonUp = 520;
 } // namespace
 
 SystemTrayShell::SystemTrayShell(const PictureRegistry &pictures, QObject *parent)
-    : QObject(parent), m_pictures(pictures), m_icon(new QSystemTrayIcon(this))
+    : QObject(parent), m_pictures(pictures), m_hostWatcher(new TrayHostWatcher(this))
 {
+    connect(m_hostWatcher, &TrayHostWatcher::availableChanged, this, &SystemTrayShell::hostChanged);
+    if (m_hostWatcher->available())
+        createIcon();
+}
+
+void SystemTrayShell::createIcon()
+{
+    m_icon = new QSystemTrayIcon(this);
+    m_icon->setContextMenu(m_menu);
     connect(m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 reportMouseMessage(mouseMessageFor(reason));
             });
+}
+
+void SystemTrayShell::hostChanged(bool available)
+{
+    // A visible XEmbed icon docks again by itself when a tray comes back; one
+    // that was never made is made now, with the kind of tray that is there.
+    if (available && !m_icon) {
+        createIcon();
+        if (const std::optional<TrayIconRecord> record = std::exchange(m_addedWithoutIcon, {}))
+            add(*record);
+    }
+    reportHostAvailability(available);
+}
+
+bool SystemTrayShell::hostAvailable() const
+{
+    return m_hostWatcher->available();
 }
 
 void SystemTrayShell::notify(TrayMessage message, const TrayIconRecord &record)
@@ -44,12 +73,14 @@ void SystemTrayShell::notify(TrayMessage message, const TrayIconRecord &record)
 
 void SystemTrayShell::setContextMenu(QMenu *menu)
 {
-    m_icon->setContextMenu(menu);
+    m_menu = menu;
+    if (m_icon)
+        m_icon->setContextMenu(menu);
 }
 
 bool SystemTrayShell::isShown() const
 {
-    return m_icon->isVisible();
+    return m_icon && m_icon->isVisible();
 }
 
 bool SystemTrayShell::isAvailable()
@@ -76,10 +107,13 @@ int SystemTrayShell::mouseMessageFor(QSystemTrayIcon::ActivationReason reason)
 
 void SystemTrayShell::add(const TrayIconRecord &record)
 {
-    if (!isAvailable() && !m_reportedNoTray) {
-        // Qt keeps the icon and shows it once a tray appears, so this is only noted.
-        qCWarning(lcTray) << "No system tray available; the tray icon stays hidden";
+    if (!m_icon) {
+        // Kept, and shown once a tray appears, so this is only noted.
+        if (!m_reportedNoTray)
+            qCWarning(lcTray) << "No system tray available; the tray icon stays hidden";
         m_reportedNoTray = true;
+        m_addedWithoutIcon = record;
+        return;
     }
     applyPicture(record.hIcon);
     m_icon->setToolTip(toQt(record.tipText()));
@@ -89,7 +123,9 @@ void SystemTrayShell::add(const TrayIconRecord &record)
 
 void SystemTrayShell::modify(const TrayIconRecord &record)
 {
-    if (!m_icon->isVisible())
+    if (m_addedWithoutIcon)
+        m_addedWithoutIcon->hIcon = record.hIcon;
+    if (!isShown())
         return;
     applyPicture(record.hIcon);
     qCDebug(lcTray) << "Tray icon changed, picture" << record.hIcon;
@@ -97,7 +133,8 @@ void SystemTrayShell::modify(const TrayIconRecord &record)
 
 void SystemTrayShell::remove()
 {
-    if (!m_icon->isVisible())
+    m_addedWithoutIcon.reset();
+    if (!isShown())
         return;
     m_icon->hide();
     qCDebug(lcTray) << "Tray icon removed";

@@ -6,10 +6,15 @@
 
 #include <QSystemTrayIcon>
 
+#include <optional>
+
 class QMenu;
 
+class TrayHostWatcher;
+
 // The tray shell over the desktop's notification area. Everything it shows is
-// taken from the record it is handed: the picture by handle, the tip text.
+// taken from the record it is handed: the picture by handle, the tip text. It
+// tells when a notification area appears or goes away.
 class SystemTrayShell : public QObject, public TrayShell
 {
     Q_OBJECT
@@ -17,12 +22,13 @@ public:
     explicit SystemTrayShell(const PictureRegistry &pictures, QObject *parent = nullptr);
 
     void notify(TrayMessage message, const TrayIconRecord &record) override;
-    bool hostAvailable() const override { return isAvailable(); }
+    bool hostAvailable() const override;
 
     // Trays that draw the menu themselves (over D-Bus) need it set on the icon.
     void setContextMenu(QMenu *menu);
 
     bool isShown() const;
+    // Qt's own answer; asking it fixes the kind of tray Qt uses for the program's life.
     static bool isAvailable();
 
     // The mouse message number that stands for an activation reported by Qt.
@@ -33,9 +39,16 @@ private:
     void modify(const TrayIconRecord &record);
     void remove();
     void applyPicture(quint32 handle);
+    void hostChanged(bool available);
+    void createIcon();
 
     const PictureRegistry &m_pictures;
-    QSystemTrayIcon *m_icon;
+    TrayHostWatcher *m_hostWatcher;
+    // Made once a tray exists: Qt picks the kind of tray (bus or XEmbed) then.
+    QSystemTrayIcon *m_icon = nullptr;
+    QMenu *m_menu = nullptr;
+    // Added while no tray existed: shown once one comes.
+    std::optional<TrayIconRecord> m_addedWithoutIcon;
     quint32 m_pictureHandle = 0; // the picture the icon shows; 0 before the first
     bool m_reportedNoTray = false;
 };

@@ -40,7 +40,7 @@ private:
 
         Side(FakeClock &clock, bool trayHost, const QString &interval)
         {
-            // Without a tray host the window stays minimised on the task bar and ticks.
+            // Without a tray host the window waits for one, then shows; it ticks all along.
             tray.available = trayHost;
             settings.save("settings", "TavrinKey", "http://127.0.0.1:9/k");
             settings.save("settings", "TavrinTime", interval.toStdString());

@@ -24,6 +24,12 @@ public:
     }
     bool hostAvailable() const override { return available; }
     void click(int mouseMessage) const { reportMouseMessage(mouseMessage); }
+    // A tray appears or goes away.
+    void setAvailable(bool now)
+    {
+        available = now;
+        reportHostAvailability(now);
+    }
 
     std::vector<TrayMessage> messages() const
     {
