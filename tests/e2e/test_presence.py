@@ -88,7 +88,10 @@ class PresenceTest(unittest.TestCase):
                            what="the window shown for want of a tray")
         self.assertLess(time.monotonic() - self.started, SHOWN_WITHIN_S)
         geometry = program.drawn_window()
-        self.assertEqual(geometry[2:], (373, 160))
+        # The normal state: the laid-out size, grown with the font in proportion.
+        width, height = desktop.WINDOW_SIZE
+        self.assertGreaterEqual(geometry[2], width)
+        self.assertAlmostEqual(geometry[3], height * geometry[2] / width, delta=1)
         self.wait_log(program, SHOWN_INSTEAD)
         desktop.save_screenshot("no-tray-window.png", "-window", "root")
 
