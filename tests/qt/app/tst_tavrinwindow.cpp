@@ -13,6 +13,7 @@
 #include "FakeNetworkReachability.h"
 #include "FakeSettingsStore.h"
 #include "RecordingTrayShell.h"
+#include "WiredApplication.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -38,24 +39,10 @@ class tst_TavrinWindow : public QObject
     Q_OBJECT
 
 private:
-    struct Fixture
+    struct Fixture : WiredApplication
     {
-        FakeSettingsStore settings;
-        FakeBrowser browser;
-        RecordingTrayShell tray;
-        PictureRegistry pictures;
-        FakeClock clock;
-        FakeNetworkReachability network;
-        Application app;
-        frmTavrin *presenter = &app.presenter();
-        TavrinWindow *window = &app.window();
+        using WiredApplication::WiredApplication;
 
-        explicit Fixture(const QStringList &arguments = {})
-            : app(settings, browser, tray, pictures, arguments)
-        {
-            app.setClock(&clock);
-            app.setReachability(&network);
-        }
         void tick(int times = 1)
         {
             for (int i = 0; i < times; ++i) {

@@ -1,15 +1,8 @@
-#include "qt/app/Application.h"
-#include "qt/app/TavrinWindow.h"
 #include "qt/app/UpDownControl.h"
-#include "qt/tray/PictureRegistry.h"
 #include "qt/update/BrowserView.h"
 
 #include "ApplicationFont.h"
-#include "FakeBrowser.h"
-#include "FakeClock.h"
-#include "FakeNetworkReachability.h"
-#include "FakeSettingsStore.h"
-#include "RecordingTrayShell.h"
+#include "WiredApplication.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -31,23 +24,7 @@ class tst_WindowTexts : public QObject
     Q_OBJECT
 
 private:
-    struct Fixture
-    {
-        FakeSettingsStore settings;
-        FakeBrowser browser;
-        RecordingTrayShell tray;
-        PictureRegistry pictures;
-        FakeClock clock;
-        FakeNetworkReachability network;
-        Application app;
-        TavrinWindow *window = &app.window();
-
-        Fixture() : app(settings, browser, tray, pictures, {})
-        {
-            app.setClock(&clock);
-            app.setReachability(&network);
-        }
-    };
+    using Fixture = WiredApplication;
 
     // The default font of the run, and larger ones of its family.
     static QList<QPair<QString, std::optional<QFont>>> fonts()
