@@ -67,7 +67,8 @@ protected:
     std::unique_ptr<frmTavrin> presenter;
 };
 
-TEST_F(Presenter, FirstStartStoresTheDefaultIntervalAndStartsInTheTray)
+// Without a key the window shows at once and asks for it, its icon red.
+TEST_F(Presenter, FirstStartStoresTheDefaultIntervalAndShowsTheWindow)
 {
     make();
     presenter->Form_Load();
@@ -75,7 +76,12 @@ TEST_F(Presenter, FirstStartStoresTheDefaultIntervalAndStartsInTheTray)
     EXPECT_EQ((settings.values.count({"settings", "TavrinKey"})), 0u);
     EXPECT_TRUE(channel.theater);
     EXPECT_EQ(channel.urls, std::vector<std::string>{""});
-    EXPECT_TRUE(view.minimised);
+    EXPECT_FALSE(view.minimised);
+    EXPECT_TRUE(view.shown);
+    EXPECT_TRUE(view.ticking);
+    EXPECT_EQ(presenter->trayState(), TrayPresence::State::ShownByUser);
+    EXPECT_EQ(view.picture, WindowView::Picture::Failing);
+    EXPECT_EQ(view.statusText.rfind("Noch kein Schlüssel eingegeben.", 0), 0u);
 }
 
 // A regular sync reaches the window once: one caption, one icon refresh.
@@ -179,6 +185,7 @@ class PresenterTrayHost : public Presenter, public ::testing::WithParamInterface
 TEST_P(PresenterTrayHost, WindowFollowsTheTrayUnlessTheUserOpenedIt)
 {
     tray.available = GetParam().trayAtStart;
+    settings.values[{"settings", "TavrinKey"}] = Url;
     make();
     presenter->Form_Load();
     presenter->Form_Resize();

@@ -63,6 +63,10 @@ public:
         setWindowTitle(QString::fromStdString(caption));
     }
     void setPicture(Picture picture) override;
+    void setStatusText(const std::string &text) override
+    {
+        showPage(QString::fromStdString(text), false);
+    }
     std::uint32_t pictureHandle(Picture picture) const override
     {
         return m_pictures[picture == Picture::Working ? 0 : 1];
