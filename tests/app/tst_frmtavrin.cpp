@@ -114,6 +114,55 @@ TEST_F(Presenter, OutcomesSwitchTheWindowAndTrayPicture)
     EXPECT_EQ(view.picture, WindowView::Picture::Working);
 }
 
+// An unusable interval pauses updating: red and said in the answer area until fixed.
+TEST_F(Presenter, UnusableIntervalTurnsTheIconRedUntilFixed)
+{
+    load("5");
+    tray.calls.clear();
+    view.interval = "x";
+    presenter->txtTimer_Change();
+    EXPECT_EQ(view.picture, WindowView::Picture::Failing);
+    EXPECT_EQ(view.statusText,
+              "Sync-Intervall „x“ ist nicht verwendbar; es wird nichts aktualisiert.");
+    EXPECT_EQ(tray.messages(), std::vector<TrayMessage>{TrayMessage::Modify});
+    view.interval = "5";
+    presenter->txtTimer_Change();
+    EXPECT_EQ(view.picture, WindowView::Picture::Working);
+    EXPECT_EQ(tray.messages().size(), 2u);
+}
+
+// A stored interval that is unusable is red from the start, in the tray too.
+TEST_F(Presenter, StoredUnusableIntervalStartsRed)
+{
+    settings.values[{"settings", "TavrinKey"}] = Url;
+    settings.values[{"settings", "TavrinTime"}] = "0";
+    make();
+    presenter->Form_Load();
+    presenter->Form_Resize();
+    EXPECT_EQ(presenter->trayState(), TrayPresence::State::InTray);
+    EXPECT_EQ(presenter->trayIconHandle(), view.pictureHandle(WindowView::Picture::Failing));
+}
+
+// Failing retries bring one notification, the recovery another; none holds the key.
+TEST_F(Presenter, TrayNotifiesOncePerTurn)
+{
+    load("5");
+    view.minimised = true;
+    presenter->Form_Resize();
+    for (int failures = 1; failures <= 4; ++failures) {
+        channel.inFlight = true;
+        channel.fail();
+    }
+    ASSERT_EQ(tray.notifications.size(), 1u);
+    EXPECT_EQ(tray.notifications[0].first, "Aktualisierung gestört");
+    channel.inFlight = true;
+    channel.succeed();
+    ASSERT_EQ(tray.notifications.size(), 2u);
+    EXPECT_EQ(tray.notifications[1].first, "Aktualisierung läuft wieder");
+    for (const auto &[title, text] : tray.notifications)
+        EXPECT_EQ(text.find("the-key"), std::string::npos) << text;
+}
+
 struct MinimiseCase
 {
     std::string name;
