@@ -22,7 +22,8 @@ public:
 
     virtual void setCaption(const std::string &caption) = 0;
     virtual void setPicture(Picture picture) = 0;
-    // Says in the answer area why nothing is updated; the next answer replaces it.
+    // Says in the answer area why nothing is updated, in place of the service's
+    // answer; an empty text shows the last answer again.
     virtual void setStatusText(const std::string &text) = 0;
     // The handles the tray's icon record names the pictures by.
     virtual std::uint32_t pictureHandle(Picture picture) const = 0;

@@ -198,9 +198,8 @@ void frmTavrin::outcomeShown(UpdateHealth health)
 
 void frmTavrin::statusShown(const UpdateStatus &status)
 {
-    // While updating works the area keeps the service's answer.
-    if (status.reason() != UpdateStatus::Reason::Working)
-        m_view.setStatusText(status.message());
+    // Empty while updating works: the area shows the service's answer.
+    m_view.setStatusText(status.message());
     if (showPicture(status.health()))
         m_tray.pictureChanged();
 }

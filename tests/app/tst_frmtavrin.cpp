@@ -128,6 +128,7 @@ TEST_F(Presenter, UnusableIntervalTurnsTheIconRedUntilFixed)
     view.interval = "5";
     presenter->txtTimer_Change();
     EXPECT_EQ(view.picture, WindowView::Picture::Working);
+    EXPECT_EQ(view.statusText, "");
     EXPECT_EQ(tray.messages().size(), 2u);
 }
 

@@ -264,6 +264,21 @@ private Q_SLOTS:
                                                  : WindowView::Picture::Failing));
     }
 
+    // Fixed, the status gives the area back to the last answer.
+    void status_goesWhenTheIntervalIsFixed()
+    {
+        Fixture f;
+        f.load(QStringLiteral("abc"));
+        Q_EMIT f.browser.pageLoaded(QStringLiteral("good 1.2.3.4"), false);
+        f.browser.succeed();
+        f.presenter->optionen_Click();
+        QVERIFY(f.window->WebBrowser1()->toPlainText().startsWith("Sync-Intervall „abc“"));
+        f.window->txtTimer()->setText("5");
+        QCOMPARE(f.window->WebBrowser1()->toPlainText(), QStringLiteral("good 1.2.3.4"));
+        QCOMPARE(f.presenter->trayIconHandle(),
+                 f.window->pictureHandle(WindowView::Picture::Working));
+    }
+
     void load_storedValues()
     {
         Fixture f;
