@@ -55,6 +55,8 @@ public:
     void synced(const std::string &caption, UpdateHealth) override { last = caption.data(); }
     void outcomeShown(UpdateHealth) override {}
     void requestSent(RequestKind) override {}
+    void statusShown(const UpdateStatus &) override {}
+    void noticeDue(const std::string &, const std::string &) override {}
     const char *volatile last = nullptr;
 };
 

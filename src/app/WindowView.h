@@ -11,7 +11,7 @@
 class WindowView
 {
 public:
-    // The window's icon: blue while updating works, red after a failure.
+    // The window's icon: blue while updating works, red while nothing is updated.
     enum class Picture
     {
         Working,
@@ -22,6 +22,9 @@ public:
 
     virtual void setCaption(const std::string &caption) = 0;
     virtual void setPicture(Picture picture) = 0;
+    // Says in the answer area why nothing is updated, in place of the service's
+    // answer; an empty text shows the last answer again.
+    virtual void setStatusText(const std::string &text) = 0;
     // The handles the tray's icon record names the pictures by.
     virtual std::uint32_t pictureHandle(Picture picture) const = 0;
     virtual std::uint32_t windowHandle() const = 0;

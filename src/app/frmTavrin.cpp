@@ -2,9 +2,11 @@
 
 #include "app/WindowLayout.h"
 #include "tray/TrayEventDecoder.h"
+#include "tray/TrayShell.h"
 #include "update/AsciiText.h"
 #include "update/CoreLog.h"
 #include "update/RequestChannel.h"
+#include "update/UpdateStatus.h"
 #include "update/UpdateUrl.h"
 
 #include <algorithm>
@@ -13,8 +15,9 @@
 frmTavrin::frmTavrin(WindowView &view, TrayShell &trayShell, SettingsStore &settings,
                      const Clock &clock, WakeTimer &wakeTimer, RequestChannel &channel,
                      NumberFormat format, const std::vector<std::string> &arguments)
-    : m_view(view), m_settings(settings), m_channel(channel), m_tray(trayShell, *this),
-      m_arguments(arguments), m_engine(clock, wakeTimer, channel, *this, std::move(format))
+    : m_view(view), m_trayShell(trayShell), m_settings(settings), m_channel(channel),
+      m_tray(trayShell, *this), m_arguments(arguments),
+      m_engine(clock, wakeTimer, channel, *this, std::move(format))
 {
     // The interval box's text before the stored interval is loaded.
     m_engine.intervalChanged(std::string(WindowLayout::control("txtTimer").text));
@@ -33,7 +36,11 @@ void frmTavrin::Form_Load()
     m_channel.setTheaterMode(true);
     m_engine.setUpdateUrl(TavrinVar);
     m_engine.start();
-    m_view.minimiseAtStart();
+    // Without a key nothing can be updated: the window asks for it instead of hiding.
+    if (TavrinVar.empty())
+        restoreWindow();
+    else
+        m_view.minimiseAtStart();
     CoreLog::write(CoreLog::Area::App, CoreLog::Level::Info,
                    "started; interval \"" + m_engine.intervalText() + "\" minutes");
 }
@@ -189,15 +196,29 @@ void frmTavrin::outcomeShown(UpdateHealth health)
     m_tray.pictureChanged();
 }
 
-void frmTavrin::showPicture(UpdateHealth health)
+void frmTavrin::statusShown(const UpdateStatus &status)
+{
+    // Empty while updating works: the area shows the service's answer.
+    m_view.setStatusText(status.message());
+    if (showPicture(status.health()))
+        m_tray.pictureChanged();
+}
+
+void frmTavrin::noticeDue(const std::string &title, const std::string &text)
+{
+    m_trayShell.showNotification(title, text);
+}
+
+bool frmTavrin::showPicture(UpdateHealth health)
 {
     const auto picture =
         health == UpdateHealth::Good ? WindowView::Picture::Working : WindowView::Picture::Failing;
     // A sync sets the picture it already shows most of the time.
     if (picture == m_picture)
-        return;
+        return false;
     m_picture = picture;
     m_view.setPicture(picture);
+    return true;
 }
 
 void frmTavrin::setTimeScale(double scale)

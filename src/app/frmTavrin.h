@@ -84,7 +84,8 @@ public:
 private:
     void ApplyKey();
     void saveInterval() { m_settings.saveInterval(m_engine.intervalText()); }
-    void showPicture(UpdateHealth health);
+    // True when the picture changed.
+    bool showPicture(UpdateHealth health);
     void restoreWindow();
     // Hides behind the icon or shows for want of a tray, as the tray's presence says.
     void follow(TrayPresence::Step step);
@@ -98,8 +99,11 @@ private:
     void synced(const std::string &caption, UpdateHealth health) override;
     void outcomeShown(UpdateHealth health) override;
     void requestSent(RequestKind kind) override;
+    void statusShown(const UpdateStatus &status) override;
+    void noticeDue(const std::string &title, const std::string &text) override;
 
     WindowView &m_view;
+    TrayShell &m_trayShell;
     UpdateSettings m_settings;
     RequestChannel &m_channel;
     TrayPresence m_tray;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <utility>
 
 // What the tray operations hand the notification area: one message and the full record.
@@ -30,6 +31,12 @@ public:
     virtual ~TrayShell() = default;
 
     virtual void notify(TrayMessage message, const TrayIconRecord &record) = 0;
+
+    // A short message at the icon (UTF-8), shown only while the icon is; none by default.
+    virtual void showNotification(const std::string &title, const std::string &text)
+    {
+        static_cast<void>(title), static_cast<void>(text);
+    }
 
     // Whether a notification area exists to hold the icon at all.
     virtual bool hostAvailable() const { return true; }

@@ -4,6 +4,7 @@
 #include "update/CoreLog.h"
 #include "update/RequestChannel.h"
 #include "update/TickPlan.h"
+#include "update/UpdateUrl.h"
 #include "update/WakeTimer.h"
 
 #include <string>
@@ -20,6 +21,28 @@ void logSlept(std::int64_t gapMs)
 {
     log(CoreLog::Level::Info,
         "no tick for " + std::to_string(gapMs / 1000) + " s (the machine slept); syncing now");
+}
+// The problem that keeps url from being sent; Working when there is none.
+UpdateStatus::Reason urlProblem(const std::string &url)
+{
+    if (url.empty())
+        return UpdateStatus::Reason::NoKey;
+    if (!UpdateUrl::toRequestUrl(url))
+        return UpdateStatus::Reason::UrlRefused;
+    return UpdateStatus::Reason::Working;
+}
+
+// The channel's reasons never hold the key; one that did is not shown.
+std::string shownReason(const std::string &reason, const std::string &url)
+{
+    const std::string base = UpdateUrl::baseUrl();
+    if (url.size() > base.size() && url.compare(0, base.size(), base) == 0 &&
+        reason.find(url.substr(base.size())) != std::string::npos)
+        return {};
+    const std::optional<UpdateUrl::RequestUrl> request = UpdateUrl::toRequestUrl(url);
+    if (request && request->target.size() > 1 && reason.find(request->target) != std::string::npos)
+        return {};
+    return reason;
 }
 } // namespace
 
@@ -38,17 +61,32 @@ void UpdateEngine::setClock(const Clock &clock)
     m_lastTickMs.reset();
 }
 
+void UpdateEngine::setUpdateUrl(const std::string &url)
+{
+    m_url = url;
+    m_urlProblem = urlProblem(url);
+    refreshStatus();
+}
+
 void UpdateEngine::intervalChanged(const std::string &text)
 {
     catchUp();
     m_intervalText = text;
+    refreshStatus();
     planWake();
 }
 
 void UpdateEngine::start()
 {
+    m_started = true;
+    m_status = currentStatus();
+    m_health = m_status.health();
+    m_listener.statusShown(m_status);
     m_channel.navigate(m_url);
     m_listener.requestSent(RequestKind::Start);
+    // No outcome comes for a URL the channel refuses.
+    if (m_urlProblem != UpdateStatus::Reason::Working)
+        attemptEnded(true);
 }
 
 void UpdateEngine::tick()
@@ -119,12 +157,14 @@ void UpdateEngine::send(RequestKind kind)
     ++m_requestsSent;
     m_channel.navigate(m_url);
     m_listener.requestSent(kind);
+    if (m_urlProblem != UpdateStatus::Reason::Working)
+        attemptEnded(true);
 }
 
 void UpdateEngine::replaceUrl(const std::string &url)
 {
     m_channel.stop();
-    m_url = url;
+    setUpdateUrl(url);
     send(RequestKind::Key);
     planWake();
 }
@@ -150,8 +190,14 @@ void UpdateEngine::requestFinished(const RequestOutcome &outcome)
         const std::int64_t now = m_clock->nowMs();
         m_retry.requestFailed(now, nextSyncMs(now));
     }
-    m_health = outcome.succeeded ? UpdateHealth::Good : UpdateHealth::Failing;
+    m_lastRequestFailed = !outcome.succeeded;
+    m_lastFailure = outcome.succeeded ? std::string() : shownReason(outcome.reason, m_url);
+    m_status = currentStatus();
+    m_health = m_status.health();
     m_listener.outcomeShown(m_health);
+    // Also when unchanged: the answer's page took the area the reason is shown in.
+    m_listener.statusShown(m_status);
+    attemptEnded(m_health == UpdateHealth::Failing);
     planWake();
 }
 
@@ -248,4 +294,34 @@ std::optional<std::int64_t> UpdateEngine::nextSyncMs(std::int64_t nowMs) const
         return std::nullopt;
     // Counted from the last tick: while asleep, the ticks since are not run yet.
     return (m_lastTickMs ? *m_lastTickMs : nowMs) + *ticks * TickMs;
+}
+
+UpdateStatus UpdateEngine::currentStatus() const
+{
+    if (m_urlProblem != UpdateStatus::Reason::Working)
+        return UpdateStatus(m_urlProblem);
+    if (!m_countdown.ticksUntilSync(m_intervalText))
+        return UpdateStatus(UpdateStatus::Reason::IntervalPaused, m_intervalText);
+    if (m_lastRequestFailed)
+        return UpdateStatus(UpdateStatus::Reason::RequestFailed, m_lastFailure);
+    return UpdateStatus();
+}
+
+void UpdateEngine::refreshStatus()
+{
+    if (!m_started)
+        return;
+    UpdateStatus status = currentStatus();
+    if (status == m_status)
+        return;
+    m_status = std::move(status);
+    m_health = m_status.health();
+    m_listener.statusShown(m_status);
+}
+
+void UpdateEngine::attemptEnded(bool failed)
+{
+    const FailureNotice::Notice notice = m_notice.attempt(failed);
+    if (notice != FailureNotice::Notice::None)
+        m_listener.noticeDue(FailureNotice::title(notice), FailureNotice::text(notice, m_status));
 }

@@ -1,10 +1,12 @@
 #ifndef TAVRIN_UPDATE_UPDATEENGINE_H
 #define TAVRIN_UPDATE_UPDATEENGINE_H
 
+#include "update/FailureNotice.h"
 #include "update/NumberFormat.h"
 #include "update/RetrySchedule.h"
 #include "update/SyncCountdown.h"
 #include "update/UpdateListener.h"
+#include "update/UpdateStatus.h"
 
 #include <cstdint>
 #include <optional>
@@ -43,14 +45,14 @@ public:
     void setClock(const Clock &clock);
 
     // The URL requested (UTF-8; it holds the key, so it is never logged).
-    void setUpdateUrl(const std::string &url) { m_url = url; }
+    void setUpdateUrl(const std::string &url);
     const std::string &updateUrl() const { return m_url; }
     // The interval box's text changed: ticks slept through run with the text they
     // saw, the new one counts from now.
     void intervalChanged(const std::string &text);
     const std::string &intervalText() const { return m_intervalText; }
 
-    // The first request at start-up.
+    // The first request at start-up; from here on the status is reported.
     void start();
     // One tick of the per-second timer, at the clock's now.
     void tick();
@@ -75,6 +77,7 @@ public:
     std::int64_t tickCount() const { return m_countdown.tickCount(); }
     const std::string &caption() const { return m_countdown.caption(); }
     UpdateHealth health() const { return m_health; }
+    const UpdateStatus &status() const { return m_status; }
     bool asleep() const { return m_asleep; }
     // When the sleeping engine wakes next; nullopt while it ticks every second.
     std::optional<std::int64_t> plannedWakeMs() const;
@@ -93,6 +96,11 @@ private:
     void planWake();
     // When the next regular sync comes; nullopt while the count is paused.
     std::optional<std::int64_t> nextSyncMs(std::int64_t nowMs) const;
+    UpdateStatus currentStatus() const;
+    // Reports the status when it changed since the last report.
+    void refreshStatus();
+    // An attempt ended; the tray tells of a turn from working to failing and back.
+    void attemptEnded(bool failed);
 
     const Clock *m_clock;
     WakeTimer &m_wakeTimer;
@@ -103,6 +111,14 @@ private:
     std::string m_url;
     std::string m_intervalText;
     UpdateHealth m_health = UpdateHealth::Good;
+    UpdateStatus m_status;
+    FailureNotice m_notice;
+    // Why the URL cannot be sent (NoKey, UrlRefused); Working when it can.
+    UpdateStatus::Reason m_urlProblem = UpdateStatus::Reason::NoKey;
+    bool m_lastRequestFailed = false;
+    // The channel's reason for the last failure, unless it held the key.
+    std::string m_lastFailure;
+    bool m_started = false;
     std::optional<std::int64_t> m_lastTickMs;
     // The machine woke or the network came back: the next tick syncs.
     bool m_catchUpDue = false;

@@ -3,11 +3,13 @@
 
 #include <string>
 
+class UpdateStatus;
+
 // Whether updating works; it decides the window's and the tray's picture.
 enum class UpdateHealth
 {
-    Good,   // the last request succeeded, or none has finished yet
-    Failing // the last request failed
+    Good,   // updating works: see UpdateStatus
+    Failing // nothing is updated: no usable URL or interval, or the last request failed
 };
 
 // What started a request.
@@ -33,6 +35,12 @@ public:
     virtual void outcomeShown(UpdateHealth health) = 0;
     // A request went out. During a sync the platform may run its pending events here.
     virtual void requestSent(RequestKind kind) = 0;
+    // The status changed, or a request finished: the window says why nothing is
+    // updated, and its picture follows the status.
+    virtual void statusShown(const UpdateStatus &status) = 0;
+    // Updating stopped working, or works again: the tray tells the user once.
+    // Texts are German and never hold the URL.
+    virtual void noticeDue(const std::string &title, const std::string &text) = 0;
 };
 
 #endif

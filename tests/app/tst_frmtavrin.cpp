@@ -67,7 +67,8 @@ protected:
     std::unique_ptr<frmTavrin> presenter;
 };
 
-TEST_F(Presenter, FirstStartStoresTheDefaultIntervalAndStartsInTheTray)
+// Without a key the window shows at once and asks for it, its icon red.
+TEST_F(Presenter, FirstStartStoresTheDefaultIntervalAndShowsTheWindow)
 {
     make();
     presenter->Form_Load();
@@ -75,7 +76,12 @@ TEST_F(Presenter, FirstStartStoresTheDefaultIntervalAndStartsInTheTray)
     EXPECT_EQ((settings.values.count({"settings", "TavrinKey"})), 0u);
     EXPECT_TRUE(channel.theater);
     EXPECT_EQ(channel.urls, std::vector<std::string>{""});
-    EXPECT_TRUE(view.minimised);
+    EXPECT_FALSE(view.minimised);
+    EXPECT_TRUE(view.shown);
+    EXPECT_TRUE(view.ticking);
+    EXPECT_EQ(presenter->trayState(), TrayPresence::State::ShownByUser);
+    EXPECT_EQ(view.picture, WindowView::Picture::Failing);
+    EXPECT_EQ(view.statusText.rfind("Noch kein Schlüssel eingegeben.", 0), 0u);
 }
 
 // A regular sync reaches the window once: one caption, one icon refresh.
@@ -106,6 +112,56 @@ TEST_F(Presenter, OutcomesSwitchTheWindowAndTrayPicture)
     presenter->cmdKey_Click();
     channel.succeed();
     EXPECT_EQ(view.picture, WindowView::Picture::Working);
+}
+
+// An unusable interval pauses updating: red and said in the answer area until fixed.
+TEST_F(Presenter, UnusableIntervalTurnsTheIconRedUntilFixed)
+{
+    load("5");
+    tray.calls.clear();
+    view.interval = "x";
+    presenter->txtTimer_Change();
+    EXPECT_EQ(view.picture, WindowView::Picture::Failing);
+    EXPECT_EQ(view.statusText,
+              "Sync-Intervall „x“ ist nicht verwendbar; es wird nichts aktualisiert.");
+    EXPECT_EQ(tray.messages(), std::vector<TrayMessage>{TrayMessage::Modify});
+    view.interval = "5";
+    presenter->txtTimer_Change();
+    EXPECT_EQ(view.picture, WindowView::Picture::Working);
+    EXPECT_EQ(view.statusText, "");
+    EXPECT_EQ(tray.messages().size(), 2u);
+}
+
+// A stored interval that is unusable is red from the start, in the tray too.
+TEST_F(Presenter, StoredUnusableIntervalStartsRed)
+{
+    settings.values[{"settings", "TavrinKey"}] = Url;
+    settings.values[{"settings", "TavrinTime"}] = "0";
+    make();
+    presenter->Form_Load();
+    presenter->Form_Resize();
+    EXPECT_EQ(presenter->trayState(), TrayPresence::State::InTray);
+    EXPECT_EQ(presenter->trayIconHandle(), view.pictureHandle(WindowView::Picture::Failing));
+}
+
+// Failing retries bring one notification, the recovery another; none holds the key.
+TEST_F(Presenter, TrayNotifiesOncePerTurn)
+{
+    load("5");
+    view.minimised = true;
+    presenter->Form_Resize();
+    for (int failures = 1; failures <= 4; ++failures) {
+        channel.inFlight = true;
+        channel.fail();
+    }
+    ASSERT_EQ(tray.notifications.size(), 1u);
+    EXPECT_EQ(tray.notifications[0].first, "Aktualisierung gestört");
+    channel.inFlight = true;
+    channel.succeed();
+    ASSERT_EQ(tray.notifications.size(), 2u);
+    EXPECT_EQ(tray.notifications[1].first, "Aktualisierung läuft wieder");
+    for (const auto &[title, text] : tray.notifications)
+        EXPECT_EQ(text.find("the-key"), std::string::npos) << text;
 }
 
 struct MinimiseCase
@@ -179,6 +235,7 @@ class PresenterTrayHost : public Presenter, public ::testing::WithParamInterface
 TEST_P(PresenterTrayHost, WindowFollowsTheTrayUnlessTheUserOpenedIt)
 {
     tray.available = GetParam().trayAtStart;
+    settings.values[{"settings", "TavrinKey"}] = Url;
     make();
     presenter->Form_Load();
     presenter->Form_Resize();

@@ -265,6 +265,32 @@ def count_colour(image, colour, tolerance=10):
     return count
 
 
+def window_icon(window):
+    """The window's largest icon from _NET_WM_ICON as (width, height, RGB bytes), or None.
+
+    Transparent pixels come out black.
+    """
+    result = subprocess.run(
+        ["xprop", "-id", str(window), "-notype", "-f", "_NET_WM_ICON", "32c", "_NET_WM_ICON"],
+        capture_output=True, text=True, timeout=20,
+    )
+    _, equals, numbers = result.stdout.partition("=")
+    values = [int(v) for v in re.findall(r"\d+", numbers)] if equals else []
+    best = None
+    while len(values) >= 2:
+        width, height = values[0], values[1]
+        pixels, values = values[2:2 + width * height], values[2 + width * height:]
+        if len(pixels) == width * height and (best is None or width > best[0]):
+            best = (width, height, pixels)
+    if best is None:
+        return None
+    rgb = bytearray()
+    for argb in best[2]:
+        opaque = (argb >> 24) >= 128
+        rgb += bytes(((argb >> 16) & 255, (argb >> 8) & 255, argb & 255) if opaque else (0, 0, 0))
+    return best[0], best[1], bytes(rgb)
+
+
 def count_dark(image, limit=60):
     _, _, pixels = image
     return sum(
@@ -707,6 +733,38 @@ class DesktopTest(unittest.TestCase):
         later = self.server.requests()[seen:]
         self.assertTrue(later)
         self.assertTrue(all(r["target"] == f"/{self.key}" for r in later))
+
+    def test_first_start_without_key_shows_window_with_red_icon(self):
+        program = Program(self, key_url="")
+        wait_until(program.window_shown, what="the window to show")
+        program.drawn_window()
+        self.assert_counts_down(program)
+        self.assertIsNone(program.icon())
+
+        def red_icon():
+            icon = window_icon(program.main_window())
+            return icon and count_colour(icon, RED_EMBLEM) > SEEN
+        wait_until(red_icon, what="the red window icon")
+        self.assertEqual(count_colour(window_icon(program.main_window()), BLUE_EMBLEM), 0)
+        save_screenshot("first-start.png", "-window", str(program.main_window()))
+        # Typing goes straight into the first key box: with the second one, Enter applies it.
+        xdotool("windowactivate", "--sync", str(program.main_window()))
+        xdotool("type", "--delay", "50", "abc")
+        program.click_in_window(SECOND_KEY_BOX)
+        xdotool("type", "--delay", "50", "abc")
+        xdotool("key", "Return")
+        expected = OPTIONS.base_url + "abc"
+        wait_until(lambda: program.settings().get("TavrinKey") == expected,
+                   what="the stored key URL")
+        self.assertEqual(program.settings().get("TavrinTime"), "5")
+
+    def test_refused_url_gives_a_red_tray_icon(self):
+        program = Program(self, key_url="ftp://x/y")
+        icon = program.wait_icon()
+        wait_until(lambda: count_colour(grab(icon), RED_EMBLEM) > SEEN, what="the red icon")
+        self.assertEqual(count_colour(grab(icon), BLUE_EMBLEM), 0)
+        self.assertEqual(program.shown_windows(), [])
+        self.assertEqual(self.server.requests(), [])
 
 
 def run_suite(options, argv):

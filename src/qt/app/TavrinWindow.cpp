@@ -83,10 +83,7 @@ TavrinWindow::Controls &TavrinWindow::controls()
 {
     if (!m_controls) {
         m_controls = buildControls();
-        if (m_pendingPage) {
-            m_controls->WebBrowser1->showPage(m_pendingPage->text, m_pendingPage->isHtml);
-            m_pendingPage.reset();
-        }
+        showAnswerArea();
     }
     return *m_controls;
 }
@@ -184,10 +181,24 @@ void TavrinWindow::setVisible(bool visible)
 
 void TavrinWindow::showPage(const QString &text, bool isHtml)
 {
-    if (m_controls)
-        m_controls->WebBrowser1->showPage(text, isHtml);
-    else
-        m_pendingPage = Page{text, isHtml};
+    m_answer = Page{text, isHtml};
+    showAnswerArea();
+}
+
+void TavrinWindow::setStatusText(const std::string &text)
+{
+    m_statusText = QString::fromStdString(text);
+    showAnswerArea();
+}
+
+void TavrinWindow::showAnswerArea()
+{
+    if (!m_controls)
+        return;
+    if (!m_statusText.isEmpty())
+        m_controls->WebBrowser1->showPage(m_statusText, false);
+    else if (m_answer)
+        m_controls->WebBrowser1->showPage(m_answer->text, m_answer->isHtml);
 }
 
 void TavrinWindow::setPicture(Picture picture)

@@ -52,7 +52,8 @@ public:
     QAction *optionen;
     QAction *beenden;
 
-    // Shows a finished request's answer, or keeps it until the area is built.
+    // Shows a finished request's answer, unless a status text stands in the area;
+    // kept until the area is built.
     void showPage(const QString &text, bool isHtml);
     // Replaces the question "Beenden" asks (a message box) — for tests.
     void setQuitConfirmation(std::function<bool()> confirm) { m_confirmQuit = std::move(confirm); }
@@ -63,6 +64,7 @@ public:
         setWindowTitle(QString::fromStdString(caption));
     }
     void setPicture(Picture picture) override;
+    void setStatusText(const std::string &text) override;
     std::uint32_t pictureHandle(Picture picture) const override
     {
         return m_pictures[picture == Picture::Working ? 0 : 1];
@@ -137,8 +139,13 @@ private:
     QString m_intervalText;
     std::optional<Controls> m_controls;
     bool m_shownBefore = false;
-    // The last answer that came before the display area was built.
-    std::optional<Page> m_pendingPage;
+    // Shows the status text while there is one, the last answer otherwise.
+    void showAnswerArea();
+
+    // The last answer; shown again once the status text goes.
+    std::optional<Page> m_answer;
+    // Why nothing is updated; empty while updating works.
+    QString m_statusText;
     std::function<bool()> m_confirmQuit;
     PictureRegistry &m_registry;
 };

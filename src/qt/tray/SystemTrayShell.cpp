@@ -71,6 +71,15 @@ void SystemTrayShell::notify(TrayMessage message, const TrayIconRecord &record)
     qCWarning(lcTray) << "Ignoring unknown tray message" << static_cast<quint32>(message);
 }
 
+void SystemTrayShell::showNotification(const std::string &title, const std::string &text)
+{
+    // A shown window speaks for itself; without an icon there is nothing to point from.
+    if (!isShown())
+        return;
+    m_icon->showMessage(QString::fromStdString(title), QString::fromStdString(text),
+                        QSystemTrayIcon::Warning);
+}
+
 void SystemTrayShell::setContextMenu(QMenu *menu)
 {
     m_menu = menu;

@@ -60,6 +60,8 @@ private:
             browser.calls.clear();
         }
         static QString url() { return QStringLiteral("http://127.0.0.1:9/the-key"); }
+        // A key stored before start-up, without a save: the window starts in the tray.
+        void storeKey() { settings.values[{"settings", "TavrinKey"}] = url(); }
         // Ticks until the browser is asked for something; returns how many ticks that took.
         int ticksUntilNavigate(int limit)
         {
@@ -172,9 +174,96 @@ private Q_SLOTS:
         QCOMPARE(f.browser.navigated, QStringList{QString()});
         QVERIFY(f.browser.theater);
         QCOMPARE(f.window->Timer1->interval(), 1000);
-        QVERIFY(f.window->windowState() & Qt::WindowMinimized);
-        QVERIFY(f.window->isHidden());
-        QCOMPARE(f.tray.messages, QList<TrayMessage>{TrayMessage::Add});
+        // Without a key the window shows and asks for it, its icon red.
+        QVERIFY(!(f.window->windowState() & Qt::WindowMinimized));
+        QVERIFY(f.window->isVisible());
+        QVERIFY(!f.tray.shown);
+        QVERIFY(!f.tray.messages.contains(TrayMessage::Add));
+        QCOMPARE(f.presenter->trayIconHandle(),
+                 f.window->pictureHandle(WindowView::Picture::Failing));
+        QVERIFY(QTest::qWaitForWindowActive(f.window));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.window->txtKey(0)));
+        f.tick();
+        QCOMPARE(f.window->windowTitle(), QStringLiteral("Count-Down: 299Sec."));
+    }
+
+    // The answer area says why nothing is updated, and never shows the key.
+    void status_shownInTheAnswerArea_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("interval");
+        QTest::addColumn<QString>("failure"); // the channel's reason; empty: success
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("no key") << QString() << "5" << QString()
+                                << "Noch kein Schlüssel eingegeben. Bitte den Schlüssel in beide "
+                                   "Felder eingeben und mit OK bestätigen.";
+        QTest::newRow("ftp URL") << "ftp://x/the-key"
+                                 << "5" << QString()
+                                 << "Die gespeicherte Update-Adresse ist keine gültige http- oder "
+                                    "https-Adresse; es wird nichts aktualisiert. Bitte den "
+                                    "Schlüssel neu eingeben.";
+        QTest::newRow("letters") << Fixture::url() << "abc" << QString()
+                                 << "Sync-Intervall „abc“ ist nicht verwendbar; es wird nichts "
+                                    "aktualisiert.";
+        QTest::newRow("zero") << Fixture::url() << "0" << QString()
+                              << "Sync-Intervall „0“ ist nicht verwendbar; es wird nichts "
+                                 "aktualisiert.";
+        QTest::newRow("HTTP 500") << Fixture::url() << "5"
+                                  << "HTTP 500"
+                                  << "Die Aktualisierung ist fehlgeschlagen: HTTP 500.";
+        QTest::newRow("refused") << Fixture::url() << "5"
+                                 << "connection refused"
+                                 << "Die Aktualisierung ist fehlgeschlagen: Verbindung abgelehnt.";
+        QTest::newRow("badauth") << Fixture::url() << "5"
+                                 << "refused by the service (\"badauth\")"
+                                 << "Die Aktualisierung ist fehlgeschlagen: vom Dienst abgelehnt "
+                                    "(\"badauth\").";
+        QTest::newRow("success") << Fixture::url() << "5" << QString() << "good 1.2.3.4";
+    }
+    void status_shownInTheAnswerArea()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, interval);
+        QFETCH(QString, failure);
+        QFETCH(QString, shown);
+        Fixture f;
+        if (!key.isEmpty())
+            f.settings.values[{"settings", "TavrinKey"}] = key;
+        f.settings.values[{"settings", "TavrinTime"}] = interval;
+        f.presenter->Form_Load();
+        // The answer's page comes first, then the outcome.
+        Q_EMIT f.browser.pageLoaded(failure.isEmpty() ? QStringLiteral("good 1.2.3.4")
+                                                      : QStringLiteral("<h1>Error</h1>"),
+                                    !failure.isEmpty());
+        if (failure.isEmpty()) {
+            f.browser.succeed();
+        } else {
+            f.browser.busy = false;
+            Q_EMIT f.browser.requestFailed(failure.startsWith("HTTP") ? 500 : 0, failure);
+        }
+        f.presenter->optionen_Click();
+        const QString text = f.window->WebBrowser1()->toPlainText();
+        QCOMPARE(text, shown);
+        QVERIFY(!text.contains("the-key"));
+        const bool working = shown == QStringLiteral("good 1.2.3.4");
+        QCOMPARE(f.presenter->trayIconHandle(),
+                 f.window->pictureHandle(working ? WindowView::Picture::Working
+                                                 : WindowView::Picture::Failing));
+    }
+
+    // Fixed, the status gives the area back to the last answer.
+    void status_goesWhenTheIntervalIsFixed()
+    {
+        Fixture f;
+        f.load(QStringLiteral("abc"));
+        Q_EMIT f.browser.pageLoaded(QStringLiteral("good 1.2.3.4"), false);
+        f.browser.succeed();
+        f.presenter->optionen_Click();
+        QVERIFY(f.window->WebBrowser1()->toPlainText().startsWith("Sync-Intervall „abc“"));
+        f.window->txtTimer()->setText("5");
+        QCOMPARE(f.window->WebBrowser1()->toPlainText(), QStringLiteral("good 1.2.3.4"));
+        QCOMPARE(f.presenter->trayIconHandle(),
+                 f.window->pictureHandle(WindowView::Picture::Working));
     }
 
     void load_storedValues()
@@ -194,6 +283,7 @@ private Q_SLOTS:
     {
         Fixture f;
         f.settings.save("settings", "TavrinTime", "7");
+        f.storeKey();
         f.presenter->Form_Load();
         Q_EMIT f.browser.pageLoaded(QStringLiteral("good 1.2.3.4"), false);
         f.browser.succeed();
@@ -332,6 +422,7 @@ private Q_SLOTS:
     void outcome_setsIconAndRefreshesTray()
     {
         Fixture f;
+        f.storeKey();
         f.presenter->Form_Load();
         const quint32 blue = f.presenter->trayIconHandle();
         f.tray.records.clear();
@@ -437,6 +528,7 @@ private Q_SLOTS:
         QFETCH(bool, menuOpen);
         QFETCH(bool, restored);
         Fixture f(arguments);
+        f.storeKey();
         f.presenter->Form_Load();
         f.tray.messages.clear();
         f.tray.activate(number);
@@ -474,6 +566,7 @@ private Q_SLOTS:
         const auto removals = [](const QStringList &words, const QList<int> &messages, int gapMs,
                                  bool *shown) {
             Fixture f(words);
+            f.storeKey();
             f.presenter->Form_Load();
             f.tray.messages.clear();
             for (int number : messages) {
@@ -566,6 +659,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, answer);
         Fixture f;
+        f.storeKey();
         f.presenter->Form_Load();
         int asked = 0;
         f.window->setQuitConfirmation([&] { return ++asked, answer; });

@@ -8,6 +8,7 @@
 #include "update/Clock.h"
 #include "update/RequestChannel.h"
 #include "update/UpdateListener.h"
+#include "update/UpdateStatus.h"
 #include "update/WakeTimer.h"
 
 #include <cstdint>
@@ -96,12 +97,19 @@ public:
         ++outcomes;
     }
     void requestSent(RequestKind kind) override { kinds.push_back(kind); }
+    void statusShown(const UpdateStatus &shown) override { statuses.push_back(shown); }
+    void noticeDue(const std::string &title, const std::string &) override
+    {
+        notices.push_back(title);
+    }
 
     std::string caption;
     UpdateHealth health = UpdateHealth::Good;
     int syncs = 0;
     int outcomes = 0;
     std::vector<RequestKind> kinds;
+    std::vector<UpdateStatus> statuses;
+    std::vector<std::string> notices; // their titles
 };
 
 #endif

@@ -6,6 +6,8 @@
 #include "tray/TrayWindow.h"
 
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 // A notification area that records each message with the record's bytes.
@@ -23,6 +25,10 @@ public:
         calls.push_back({message, record.toBytes()});
     }
     bool hostAvailable() const override { return available; }
+    void showNotification(const std::string &title, const std::string &text) override
+    {
+        notifications.push_back({title, text});
+    }
     void click(int mouseMessage) const { reportMouseMessage(mouseMessage); }
     // A tray appears or goes away.
     void setAvailable(bool now)
@@ -40,6 +46,8 @@ public:
     }
 
     std::vector<Call> calls;
+    // Title and text of each notification.
+    std::vector<std::pair<std::string, std::string>> notifications;
     bool available = true;
 };
 
