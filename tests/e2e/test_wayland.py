@@ -1,0 +1,215 @@
+#!/usr/bin/env python3
+"""End-to-end cases for tavrin-connector on a Wayland compositor.
+
+Run inside `tests/support/with-desktop.sh --sni`: the StatusNotifierItem host
+(xfce4-panel) sits on the X desktop and the private session bus, while the
+program itself runs on a headless weston that each case starts. weston has no
+tray and no input devices, so the cases act the way a tray host does, over
+D-Bus: the item's Activate / ContextMenu and the menu's "clicked" events. What
+the program shows on Wayland is read from weston's screenshots (weston-screenshooter,
+allowed by `--debug`, drawn by the pixman renderer); the icon from the panel.
+
+Usage: test_wayland.py --program <tavrin-connector> --fast-program <tavrin-connector-testhooks>
+                       --base-url <URL> [--screenshots <dir>]
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import test_desktop as desktop
+import test_sni as sni
+from test_desktop import BLUE_EMBLEM, SEEN, RecordingServer, count_colour, grab, wait_until
+
+# Qt's window background and the white of its text boxes and menus, as weston
+# draws them; the desktop behind has neither.
+WINDOW_GREY = (239, 239, 239)
+BOX_WHITE = (255, 255, 255)
+# The main window and the question box cover far more grey than this; the
+# pop-up menu is white on its own.
+SURFACE_GREY = 3000
+# The main window's text boxes and page cover far more white than this, the
+# question box has hardly any.
+WINDOW_WHITE = 20000
+MENU_WHITE = 1000
+
+
+class Weston:
+    """A headless weston with its own runtime directory and socket."""
+
+    def __init__(self, test):
+        self._dir = tempfile.TemporaryDirectory(prefix="tavrin-weston-")
+        test.addCleanup(self._dir.cleanup)
+        self.runtime = os.path.join(self._dir.name, "runtime")
+        os.mkdir(self.runtime, 0o700)
+        self._shots = os.path.join(self._dir.name, "shots")
+        os.mkdir(self._shots)
+        self.socket = os.path.join(self.runtime, "wayland-tavrin")
+        self._log = open(os.path.join(self._dir.name, "weston.log"), "wb")
+        test.addCleanup(self._log.close)
+        environment = dict(os.environ, XDG_RUNTIME_DIR=self.runtime)
+        self.process = subprocess.Popen(
+            ["weston", "--backend=headless-backend.so", "--socket=wayland-tavrin",
+             "--width=1024", "--height=768", "--use-pixman", "--debug", "--idle-time=0"],
+            env=environment, stdout=self._log, stderr=subprocess.STDOUT)
+        test.addCleanup(self.stop)
+        wait_until(lambda: os.path.exists(self.socket), what="weston's socket")
+        # The shell's background is up once a screenshot shows more than black.
+        wait_until(lambda: self._drawn(self.screenshot()), timeout=15, what="weston's desktop")
+
+    @staticmethod
+    def _drawn(image):
+        return image and count_colour(image, (0, 0, 0)) < len(image[2]) // 6
+
+    def environment(self):
+        """What the program needs to run on this compositor."""
+        # An absolute WAYLAND_DISPLAY leaves the program its own XDG_RUNTIME_DIR.
+        return {"QT_QPA_PLATFORM": "wayland", "WAYLAND_DISPLAY": self.socket}
+
+    def screenshot(self, keep_as=None):
+        """The whole output as (width, height, RGB bytes), or None if none was taken."""
+        for old in os.listdir(self._shots):
+            os.remove(os.path.join(self._shots, old))
+        subprocess.run(["weston-screenshooter"], cwd=self._shots, capture_output=True,
+                       timeout=20, env=dict(os.environ, WAYLAND_DISPLAY=self.socket))
+        saved = [name for name in os.listdir(self._shots) if name.endswith(".png")]
+        if not saved:
+            return None
+        path = os.path.join(self._shots, saved[0])
+        if keep_as and desktop.OPTIONS.screenshots:
+            os.makedirs(desktop.OPTIONS.screenshots, exist_ok=True)
+            shutil.copy(path, os.path.join(desktop.OPTIONS.screenshots, keep_as))
+        data = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], capture_output=True,
+                              timeout=20, check=True).stdout
+        fields = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
+        return int(fields.group(1)), int(fields.group(2)), data[fields.end():]
+
+    def shows(self):
+        """What of the program weston shows: 'window', 'box', 'menu' or None."""
+        image = self.screenshot()
+        if not image:
+            return None
+        grey = count_colour(image, WINDOW_GREY, tolerance=3)
+        white = count_colour(image, BOX_WHITE, tolerance=2)
+        if grey > SURFACE_GREY:
+            return "window" if white > WINDOW_WHITE else "box"
+        return "menu" if white > MENU_WHITE else None
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(10)
+
+
+class WaylandProgram(sni.SniProgram):
+    """The program on weston, its icon published to the panel over D-Bus."""
+
+    def __init__(self, test, weston, key_url, arguments=()):
+        self.weston = weston
+        # The tray's debug lines tell which tray hosts the program looked for.
+        platform = dict(weston.environment(), QT_LOGGING_RULES="tavrin.tray.debug=true")
+        super().__init__(test, arguments, key_url, "5", platform=platform)
+
+    def menu_ids(self):
+        """The menu's entries as {label without accelerator marks: id}."""
+        service, _ = wait_until(self.item, what="the program's StatusNotifierItem")
+        menu = re.search(r'object path "([^"]+)"', self.item_property("Menu")).group(1)
+        layout = sni.bus(f"--dest={service}", menu, "com.canonical.dbusmenu.GetLayout",
+                         "int32:0", "int32:-1", "array:string:label")
+        # Each entry's id opens its properties; the first label after it is its own.
+        parts = re.split(r'int32 (\d+)\s+array \[', layout)
+        entries = [(id, label.group(1)) for id, text in zip(parts[1::2], parts[2::2])
+                   if (label := re.search(r'string "label"\s+variant\s+string "([^"]*)"', text))]
+        return {label.replace("_", ""): int(id) for id, label in entries}
+
+    def click_entry(self, label):
+        service, _ = wait_until(self.item, what="the program's StatusNotifierItem")
+        menu = re.search(r'object path "([^"]+)"', self.item_property("Menu")).group(1)
+        entry = self.menu_ids()[label]
+        sni.bus(f"--dest={service}", menu, "com.canonical.dbusmenu.Event", f"int32:{entry}",
+                "string:clicked", "variant:int32:0", f"uint32:{int(time.time())}")
+
+    def call_item(self, method, *arguments):
+        service, path = wait_until(self.item, what="the program's StatusNotifierItem")
+        return sni.bus(f"--dest={service}", path, f"org.kde.StatusNotifierItem.{method}",
+                       *arguments)
+
+
+class WaylandTest(unittest.TestCase):
+    def setUp(self):
+        self.server = RecordingServer()
+        self.addCleanup(self.server.close)
+        self.weston = Weston(self)
+        self.key = "e2eWaylandKey"
+
+    def start(self, arguments=()):
+        program = WaylandProgram(self, self.weston, self.server.url(self.key), arguments)
+        self.server.wait_for(lambda r: r["target"] == f"/{self.key}")
+        return program
+
+    def assert_not_on_x(self, program):
+        # The desktop's X server is there too; the program must not use it.
+        self.assertEqual(program.windows(), [])
+
+    def test_starts_hidden_with_blue_icon_tip_and_menu(self):
+        program = self.start()
+        icon = program.wait_icon()
+        self.assertGreater(count_colour(grab(icon), BLUE_EMBLEM), SEEN)
+        self.assertIn(sni.TIP, program.item_property("ToolTip"))
+        self.assertEqual([l for l in program.menu_ids() if l in ("Optionen...", "Beenden")],
+                         ["Optionen...", "Beenden"])
+        time.sleep(1)
+        self.assertIsNone(self.weston.shows())
+        self.assertIn("Tray host at start: XEmbed false StatusNotifierItem true", program.output())
+        self.assert_not_on_x(program)
+
+    def test_optionen_shows_window_and_icon_leaves(self):
+        program = self.start()
+        program.wait_icon()
+        program.click_entry("Optionen...")
+        self.assertEqual(wait_until(self.weston.shows, what="the window on weston"), "window")
+        self.weston.screenshot(keep_as="wayland-window.png")
+        wait_until(lambda: not program.icon(), what="the icon to leave the panel")
+        wait_until(lambda: not program.item(), what="the item to leave the bus")
+        self.assertTrue(program.alive())
+        self.assert_not_on_x(program)
+
+    def test_tray_clicks_keep_window_hidden_and_pop_up_menu(self):
+        program = self.start()
+        program.wait_icon()
+        # A single click restores only in the "/a" mode, which needs a double click.
+        program.call_item("Activate", "int32:0", "int32:0")
+        time.sleep(1)
+        self.assertIsNone(self.weston.shows())
+        program.call_item("ContextMenu", "int32:900", "int32:20")
+        self.assertEqual(wait_until(self.weston.shows, what="the pop-up menu"), "menu")
+        self.weston.screenshot(keep_as="wayland-menu.png")
+        self.assertTrue(program.alive())
+        self.assertTrue(program.icon())
+
+    def test_beenden_asks_before_ending(self):
+        program = self.start()
+        program.wait_icon()
+        program.click_entry("Beenden")
+        # Without input devices on weston the box cannot be answered; it is seen,
+        # the program waits for it, and SIGTERM still ends the program there.
+        self.assertEqual(wait_until(self.weston.shows, what="the question box"), "box")
+        self.weston.screenshot(keep_as="wayland-question.png")
+        time.sleep(1)
+        self.assertTrue(program.alive())
+        program.process.terminate()
+        program.wait_exit()
+        wait_until(lambda: not program.icon(), what="the ended program's icon to go")
+
+
+if __name__ == "__main__":
+    for tool in ("weston", "weston-screenshooter", "convert"):
+        if not shutil.which(tool):
+            print(f"{tool} is needed", file=sys.stderr)
+            sys.exit(1)
+    sys.exit(desktop.main())
