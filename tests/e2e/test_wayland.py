@@ -5,9 +5,11 @@ Run inside `tests/support/with-desktop.sh --sni`: the StatusNotifierItem host
 (xfce4-panel) sits on the X desktop and the private session bus, while the
 program itself runs on a headless weston that each case starts. weston has no
 tray and no input devices, so the cases act the way a tray host does, over
-D-Bus: the item's Activate / ContextMenu and the menu's "clicked" events. What
-the program shows on Wayland is read from weston's screenshots (weston-screenshooter,
-allowed by `--debug`, drawn by the pixman renderer); the icon from the panel.
+D-Bus: the item's Activate / ContextMenu and the menu's "clicked" events. Which
+windows the program shows on Wayland, with their titles and places, is read from
+weston's scene graph (weston-debug), whether they are drawn from its screenshots
+(weston-screenshooter); both need `--debug`, screenshots the pixman renderer.
+The icon is read from the panel on the X desktop.
 
 Usage: test_wayland.py --program <tavrin-connector> --fast-program <tavrin-connector-testhooks>
                        --base-url <URL> [--screenshots <dir>]
@@ -28,15 +30,11 @@ from test_desktop import BLUE_EMBLEM, SEEN, RecordingServer, count_colour, grab,
 
 # Qt's window background and the white of its text boxes and menus, as weston
 # draws them; the desktop behind has neither.
-WINDOW_GREY = (239, 239, 239)
-BOX_WHITE = (255, 255, 255)
-# The main window and the question box cover far more grey than this; the
-# pop-up menu is white on its own.
-SURFACE_GREY = 3000
-# The main window's text boxes and page cover far more white than this, the
-# question box has hardly any.
-WINDOW_WHITE = 20000
-MENU_WHITE = 1000
+SURFACE_COLOURS = ((239, 239, 239), (255, 255, 255))
+
+# One view in weston's scene graph: a program's top-level window and its place.
+_VIEW = re.compile(r"View \d+ \(role xdg_toplevel, PID (\d+), .*?top-level window '(.*?)' of .*?\n"
+                   r"\s+position: \((-?\d+), (-?\d+)\) -> \((-?\d+), (-?\d+)\)")
 
 
 class Weston:
@@ -89,16 +87,32 @@ class Weston:
         fields = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
         return int(fields.group(1)), int(fields.group(2)), data[fields.end():]
 
-    def shows(self):
-        """What of the program weston shows: 'window', 'box', 'menu' or None."""
-        image = self.screenshot()
-        if not image:
-            return None
-        grey = count_colour(image, WINDOW_GREY, tolerance=3)
-        white = count_colour(image, BOX_WHITE, tolerance=2)
-        if grey > SURFACE_GREY:
-            return "window" if white > WINDOW_WHITE else "box"
-        return "menu" if white > MENU_WHITE else None
+    def windows(self, pid):
+        """The process's shown top-level windows as (title, (x, y, width, height))."""
+        found = []
+        for match in _VIEW.finditer(self.scene()):
+            if int(match.group(1)) == pid:
+                x0, y0, x1, y1 = (int(match.group(i)) for i in range(3, 7))
+                found.append((match.group(2), (x0, y0, x1 - x0, y1 - y0)))
+        return found
+
+    def drawn(self, rect):
+        """Whether most of a rectangle of the output shows Qt's greys and whites."""
+        width, _, pixels = self.screenshot()
+        x, y, w, h = rect
+        ours = 0
+        for row in range(y, y + h):
+            for i in range((row * width + x) * 3, (row * width + x + w) * 3, 3):
+                if any(all(abs(pixels[i + k] - c[k]) <= 3 for k in range(3))
+                       for c in SURFACE_COLOURS):
+                    ours += 1
+        return ours > w * h // 2
+
+    def scene(self):
+        """weston's description of what it shows: each view with its role and title."""
+        result = subprocess.run(["weston-debug", "scene-graph"], capture_output=True, text=True,
+                                timeout=20, env=dict(os.environ, WAYLAND_DISPLAY=self.socket))
+        return result.stdout
 
     def stop(self):
         if self.process.poll() is None:
@@ -134,6 +148,13 @@ class WaylandProgram(sni.SniProgram):
         sni.bus(f"--dest={service}", menu, "com.canonical.dbusmenu.Event", f"int32:{entry}",
                 "string:clicked", "variant:int32:0", f"uint32:{int(time.time())}")
 
+    def windows(self):
+        return self.weston.windows(self.process.pid)
+
+    def window_titled(self, pattern):
+        """(title, rect) of the shown window whose title matches, or None."""
+        return next((w for w in self.windows() if re.fullmatch(pattern, w[0])), None)
+
     def call_item(self, method, *arguments):
         service, path = wait_until(self.item, what="the program's StatusNotifierItem")
         return sni.bus(f"--dest={service}", path, f"org.kde.StatusNotifierItem.{method}",
@@ -154,7 +175,7 @@ class WaylandTest(unittest.TestCase):
 
     def assert_not_on_x(self, program):
         # The desktop's X server is there too; the program must not use it.
-        self.assertEqual(program.windows(), [])
+        self.assertEqual(desktop.Program.windows(program), [])
 
     def test_starts_hidden_with_blue_icon_tip_and_menu(self):
         program = self.start()
@@ -164,19 +185,24 @@ class WaylandTest(unittest.TestCase):
         self.assertEqual([l for l in program.menu_ids() if l in ("Optionen...", "Beenden")],
                          ["Optionen...", "Beenden"])
         time.sleep(1)
-        self.assertIsNone(self.weston.shows())
+        self.assertEqual(program.windows(), [])
         self.assertIn("Tray host at start: XEmbed false StatusNotifierItem true", program.output())
         self.assert_not_on_x(program)
 
-    def test_optionen_shows_window_and_icon_leaves(self):
+    def test_optionen_shows_counting_window_and_icon_leaves(self):
         program = self.start()
         program.wait_icon()
         program.click_entry("Optionen...")
-        self.assertEqual(wait_until(self.weston.shows, what="the window on weston"), "window")
+        _, rect = wait_until(lambda: program.window_titled(desktop.CAPTION.pattern[1:-1]),
+                             what="the window on weston")
+        wait_until(lambda: self.weston.drawn(rect), what="it drawn")
         self.weston.screenshot(keep_as="wayland-window.png")
+        first = wait_until(lambda: program.window_titled(r"Count-Down: (\d+)Sec\."),
+                           what="the countdown caption")[0]
+        wait_until(lambda: (w := program.window_titled(r"Count-Down: (\d+)Sec\.")) and
+                   w[0] != first, what="the caption to count down")
         wait_until(lambda: not program.icon(), what="the icon to leave the panel")
         wait_until(lambda: not program.item(), what="the item to leave the bus")
-        self.assertTrue(program.alive())
         self.assert_not_on_x(program)
 
     def test_tray_clicks_keep_window_hidden_and_pop_up_menu(self):
@@ -185,9 +211,13 @@ class WaylandTest(unittest.TestCase):
         # A single click restores only in the "/a" mode, which needs a double click.
         program.call_item("Activate", "int32:0", "int32:0")
         time.sleep(1)
-        self.assertIsNone(self.weston.shows())
+        self.assertEqual(program.windows(), [])
         program.call_item("ContextMenu", "int32:900", "int32:20")
-        self.assertEqual(wait_until(self.weston.shows, what="the pop-up menu"), "menu")
+        # Without a parent surface to attach it to, weston shows the menu as a
+        # window of its own, wherever it places new windows.
+        (title, rect), = wait_until(program.windows, what="the pop-up menu")
+        self.assertFalse(desktop.CAPTION.match(title))
+        wait_until(lambda: self.weston.drawn(rect), what="it drawn")
         self.weston.screenshot(keep_as="wayland-menu.png")
         self.assertTrue(program.alive())
         self.assertTrue(program.icon())
@@ -198,12 +228,17 @@ class WaylandTest(unittest.TestCase):
         program.click_entry("Beenden")
         # Without input devices on weston the box cannot be answered; it is seen,
         # the program waits for it, and SIGTERM still ends the program there.
-        self.assertEqual(wait_until(self.weston.shows, what="the question box"), "box")
+        _, rect = wait_until(lambda: program.window_titled(re.escape(desktop.QUIT_TITLE)),
+                             what="the question box")
+        wait_until(lambda: self.weston.drawn(rect), what="it drawn")
         self.weston.screenshot(keep_as="wayland-question.png")
         time.sleep(1)
         self.assertTrue(program.alive())
+        self.assertEqual(len(program.windows()), 1)
         program.process.terminate()
         program.wait_exit()
+        wait_until(lambda: not self.weston.windows(program.process.pid),
+                   what="the box to go with the program")
         wait_until(lambda: not program.icon(), what="the ended program's icon to go")
 
 
