@@ -173,9 +173,11 @@ class WaylandTest(unittest.TestCase):
         self.server.wait_for(lambda r: r["target"] == f"/{self.key}")
         return program
 
-    def assert_not_on_x(self, program):
+    def assert_wayland_only(self, program):
         # The desktop's X server is there too; the program must not use it.
         self.assertEqual(desktop.Program.windows(program), [])
+        # Nor ask Wayland for what it lacks (placing windows, X11 calls).
+        self.assertNotRegex(program.output(), r"qt\.qpa|xcb|X11")
 
     def test_starts_hidden_with_blue_icon_tip_and_menu(self):
         program = self.start()
@@ -187,7 +189,7 @@ class WaylandTest(unittest.TestCase):
         time.sleep(1)
         self.assertEqual(program.windows(), [])
         self.assertIn("Tray host at start: XEmbed false StatusNotifierItem true", program.output())
-        self.assert_not_on_x(program)
+        self.assert_wayland_only(program)
 
     def test_optionen_shows_counting_window_and_icon_leaves(self):
         program = self.start()
@@ -203,7 +205,7 @@ class WaylandTest(unittest.TestCase):
                    w[0] != first, what="the caption to count down")
         wait_until(lambda: not program.icon(), what="the icon to leave the panel")
         wait_until(lambda: not program.item(), what="the item to leave the bus")
-        self.assert_not_on_x(program)
+        self.assert_wayland_only(program)
 
     def test_tray_clicks_keep_window_hidden_and_pop_up_menu(self):
         program = self.start()
@@ -221,6 +223,7 @@ class WaylandTest(unittest.TestCase):
         self.weston.screenshot(keep_as="wayland-menu.png")
         self.assertTrue(program.alive())
         self.assertTrue(program.icon())
+        self.assert_wayland_only(program)
 
     def test_beenden_asks_before_ending(self):
         program = self.start()
@@ -235,6 +238,7 @@ class WaylandTest(unittest.TestCase):
         time.sleep(1)
         self.assertTrue(program.alive())
         self.assertEqual(len(program.windows()), 1)
+        self.assert_wayland_only(program)
         program.process.terminate()
         program.wait_exit()
         wait_until(lambda: not self.weston.windows(program.process.pid),
