@@ -98,7 +98,10 @@ class Weston:
 
     def drawn(self, rect):
         """Whether most of a rectangle of the output shows Qt's greys and whites."""
-        width, _, pixels = self.screenshot()
+        image = self.screenshot()
+        if not image:
+            return False
+        width, _, pixels = image
         x, y, w, h = rect
         ours = 0
         for row in range(y, y + h):
