@@ -11,6 +11,7 @@ packages=(
     googletest
     xvfb xauth openbox trayer xdotool x11-utils imagemagick
     xfce4-panel dbus-daemon dbus-bin
+    qt6-wayland weston
     python3 procps dpkg-dev file zlib1g-dev openssl
     lintian appstream man-db desktop-file-utils
 )

@@ -331,8 +331,9 @@ class Program:
     """One run of the program with its own settings and runtime directory."""
 
     def __init__(self, test, arguments=(), key_url="", interval="5", proxy=None,
-                 time_scale=None):
-        # With a time scale, the test build runs that many times as fast.
+                 time_scale=None, platform=None):
+        # With a time scale, the test build runs that many times as fast. Platform
+        # variables (e.g. Wayland's) replace the X11 default.
         program = OPTIONS.fast_program if time_scale else OPTIONS.program
         self.application = os.path.basename(program)
         self._home = tempfile.TemporaryDirectory(prefix="tavrin-e2e-")
@@ -352,6 +353,7 @@ class Program:
         environment.update(
             XDG_CONFIG_HOME=config, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="xcb"
         )
+        environment.update(platform or {})
         if proxy:
             environment["http_proxy"] = proxy
         if time_scale:

@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -173,10 +174,29 @@ void TavrinWindow::setVisible(bool visible)
     QWidget::setVisible(visible);
     if (visible && !m_shownBefore) {
         m_shownBefore = true;
+        followPlatformMinimise();
         // Taken when the window becomes active; later showings keep the user's place.
         if (m_controls->firstTyped)
             m_controls->firstTyped->setFocus(Qt::OtherFocusReason);
     }
+}
+
+void TavrinWindow::followPlatformMinimise()
+{
+    // On Wayland the compositor never reports a window as minimised: Qt sends the
+    // request (a title bar's button) and at once reports the old state back, so
+    // the widget would never see the minimising that sends it to the tray.
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return;
+    connect(QWidget::windowHandle(), &QWindow::windowStateChanged, this,
+            [this](Qt::WindowState state) {
+                if (state != Qt::WindowMinimized || isMinimized())
+                    return;
+                const Qt::WindowStates before = windowState();
+                overrideWindowState(before | Qt::WindowMinimized);
+                QWindowStateChangeEvent change(before);
+                QCoreApplication::sendEvent(this, &change);
+            });
 }
 
 void TavrinWindow::showPage(const QString &text, bool isHtml)

@@ -132,6 +132,8 @@ private:
 
     Controls &controls();
     Controls buildControls();
+    // Takes a minimising the platform does not report back as the widget's own.
+    void followPlatformMinimise();
 
     std::array<std::uint32_t, 2> m_pictures{};
     std::uint32_t m_shownPicture = 0;

@@ -608,6 +608,26 @@ private Q_SLOTS:
         QVERIFY(f.tray.shown);
     }
 
+    void state_windowSystemMinimiseReturnsToTray()
+    {
+        // As a title bar's button does it: through the platform window.
+        Fixture f;
+        f.presenter->Form_Load();
+        f.window->optionen->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window));
+        f.tray.messages.clear();
+        f.window->QWidget::windowHandle()->setWindowStates(Qt::WindowMinimized);
+        QTRY_VERIFY(f.window->isHidden());
+        QVERIFY(f.tray.shown);
+        // What the platform reports afterwards leaves it there; Optionen brings it back.
+        QTest::qWait(200);
+        QVERIFY(f.window->isHidden());
+        f.window->optionen->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window));
+        QVERIFY(!f.window->isMinimized());
+        QVERIFY(!f.tray.shown);
+    }
+
     void state_restoredWindowIsNormal_data()
     {
         QTest::addColumn<bool>("maximised");
