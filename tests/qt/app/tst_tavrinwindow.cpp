@@ -75,20 +75,6 @@ private:
         }
     };
 
-    static QWidget *control(TavrinWindow &w, const QString &name)
-    {
-        const QList<QPair<QString, QWidget *>> controls = {
-            {"Label3", w.Label3()}, {"txtTimer", w.txtTimer()},       {"UpDown1", w.UpDown1()},
-            {"Label1", w.Label1()}, {"txtKey0", w.txtKey(0)},         {"txtKey1", w.txtKey(1)},
-            {"cmdKey", w.cmdKey()}, {"WebBrowser1", w.WebBrowser1()}, {"Image1", w.Image1()},
-            {"Image2", w.Image2()}};
-        for (const auto &[controlName, widget] : controls) {
-            if (controlName == name)
-                return widget;
-        }
-        return nullptr;
-    }
-
 private Q_SLOTS:
     void layout_controlsAtTheirPlaces_data()
     {
@@ -113,10 +99,10 @@ private Q_SLOTS:
         ApplicationFont font(ApplicationFont::reference());
         Fixture f;
         f.window->show();
-        QCOMPARE(control(*f.window, name)->geometry(), rect);
+        QCOMPARE(controlNamed(*f.window, name)->geometry(), rect);
         // Absolute placement: a larger window only shows more empty space.
         f.window->resize(800, 600);
-        QCOMPARE(control(*f.window, name)->geometry(), rect);
+        QCOMPARE(controlNamed(*f.window, name)->geometry(), rect);
     }
 
     void creation_initialState()

@@ -39,20 +39,6 @@ private:
                 {"huge font", huge}};
     }
 
-    static QWidget *control(TavrinWindow &w, const QString &name)
-    {
-        const QList<QPair<QString, QWidget *>> controls = {
-            {"Label3", w.Label3()}, {"txtTimer", w.txtTimer()},       {"UpDown1", w.UpDown1()},
-            {"Label1", w.Label1()}, {"txtKey0", w.txtKey(0)},         {"txtKey1", w.txtKey(1)},
-            {"cmdKey", w.cmdKey()}, {"WebBrowser1", w.WebBrowser1()}, {"Image1", w.Image1()},
-            {"Image2", w.Image2()}};
-        for (const auto &[controlName, widget] : controls) {
-            if (controlName == name)
-                return widget;
-        }
-        return nullptr;
-    }
-
     // Where the control draws its text, as its style lays it out.
     static QRect textArea(QWidget *control)
     {
@@ -127,7 +113,7 @@ private Q_SLOTS:
             applicationFont.emplace(*font);
         Fixture f;
         f.window->show();
-        QWidget *widget = control(*f.window, name);
+        QWidget *widget = controlNamed(*f.window, name);
         auto *box = qobject_cast<QLineEdit *>(widget);
         if (box)
             box->setText(text);
@@ -175,7 +161,7 @@ private Q_SLOTS:
             {"cmdKey", {336, 40, 25, 17}},   {"WebBrowser1", {8, 72, 353, 73}},
             {"Image1", {24, 0, 32, 30}},     {"Image2", {40, 8, 32, 30}}};
         for (const auto &[name, reference] : places) {
-            const QRect r = control(*f.window, name)->geometry();
+            const QRect r = controlNamed(*f.window, name)->geometry();
             const QList<QPair<int, int>> edges = {{r.left(), reference.left()},
                                                   {r.top(), reference.top()},
                                                   {r.right() + 1, reference.right() + 1},
