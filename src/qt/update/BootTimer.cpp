@@ -1,7 +1,7 @@
 #include "qt/update/BootTimer.h"
 
-#include "update/Clock.h"
 #include "qt/update/UpdateLog.h"
+#include "update/Clock.h"
 
 #include <QtGlobal>
 
@@ -63,10 +63,10 @@ void BootTimer::schedule(std::int64_t atMs)
         std::clamp(double(atMs - m_clock->nowMs()) * double(NsPerMs) / m_scale, 0.0, LongestWaitNs);
     // A zero time would disarm the timer; any time already past fires at once.
     const std::int64_t deadline = std::max<std::int64_t>(bootNowNs() + std::llround(waitNs), 1);
-    itimerspec spec{};
-    spec.it_value.tv_sec = time_t(deadline / NsPerS);
-    spec.it_value.tv_nsec = long(deadline % NsPerS);
-    if (timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &spec, nullptr) != 0) {
+    itimerspec when{};
+    when.it_value.tv_sec = time_t(deadline / NsPerS);
+    when.it_value.tv_nsec = long(deadline % NsPerS);
+    if (timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &when, nullptr) != 0) {
         fallBack("timerfd_settime", errno);
         m_fallback->schedule(atMs);
         return;
