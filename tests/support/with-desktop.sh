@@ -7,6 +7,7 @@
 # exported for the command; the session bus is dropped so Qt uses the X11 tray.
 # With --sni the tray host is instead xfce4-panel with only its notification
 # area, on a private D-Bus session bus, so Qt uses a StatusNotifierItem.
+# TAVRIN_DESKTOP_SIZE (default 1024x768) sets the screen size.
 # Everything started here is ended when the script exits; its exit status is
 # the command's.
 set -uo pipefail
@@ -70,7 +71,7 @@ wait_for() { # <tries of 0.1 s> <command...>
 display=
 for n in $(seq 150 199); do
     [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "${TAVRIN_DESKTOP_SIZE:-1024x768}x24" -nolisten tcp >/dev/null 2>&1 &
     xvfb=$!
     # The display is ours only if our server holds its lock: a server started a
     # moment earlier by someone else also answers xdpyinfo.
