@@ -1,3 +1,12 @@
+# The Windows build runs its tests under Wine, in one prefix of the build tree
+# (made afresh by every test run) with Wine's own messages silenced and no
+# Mono or Gecko installer asked for.
+if(CMAKE_CROSSCOMPILING_EMULATOR)
+    set(TAVRIN_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix CACHE PATH "Wine prefix the tests run in")
+    set(TAVRIN_WINE_ENVIRONMENT
+        "WINEPREFIX=${TAVRIN_WINE_PREFIX};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
+endif()
+
 # tavrin_add_test(<name> SOURCES <files...> [LIBS <targets...>] [LABELS <labels...>]
 #                 [ENVIRONMENT <VAR=value...>] [TIMEOUT <seconds>] [RESOURCE_LOCK <names...>])
 #
@@ -67,9 +76,13 @@ endfunction()
 # tavrin_add_core_test(<name> SOURCES <files...> [LIBS <targets...>])
 #
 # Builds one GoogleTest executable against tavrin_core (no Qt, no display) and
-# registers it with CTest as one test, labelled "core".
+# registers it with CTest as one test, labelled "core" (or LABEL). In the
+# Windows build it runs under Wine, in the session tavrin_wine_session() sets up.
 function(tavrin_add_core_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "" "LABEL" "SOURCES;LIBS" ${ARGN})
+    if(NOT ARG_LABEL)
+        set(ARG_LABEL core)
+    endif()
     tavrin_use_googletest()
     add_executable(${name} ${ARG_SOURCES})
     set_target_properties(${name} PROPERTIES AUTOMOC OFF AUTORCC OFF AUTOUIC OFF)
@@ -77,5 +90,24 @@ function(tavrin_add_core_test name)
     # The core tests' fakes and helpers: as free of Qt as the core.
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/core)
     add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES LABELS "core" TIMEOUT 120)
+    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABEL}" TIMEOUT 120)
+    if(CMAKE_CROSSCOMPILING_EMULATOR)
+        set_tests_properties(${name} PROPERTIES
+            FIXTURES_REQUIRED wine
+            ENVIRONMENT "${TAVRIN_WINE_ENVIRONMENT}")
+    endif()
+endfunction()
+
+# tavrin_wine_session()
+#
+# The Windows build's tests share one Wine prefix and one wineserver kept up
+# from the first test to the last: a test started without a running server
+# waits seconds for one, and Wine's background services must not hold CTest's
+# output pipe. Tests join the session through the fixture "wine".
+function(tavrin_wine_session)
+    set(script ${PROJECT_SOURCE_DIR}/tests/support/wine-session.sh)
+    add_test(NAME wine_session_start COMMAND ${script} start ${TAVRIN_WINE_PREFIX})
+    add_test(NAME wine_session_end COMMAND ${script} stop ${TAVRIN_WINE_PREFIX})
+    set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 120)
+    set_tests_properties(wine_session_end PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
 endfunction()

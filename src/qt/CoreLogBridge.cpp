@@ -1,6 +1,7 @@
 #include "qt/CoreLogBridge.h"
 
 #include "qt/app/AppLog.h"
+#include "qt/settings/SettingsLog.h"
 #include "qt/tray/TrayLog.h"
 #include "qt/update/UpdateLog.h"
 #include "update/CoreLog.h"
@@ -16,6 +17,8 @@ void toCategory(CoreLog::Area area, CoreLog::Level level, const std::string &mes
         category = lcTray;
     else if (area == CoreLog::Area::App)
         category = lcApp;
+    else if (area == CoreLog::Area::Settings)
+        category = lcSettings;
     const QString text = QString::fromStdString(message);
     switch (level) {
     case CoreLog::Level::Debug:

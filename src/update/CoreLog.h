@@ -14,6 +14,7 @@ public:
         Update,
         Tray,
         App,
+        Settings,
     };
     enum class Level
     {
