@@ -65,6 +65,8 @@ public:
     TrayPresence::State trayState() const { return m_tray.state(); }
     // The network is back: the next tick syncs.
     void networkBack() { m_engine.networkBack(); }
+    // The machine woke from sleep: the next tick syncs.
+    void systemResumed() { m_engine.systemResumed(); }
 
     // TrayWindow
     std::uint32_t trayWindowHandle() const override { return m_view.windowHandle(); }

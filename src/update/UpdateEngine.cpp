@@ -171,7 +171,17 @@ void UpdateEngine::replaceUrl(const std::string &url)
 
 void UpdateEngine::networkBack()
 {
-    log(CoreLog::Level::Info, "network back; syncing at the next tick");
+    syncSoon("network back; syncing at the next tick");
+}
+
+void UpdateEngine::systemResumed()
+{
+    syncSoon("resumed from sleep; syncing at the next tick");
+}
+
+void UpdateEngine::syncSoon(const char *why)
+{
+    log(CoreLog::Level::Info, why);
     catchUp();
     m_catchUpDue = true;
     planWake();

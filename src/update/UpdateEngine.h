@@ -60,6 +60,8 @@ public:
     void replaceUrl(const std::string &url);
     // The network came back: the next tick syncs.
     void networkBack();
+    // The machine woke from sleep: the next tick syncs.
+    void systemResumed();
     // The outcome of a request; one a sync slept through has replaced is ignored.
     void requestFinished(const RequestOutcome &outcome);
 
@@ -93,6 +95,8 @@ private:
     void runDueTicks(std::int64_t nowMs);
     // Brings a sleeping engine's countdown up to now before an event changes it.
     void catchUp();
+    // Logs why, then syncs at the next tick, waking a sleeping engine for it.
+    void syncSoon(const char *why);
     void planWake();
     // When the next regular sync comes; nullopt while the count is paused.
     std::optional<std::int64_t> nextSyncMs(std::int64_t nowMs) const;

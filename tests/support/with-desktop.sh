@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Usage: with-desktop.sh [--sni | --no-tray] <command> [args...]
+# Usage: with-desktop.sh [--sni | --no-tray | --fixed-tray] <command> [args...]
 #
 # Runs the command on a private virtual desktop: an Xvfb display, openbox as
 # window manager and trayer as tray host (XEmbed system tray); with --no-tray
 # there is no tray host, for a command that starts its own. DISPLAY is
 # exported for the command; the session bus is dropped so Qt uses the X11 tray.
-# With --sni the tray host is instead xfce4-panel with only its notification
+# With --fixed-tray trayer's panel has a fixed width of 64 pixels: Wine keeps
+# the size a panel that grows with its icons had before the icon came, and
+# every click on the icon would be lost. With --sni the tray host is instead xfce4-panel with only its notification
 # area, on a private D-Bus session bus, so Qt uses a StatusNotifierItem.
 # TAVRIN_DESKTOP_SIZE (default 1024x768) sets the screen size.
 # Everything started here is ended when the script exits; its exit status is
@@ -14,7 +16,12 @@ set -uo pipefail
 
 sni=
 with_tray=1
+tray_width=(--widthtype request)
 case ${1:-} in
+--fixed-tray)
+    tray_width=(--widthtype pixel --width 64)
+    shift
+    ;;
 --sni)
     sni=1
     shift
@@ -25,7 +32,7 @@ case ${1:-} in
     ;;
 esac
 if (($# == 0)); then
-    echo "usage: $0 [--sni | --no-tray] <command> [args...]" >&2
+    echo "usage: $0 [--sni | --no-tray | --fixed-tray] <command> [args...]" >&2
     exit 2
 fi
 
@@ -112,7 +119,7 @@ elif [[ -n $with_tray ]]; then
     trayer_log=$(mktemp)
     tray_up=
     for attempt in 1 2 3; do
-        trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
+        trayer --edge bottom --align right "${tray_width[@]}" --height 32 --SetDockType true \
             --transparent false --tint 0xffffff >"$trayer_log" 2>&1 &
         trayer_pid=$!
         pids+=("$trayer_pid")

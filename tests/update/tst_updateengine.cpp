@@ -286,13 +286,18 @@ INSTANTIATE_TEST_SUITE_P(Gaps, WakeGap,
                          testing::Values(GapCase{29000, false}, GapCase{30000, true},
                                          GapCase{2 * 3600 * 1000, true}));
 
-TEST(NetworkBack, SyncsAtTheNextTickOnceWhenTheIntervalIsUsable)
+// The network's return and a wake from sleep both bring the next sync forward.
+class SyncSoon : public testing::TestWithParam<void (UpdateEngine::*)()>
+{
+};
+
+TEST_P(SyncSoon, SyncsAtTheNextTickOnceWhenTheIntervalIsUsable)
 {
     Engine e;
     e.load("5");
     e.tick(100);
     e.engine.intervalChanged("x");
-    e.engine.networkBack();
+    (e.engine.*GetParam())();
     e.tick(3);
     EXPECT_TRUE(e.channel.urls.empty());
     e.engine.intervalChanged("5");
@@ -300,6 +305,9 @@ TEST(NetworkBack, SyncsAtTheNextTickOnceWhenTheIntervalIsUsable)
     EXPECT_EQ(e.engine.tickCount(), 0);
     EXPECT_EQ(e.ticksUntilRequest(400), 301);
 }
+
+INSTANTIATE_TEST_SUITE_P(Events, SyncSoon,
+                         testing::Values(&UpdateEngine::networkBack, &UpdateEngine::systemResumed));
 
 // Whether the wake timer counts suspend.
 class WakeUps : public testing::TestWithParam<bool>

@@ -1,5 +1,7 @@
 #include "qt/app/UpDownControl.h"
 
+#include "app/SpinStep.h"
+
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QToolButton>
@@ -36,10 +38,7 @@ void UpDownControl::setRange(int minimum, int maximum)
 int UpDownControl::stepped(const QString &buddyText, int ownValue, int delta, int minimum,
                            int maximum)
 {
-    bool isNumber = false;
-    const int fromText = buddyText.trimmed().toInt(&isNumber);
-    const qint64 from = isNumber ? fromText : ownValue;
-    return int(std::clamp<qint64>(from + delta, minimum, maximum));
+    return SpinStep::stepped(buddyText.toStdString(), ownValue, delta, minimum, maximum);
 }
 
 void UpDownControl::step(int delta)

@@ -1,0 +1,43 @@
+#ifndef TAVRIN_WIN32_TRAY_SHELLTRAYICON_H
+#define TAVRIN_WIN32_TRAY_SHELLTRAYICON_H
+
+#include "tray/TrayShell.h"
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <cstdint>
+
+// The tray icon through the shell's notification area: each record goes to
+// Shell_NotifyIconA, which is looked up by name in shell32.dll at first use.
+// The icon's mouse messages reach the window the record names; the window
+// passes them on. Balloon messages use the wide function, so German texts
+// show whole.
+class ShellTrayIcon : public TrayShell
+{
+public:
+    // The record's first form in a 64-bit process (NOTIFYICONDATAA_V1_SIZE).
+    static constexpr DWORD RecordSize = 104;
+
+    void notify(TrayMessage message, const TrayIconRecord &record) override;
+    void showNotification(const std::string &title, const std::string &text) override;
+
+    // Explorer started again with an empty notification area: the icon, if it
+    // was there, is added again.
+    void shellRestarted();
+    bool iconShown() const { return m_shown; }
+    // The platform record a TrayIconRecord becomes.
+    static NOTIFYICONDATAA platformRecord(const TrayIconRecord &record);
+
+private:
+    using NotifyFunction = BOOL(WINAPI *)(DWORD message, NOTIFYICONDATAA *data);
+    NotifyFunction notifyFunction();
+
+    NotifyFunction m_notify = nullptr;
+    bool m_lookedUp = false;
+    bool m_shown = false;
+    TrayIconRecord m_last;
+};
+
+#endif

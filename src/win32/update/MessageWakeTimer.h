@@ -1,0 +1,46 @@
+#ifndef TAVRIN_WIN32_UPDATE_MESSAGEWAKETIMER_H
+#define TAVRIN_WIN32_UPDATE_MESSAGEWAKETIMER_H
+
+#include "update/WakeTimer.h"
+
+#include <windows.h>
+
+#include <functional>
+
+class Clock;
+
+// The engine's "wake me at" timer as a window timer of its own message-only
+// window, so it fires on the user-interface thread. Times are on the given
+// clock, which may run faster than real time by the time scale. The machine's
+// waking from sleep is reported by the main window and brings a sync at once,
+// so a wake-up missed while asleep costs nothing: the timer counts as one that
+// counts suspend.
+class MessageWakeTimer : public WakeTimer
+{
+public:
+    // onWake runs when the time comes; clock must outlive the timer.
+    MessageWakeTimer(HINSTANCE instance, const Clock &clock, std::function<void()> onWake);
+    ~MessageWakeTimer() override;
+    MessageWakeTimer(const MessageWakeTimer &) = delete;
+    MessageWakeTimer &operator=(const MessageWakeTimer &) = delete;
+
+    void schedule(std::int64_t atMs) override;
+    void cancel() override;
+    bool countsSuspend() const override { return true; }
+
+    void setClock(const Clock &clock) { m_clock = &clock; }
+    // How many times as fast as real time the clock runs.
+    void setTimeScale(double scale);
+    bool isActive() const { return m_active; }
+
+private:
+    static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    const Clock *m_clock;
+    std::function<void()> m_onWake;
+    double m_scale = 1.0;
+    HWND m_hwnd = nullptr;
+    bool m_active = false;
+};
+
+#endif
