@@ -7,8 +7,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -173,6 +175,37 @@ TEST_F(RegistryStoreTest, SaveReplacesTheValueAndKeepsItsNeighbours)
     EXPECT_EQ(store.read("settings", "TavrinTime", "5"), "15");
     EXPECT_EQ(store.read("settings", "TavrinKey", ""), "http://h/k");
     EXPECT_EQ(store.read("other", "TavrinTime", "none"), "none");
+}
+
+// Another program may rewrite the value between the store's size query and
+// its read: every read gives one whole text or the other.
+TEST_F(RegistryStoreTest, ValueThatChangesSizeWhileReadIsReadWhole)
+{
+    const std::string shortText = "5";
+    const std::string longText(64 * 1024, 'L');
+    RegistrySettingsStore store(app);
+    ASSERT_TRUE(store.save("settings", "TavrinTime", shortText));
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        RegistrySettingsStore other(app);
+        for (int i = 0; !stop; ++i)
+            other.save("settings", "TavrinTime", i % 2 ? longText : shortText);
+    });
+    int shortReads = 0;
+    int longReads = 0;
+    for (int i = 0; i < 300; ++i) {
+        const std::string text = store.read("settings", "TavrinTime", "default");
+        if (text == shortText)
+            ++shortReads;
+        else if (text == longText)
+            ++longReads;
+        else
+            ADD_FAILURE() << "read " << text.size() << " bytes of neither text";
+    }
+    stop = true;
+    writer.join();
+    EXPECT_EQ(shortReads + longReads, 300);
+    EXPECT_TRUE(g_logLines.empty());
 }
 
 // ---- Absent values ----
