@@ -32,7 +32,7 @@ void appendHex(std::wstring &out, uint64_t value, int digits)
         out += hex[(value >> shift) & 0xF];
 }
 
-// The application name as one object name part: lower case, with '\' (the
+// The application name as a piece of an object name: lower case, with '\' (the
 // namespace separator), '_' (the escape) and control characters as "_xxxx".
 std::wstring safeName(const std::string &applicationName)
 {

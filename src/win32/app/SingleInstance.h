@@ -35,8 +35,8 @@ public:
     Outcome claim(DWORD waitMs = DefaultWaitMs);
     bool isPrimary() const { return m_primary; }
 
-    // The name parts below depend on the application name only, in any case,
-    // and hold no backslash.
+    // These names depend on the application name only (in any case) and
+    // hold no backslash after the namespace.
     static std::wstring mutexName(const std::string &applicationName);
     static std::wstring windowClassName(const std::string &applicationName);
     // The registered message a later start posts to the main window.

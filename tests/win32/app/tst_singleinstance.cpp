@@ -219,13 +219,6 @@ TEST_F(SingleInstanceTest, AfterTheFirstEndsTheNextStartIsPrimary)
     EXPECT_EQ(third.claim(50), SingleInstance::Outcome::Primary);
 }
 
-TEST_F(SingleInstanceTest, ClaimingTwiceStaysPrimary)
-{
-    SingleInstance first(caseName());
-    ASSERT_EQ(first.claim(), SingleInstance::Outcome::Primary);
-    EXPECT_EQ(first.claim(), SingleInstance::Outcome::Primary);
-}
-
 TEST_F(SingleInstanceTest, NamesDifferingInCaseAreOneProgram)
 {
     const std::string app = caseName();
