@@ -1,0 +1,290 @@
+#include "win32/settings/RegistrySettingsStore.h"
+
+#include "update/CoreLog.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+namespace {
+
+const wchar_t *const kSettingsRoot = L"Software\\VB and VBA Program Settings\\";
+const char *const kFallbackApplication = "tavrin-connector";
+// A value that changes size on every query is given up on after this many tries.
+const int kQueryAttempts = 16;
+
+using KeyHandle = std::unique_ptr<std::remove_pointer_t<HKEY>, decltype(&RegCloseKey)>;
+
+// Strict: text that is not UTF-8 gives false.
+bool toWide(const std::string &text, std::wstring &wide)
+{
+    wide.clear();
+    if (text.empty())
+        return true;
+    const int size = static_cast<int>(text.size());
+    const int length =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    if (length <= 0)
+        return false;
+    wide.resize(static_cast<size_t>(length));
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(),
+                               length) == length;
+}
+
+// The caller has checked the surrogate pairs; none can be lost here.
+std::string toUtf8(const std::wstring &wide)
+{
+    if (wide.empty())
+        return std::string();
+    const int size = static_cast<int>(wide.size());
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return std::string();
+    std::string text(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
+    return text;
+}
+
+bool surrogatesPaired(const std::wstring &text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t unit = text[i];
+        if (unit >= 0xDC00 && unit <= 0xDFFF)
+            return false;
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            if (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)
+                return false;
+            ++i;
+        }
+    }
+    return true;
+}
+
+// The system's text for an error code, with its number.
+std::string errorText(LSTATUS code)
+{
+    const std::string number = "error " + std::to_string(code);
+    wchar_t *buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
+    if (length == 0 || buffer == nullptr)
+        return number;
+    std::wstring message(buffer, length);
+    LocalFree(buffer);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                                message.back() == L' ' || message.back() == L'.'))
+        message.pop_back();
+    if (message.empty() || !surrogatesPaired(message))
+        return number;
+    return toUtf8(message) + " (" + number + ")";
+}
+
+void logWarning(const std::string &text)
+{
+    CoreLog::write(CoreLog::Area::Settings, CoreLog::Level::Warning, text);
+}
+
+} // namespace
+
+RegistrySettingsStore::RegistrySettingsStore(const std::string &applicationName)
+{
+    std::wstring name;
+    if (applicationName.empty() || !toWide(applicationName, name)) {
+        logWarning("The application name \"" + applicationName +
+                   "\" is no usable settings key; using \"" + kFallbackApplication + "\"");
+        toWide(kFallbackApplication, name);
+    }
+    m_applicationKey = kSettingsRoot + name;
+}
+
+std::string RegistrySettingsStore::applicationName(const std::wstring &modulePath)
+{
+    // Both separators count: Windows takes '/' in paths too.
+    const size_t separator = modulePath.find_last_of(L"\\/");
+    std::wstring name =
+        separator == std::wstring::npos ? modulePath : modulePath.substr(separator + 1);
+    // ".exe" in any case; only ASCII letters fold to these.
+    const auto isExe = [](const std::wstring &tail) {
+        const wchar_t *exe = L".exe";
+        for (size_t i = 0; i < 4; ++i) {
+            const wchar_t unit = tail[i] >= L'A' && tail[i] <= L'Z' ? tail[i] + 32 : tail[i];
+            if (unit != exe[i])
+                return false;
+        }
+        return true;
+    };
+    if (name.size() >= 4 && isExe(name.substr(name.size() - 4)))
+        name.resize(name.size() - 4);
+    if (name.empty())
+        return kFallbackApplication;
+    // A path is the system's text: a broken pair (never seen in practice)
+    // becomes U+FFFD rather than no name at all.
+    const int size = static_cast<int>(name.size());
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, name.data(), size, nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return kFallbackApplication;
+    std::string text(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, name.data(), size, text.data(), length, nullptr, nullptr);
+    return text;
+}
+
+std::wstring RegistrySettingsStore::keyPath(const std::string &section) const
+{
+    std::wstring wideSection;
+    if (section.empty() || !toWide(section, wideSection))
+        return m_applicationKey;
+    return m_applicationKey + L'\\' + wideSection;
+}
+
+std::string RegistrySettingsStore::where(const std::string &section, const std::string &name) const
+{
+    return "\"" + name + "\" in HKEY_CURRENT_USER\\" + toUtf8(keyPath(section));
+}
+
+RegistrySettingsStore::Found RegistrySettingsStore::lookUp(const std::wstring &key,
+                                                           const std::wstring &name) const
+{
+    Found found;
+    const auto bad = [&found](const std::string &problem) {
+        found.state = State::Bad;
+        found.problem = problem;
+        return found;
+    };
+
+    HKEY opened = nullptr;
+    LSTATUS rc = RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_QUERY_VALUE, &opened);
+    if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND)
+        return found;
+    if (rc != ERROR_SUCCESS)
+        return bad("cannot be read: " + errorText(rc));
+    const KeyHandle handle(opened, &RegCloseKey);
+
+    // The value may change between two queries: every answer's type and size
+    // are checked again, and a value that grew is asked for once more.
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    rc = RegQueryValueExW(opened, name.c_str(), nullptr, &type, nullptr, &size);
+    std::vector<BYTE> data;
+    for (int attempt = 0;; ++attempt) {
+        if (rc == ERROR_FILE_NOT_FOUND)
+            return found;
+        if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA)
+            return bad("cannot be read: " + errorText(rc));
+        if (type != REG_SZ && type != REG_EXPAND_SZ)
+            return bad("is not text (registry type " + std::to_string(type) + ")");
+        if (size > MaxValueBytes)
+            return bad("is larger than " + std::to_string(MaxValueBytes) + " bytes");
+        if (rc == ERROR_SUCCESS && !data.empty())
+            break;
+        if (attempt == kQueryAttempts)
+            return bad("kept changing while it was read");
+        // Never a null buffer: that would only ask for the size again.
+        data.assign(std::max<DWORD>(size, sizeof(wchar_t)), 0);
+        size = static_cast<DWORD>(data.size());
+        rc = RegQueryValueExW(opened, name.c_str(), nullptr, &type, data.data(), &size);
+    }
+    if (size % sizeof(wchar_t) != 0)
+        return bad("is no UTF-16 text (odd byte count " + std::to_string(size) + ")");
+
+    std::wstring text(size / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), data.data(), size);
+    const size_t end = text.find(L'\0');
+    if (end != std::wstring::npos)
+        text.resize(end);
+    if (!surrogatesPaired(text))
+        return bad("is no UTF-16 text (broken surrogate pair)");
+    found.state = State::Text;
+    found.text = std::move(text);
+    return found;
+}
+
+std::string RegistrySettingsStore::read(const std::string &section, const std::string &name,
+                                        const std::string &defaultValue) const
+{
+    const Slot slot{section, name};
+    std::wstring wideName;
+    Found found;
+    if (toWide(name, wideName))
+        found = lookUp(keyPath(section), wideName);
+    else
+        found = Found{State::Bad, std::wstring(), "has a name that is not UTF-8"};
+
+    if (found.state != State::Bad) {
+        m_badValues.erase(slot);
+        return found.state == State::Text ? toUtf8(found.text) : defaultValue;
+    }
+    // One line per bad value, not one per read.
+    const auto known = m_badValues.find(slot);
+    if (known == m_badValues.end() || known->second.problem != found.problem ||
+        known->second.defaultValue != defaultValue) {
+        logWarning("Settings value " + where(section, name) + " " + found.problem +
+                   "; the default is used");
+        m_badValues[slot] = BadValue{found.problem, defaultValue, false};
+    }
+    return defaultValue;
+}
+
+bool RegistrySettingsStore::save(const std::string &section, const std::string &name,
+                                 const std::string &value)
+{
+    const std::string place = where(section, name);
+    std::wstring wideSection;
+    std::wstring wideName;
+    std::wstring wideValue;
+    if (!toWide(section, wideSection) || !toWide(name, wideName)) {
+        logWarning("Cannot save settings value " + place + ": its name is not UTF-8");
+        return false;
+    }
+    if (!toWide(value, wideValue)) {
+        logWarning("Cannot save settings value " + place + ": the text is not UTF-8");
+        return false;
+    }
+    if ((wideValue.size() + 1) * sizeof(wchar_t) > MaxValueBytes) {
+        logWarning("Cannot save settings value " + place + ": the text is larger than " +
+                   std::to_string(MaxValueBytes) + " bytes");
+        return false;
+    }
+    const std::wstring key = keyPath(section);
+
+    const Slot slot{section, name};
+    const auto known = m_badValues.find(slot);
+    if (known != m_badValues.end() && known->second.defaultValue == value) {
+        // Only the default read() gave back: the stored value stays for the
+        // user to repair, as long as it is still unusable.
+        const Found found = lookUp(key, wideName);
+        if (found.state == State::Bad) {
+            if (!known->second.keepReported) {
+                logWarning("Settings value " + place + " is left as it is: it " + found.problem);
+                known->second.keepReported = true;
+            }
+            return true;
+        }
+    }
+
+    HKEY created = nullptr;
+    LSTATUS rc =
+        RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE, nullptr, &created, nullptr);
+    if (rc != ERROR_SUCCESS) {
+        logWarning("Cannot save settings value " + place + ": " + errorText(rc));
+        return false;
+    }
+    const KeyHandle handle(created, &RegCloseKey);
+    // With its terminating NUL, as every reader expects.
+    const DWORD bytes = static_cast<DWORD>((wideValue.size() + 1) * sizeof(wchar_t));
+    rc = RegSetValueExW(created, wideName.c_str(), 0, REG_SZ,
+                        reinterpret_cast<const BYTE *>(wideValue.c_str()), bytes);
+    if (rc != ERROR_SUCCESS) {
+        logWarning("Cannot save settings value " + place + ": " + errorText(rc));
+        return false;
+    }
+    m_badValues.erase(slot);
+    return true;
+}
