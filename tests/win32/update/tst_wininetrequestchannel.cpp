@@ -1,0 +1,272 @@
+#include "LoopbackServer.h"
+#include "ParamName.h"
+#include "update/CoreLog.h"
+#include "update/UpdateUrl.h"
+#include "win32/update/WinInetRequestChannel.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// "good 192.0.2.1\n", gzip-coded and as raw deflate.
+const unsigned char GzipGood[] = {0x1f, 0x8b, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02,
+                                  0x03, 0x4b, 0xcf, 0xcf, 0x4f, 0x51, 0x30, 0xb4, 0x34,
+                                  0xd2, 0x33, 0xd0, 0x33, 0xd2, 0x33, 0xe4, 0x02, 0x00,
+                                  0xe0, 0x0f, 0xd5, 0x39, 0x0f, 0x00, 0x00, 0x00};
+const unsigned char DeflateGood[] = {0x4b, 0xcf, 0xcf, 0x4f, 0x51, 0x30, 0xb4, 0x34, 0xd2,
+                                     0x33, 0xd0, 0x33, 0xd2, 0x33, 0xe4, 0x02, 0x00};
+
+template <std::size_t N> std::string bytes(const unsigned char (&data)[N])
+{
+    return std::string(reinterpret_cast<const char *>(data), N);
+}
+
+std::uint32_t crc32(const std::string &data)
+{
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char byte : data) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void appendLittleEndian(std::string &out, std::uint32_t value, int count)
+{
+    for (int i = 0; i < count; ++i)
+        out += char((value >> (8 * i)) & 0xFF);
+}
+
+// Bits of a deflate stream, least significant first.
+struct BitWriter
+{
+    std::string out;
+    int used = 0;
+    void put(std::uint32_t value, int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            if (used == 0)
+                out += '\0';
+            out.back() = char(out.back() | (((value >> i) & 1u) << used));
+            used = (used + 1) % 8;
+        }
+    }
+    // A Huffman code goes out from its most significant bit.
+    void code(std::uint32_t value, int count)
+    {
+        for (int i = count - 1; i >= 0; --i)
+            put((value >> i) & 1u, 1);
+    }
+};
+
+// 1 + 258 * repeats times 'x' as gzip: one fixed-Huffman block of one literal
+// and back-references of 258 bytes, a few kilobytes that unpack past the limit.
+std::string packedRun(int repeats)
+{
+    BitWriter bits;
+    bits.put(1, 1); // the last block
+    bits.put(1, 2); // fixed codes
+    bits.code(0x30 + 'x', 8);
+    for (int i = 0; i < repeats; ++i) {
+        bits.code(0xC5, 8); // length 258
+        bits.code(0, 5);    // distance 1
+    }
+    bits.code(0, 7); // end of block
+    const std::string text(std::size_t(1 + 258 * repeats), 'x');
+    std::string out("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\xff", 10);
+    out += bits.out;
+    appendLittleEndian(out, crc32(text), 4);
+    appendLittleEndian(out, std::uint32_t(text.size()), 4);
+    return out;
+}
+
+std::vector<std::string> logLines;
+
+void recordLine(CoreLog::Area area, CoreLog::Level, const std::string &message)
+{
+    if (area == CoreLog::Area::Update)
+        logLines.push_back(message);
+}
+
+// Runs the thread's messages until done() holds or timeoutMs passed.
+bool pumpUntil(const std::function<bool()> &done, int timeoutMs = 10000)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (done())
+            return true;
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+void pumpFor(int ms)
+{
+    pumpUntil([] { return false; }, ms);
+}
+
+// What one channel handed out, and how.
+struct Recorder
+{
+    explicit Recorder(WinInetRequestChannel &channel)
+    {
+        channel.setFinishedHandler([this, &channel](const RequestOutcome &outcome) {
+            outcomes.push_back(outcome);
+            busyInHandler.push_back(channel.busy());
+            threads.push_back(GetCurrentThreadId());
+            order += 'o';
+        });
+        channel.setPageHandler([this](const std::string &text) {
+            pages.push_back(text);
+            order += 'p';
+        });
+    }
+    bool waitForOutcome(int timeoutMs = 10000)
+    {
+        return pumpUntil([this] { return !outcomes.empty(); }, timeoutMs);
+    }
+
+    std::vector<RequestOutcome> outcomes;
+    std::vector<std::string> pages;
+    std::vector<bool> busyInHandler;
+    std::vector<DWORD> threads;
+    std::string order;
+};
+
+class WinInetRequestChannelTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        logLines.clear();
+        CoreLog::setSink(&recordLine);
+        ASSERT_TRUE(server.listen());
+    }
+    void TearDown() override { CoreLog::setSink(nullptr); }
+
+    std::string origin() const { return server.url(""); }
+
+    LoopbackServer server;
+};
+
+// One answer of the server and how the fetch is to end.
+struct AnswerCase
+{
+    std::string name;
+    LoopbackServer::Answer answer;
+    bool succeeded;
+    int status;
+    std::string reason;
+    bool paged;       // a complete answer reaches the answer area
+    std::string page; // its text
+    std::string log;  // the outcome's line after "request to <origin> "
+};
+
+class AnswerTest : public WinInetRequestChannelTest, public testing::WithParamInterface<AnswerCase>
+{
+};
+
+TEST_P(AnswerTest, outcomePageAndLogLine)
+{
+    const AnswerCase &row = GetParam();
+    server.setDefaultAnswer(row.answer);
+
+    WinInetRequestChannel channel;
+    Recorder recorder(channel);
+    channel.navigate(server.url("/k"));
+    EXPECT_TRUE(channel.busy());
+    ASSERT_TRUE(recorder.waitForOutcome());
+    pumpFor(50);
+
+    ASSERT_EQ(recorder.outcomes.size(), 1u);
+    const RequestOutcome &outcome = recorder.outcomes.front();
+    EXPECT_EQ(outcome.succeeded, row.succeeded);
+    EXPECT_EQ(outcome.httpStatus, row.status);
+    EXPECT_EQ(outcome.reason, row.reason);
+    EXPECT_FALSE(channel.busy());
+    EXPECT_EQ(recorder.busyInHandler, std::vector<bool>{false});
+    EXPECT_EQ(recorder.threads, std::vector<DWORD>{GetCurrentThreadId()});
+    if (row.paged) {
+        EXPECT_EQ(recorder.order, "po"); // the answer is shown before the outcome
+        ASSERT_EQ(recorder.pages.size(), 1u);
+        EXPECT_EQ(recorder.pages.front(), row.page);
+    } else {
+        EXPECT_EQ(recorder.order, "o");
+    }
+    ASSERT_EQ(logLines.size(), 2u);
+    EXPECT_EQ(logLines[0], "request to " + origin());
+    EXPECT_EQ(logLines[1], "request to " + origin() + " " + row.log);
+}
+
+LoopbackServer::Answer withHeaders(int status, const std::string &body, const std::string &headers,
+                                   bool withLength = true)
+{
+    return LoopbackServer::reply(status, body, headers, withLength);
+}
+
+const std::size_t Limit = WinInetRequestChannel::MaxAnswerBytes;
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, AnswerTest,
+    testing::Values(
+        AnswerCase{"good", LoopbackServer::reply(200, "good"), true, 200, "", true, "good",
+                   "succeeded: HTTP 200, answer \"good\""},
+        AnswerCase{"server error", LoopbackServer::reply(500, "broken"), false, 500, "HTTP 500",
+                   true, "broken", "failed: HTTP 500, answer \"broken\""},
+        AnswerCase{"badauth with 200", LoopbackServer::reply(200, "badauth"), false, 200,
+                   "refused by the service (\"badauth\")", true, "badauth",
+                   "failed: HTTP 200, answer \"badauth\""},
+        AnswerCase{"gzip", withHeaders(200, bytes(GzipGood), "Content-Encoding: gzip\r\n"), true,
+                   200, "", true, "good 192.0.2.1\n", "succeeded: HTTP 200, answer \"good\""},
+        AnswerCase{"deflate", withHeaders(200, bytes(DeflateGood), "Content-Encoding: deflate\r\n"),
+                   true, 200, "", true, "good 192.0.2.1\n", "succeeded: HTTP 200, answer \"good\""},
+        AnswerCase{"unknown coding", withHeaders(200, "good", "Content-Encoding: br\r\n"), false, 0,
+                   "compressed answer in an unsupported coding", false, "",
+                   "failed: compressed answer in an unsupported coding"},
+        AnswerCase{"html page",
+                   withHeaders(200, "<html><body><p>Hallo &amp; Tsch&uuml;ss</p></body></html>",
+                               "Content-Type: text/html\r\n"),
+                   true, 200, "", true, "Hallo & Tsch\xC3\xBCss",
+                   "succeeded: HTTP 200, answer not shown"},
+        AnswerCase{
+            "latin-1 text",
+            withHeaders(200, "gr\xFC\xDF", "Content-Type: text/plain; charset=ISO-8859-1\r\n"),
+            true, 200, "", true, "gr\xC3\xBC\xC3\x9F", "succeeded: HTTP 200, answer not shown"},
+        AnswerCase{"at the limit, only the beginning shown",
+                   LoopbackServer::reply(200, std::string(Limit, 'x')), true, 200, "", true,
+                   std::string(WinInetRequestChannel::MaxShownChars, 'x'),
+                   "succeeded: HTTP 200, answer not shown"},
+        AnswerCase{"one byte over, declared",
+                   LoopbackServer::reply(200, std::string(Limit + 1, 'x')), false, 0,
+                   "answer too large", false, "", "failed: answer too large"},
+        AnswerCase{"one byte over, undeclared",
+                   withHeaders(200, std::string(Limit + 1, 'x'), "", false), false, 0,
+                   "answer too large", false, "", "failed: answer too large"},
+        // WinINet drops Content-Encoding once it decodes, so the reason cannot
+        // tell a packed answer from a plain one here.
+        AnswerCase{"over the limit once unpacked",
+                   withHeaders(200, packedRun(4065), "Content-Encoding: gzip\r\n"), false, 0,
+                   "answer too large", false, "", "failed: answer too large"},
+        AnswerCase{"small, unpacked",
+                   withHeaders(200, packedRun(100), "Content-Encoding: gzip\r\n"), true, 200, "",
+                   true, std::string(1 + 25800, 'x'), "succeeded: HTTP 200, answer not shown"},
+        AnswerCase{"cut short", withHeaders(200, "short", "Content-Length: 100\r\n", false), false,
+                   0, "answer cut short", false, "", "failed: answer cut short"}),
+    paramName<AnswerCase>);
+
+} // namespace
