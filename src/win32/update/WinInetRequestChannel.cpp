@@ -3,6 +3,7 @@
 #include "update/CoreLog.h"
 #include "update/HtmlText.h"
 #include "update/HttpRequestText.h"
+#include "update/HttpResponseReader.h"
 #include "update/UpdateOutcome.h"
 #include "update/UpdateUrl.h"
 
@@ -310,6 +311,18 @@ struct WinInetRequestChannel::Fetch
         std::vector<std::string> urls;
     };
 
+    // The head of a final answer, and its body once read.
+    struct Answer
+    {
+        int status = 0;
+        std::string location;
+        std::string contentType;
+        std::string coding; // lower case
+        std::string declaredLength;
+        std::string body;
+        bool bodyKnown = false; // taken from behind an interim answer, still coded
+    };
+
     unsigned id = 0;
     HWND window = nullptr;
     int timeoutMs = 0;
@@ -331,6 +344,12 @@ struct WinInetRequestChannel::Fetch
     Result fetchAll();
     // One request of the fetch; true when it ended the fetch (an answer or a failure).
     bool hop(HINTERNET session, Result &result, UpdateUrl::RequestUrl &url);
+    // Reads the rest of the answer, within the size limit; false when that ended the fetch.
+    bool readBody(HINTERNET request, bool identity, std::string &body, Result &result);
+    // The final answer after an interim one; false when there is none.
+    bool fromInterim(const std::string &bytes, Answer &answer, Result &result);
+    // Takes the redirect to location; false when it is refused.
+    bool redirect(const std::string &location, Result &result, UpdateUrl::RequestUrl &url);
     bool timedOut() const { return std::chrono::steady_clock::now() >= deadline; }
 };
 
@@ -412,78 +431,78 @@ bool WinInetRequestChannel::Fetch::hop(HINTERNET session, Result &result,
 
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (!HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                        &size, nullptr)) {
-        result.reason = "invalid answer from the server: bad status line";
+    HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                   nullptr);
+    if (status == 0) {
+        // WinINet reports a connection closed before any answer as status 0.
+        result.reason = "connection closed by the server";
         return true;
     }
-    // WinINet takes bytes that are no HTTP answer for an HTTP/0.9 one.
-    if (header(request.get(), HTTP_QUERY_VERSION).compare(0, 7, "HTTP/1.") != 0) {
-        result.reason = "invalid answer from the server: not HTTP";
-        return true;
+    Answer answer;
+    answer.status = int(status);
+    answer.location = header(request.get(), HTTP_QUERY_LOCATION);
+    answer.contentType = header(request.get(), HTTP_QUERY_CONTENT_TYPE);
+    answer.coding = lower(trimmed(header(request.get(), HTTP_QUERY_CONTENT_ENCODING)));
+    answer.declaredLength = header(request.get(), HTTP_QUERY_CONTENT_LENGTH);
+    if (answer.status < 200) {
+        // WinINet stops at an interim answer and hands the final one over as
+        // its body: the reader takes both apart again.
+        std::string rest;
+        if (!readBody(request.get(), true, rest, result))
+            return true;
+        if (!fromInterim(header(request.get(), HTTP_QUERY_RAW_HEADERS_CRLF) + rest, answer, result))
+            return true;
     }
 
-    const std::string location = header(request.get(), HTTP_QUERY_LOCATION);
-    if (isRedirect(int(status)) && !location.empty()) {
-        const std::string target = resolved(url.url, location);
-        const std::string scheme = schemeOf(target);
-        if (scheme != "http" && scheme != "https") {
-            result.reason = "unsupported protocol";
-            return true;
-        }
-        const std::optional<UpdateUrl::RequestUrl> to = UpdateUrl::toRequestUrl(target);
-        if (!to) {
-            result.reason = "invalid redirect";
-            return true;
-        }
-        if (secure && to->scheme == "http") {
-            result.reason = "redirect to a less secure URL refused";
-            return true;
-        }
-        if (result.urls.size() > std::size_t(WinInetRequestChannel::MaxRedirects)) {
-            result.reason = "too many redirects";
-            return true;
-        }
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            redirects.push_back(UpdateUrl::redacted(to));
-        }
-        post(Progress::Redirected);
-        result.urls.push_back(to->url);
-        url = *to;
-        return false;
-    }
+    if (isRedirect(answer.status) && !answer.location.empty())
+        return !redirect(answer.location, result, url);
 
-    const std::string coding = lower(trimmed(header(request.get(), HTTP_QUERY_CONTENT_ENCODING)));
-    const bool identity = coding.empty() || coding == "identity";
-    if (!identity && coding != "gzip" && coding != "deflate") {
+    const bool identity = answer.coding.empty() || answer.coding == "identity";
+    if (!identity &&
+        (answer.bodyKnown || (answer.coding != "gzip" && answer.coding != "deflate"))) {
         result.reason = "compressed answer in an unsupported coding";
         return true;
     }
-    const std::string declared = header(request.get(), HTTP_QUERY_CONTENT_LENGTH);
     const unsigned long long length =
-        declared.empty() ? 0 : std::strtoull(declared.c_str(), nullptr, 10);
-    if (identity && length > WinInetRequestChannel::MaxAnswerBytes) {
-        result.reason = "answer too large";
-        return true;
+        answer.declaredLength.empty() ? 0
+                                      : std::strtoull(answer.declaredLength.c_str(), nullptr, 10);
+    if (!answer.bodyKnown) {
+        if (identity && length > WinInetRequestChannel::MaxAnswerBytes) {
+            result.reason = "answer too large";
+            return true;
+        }
+        if (!readBody(request.get(), identity, answer.body, result))
+            return true;
+        if (identity && !answer.declaredLength.empty() && answer.body.size() < length) {
+            result.reason = "answer cut short";
+            return true;
+        }
     }
+    result.answered = true;
+    result.status = answer.status;
+    result.contentType = answer.contentType;
+    result.body = std::move(answer.body);
+    return true;
+}
 
-    std::string body;
+bool WinInetRequestChannel::Fetch::readBody(HINTERNET request, bool identity, std::string &body,
+                                            Result &result)
+{
     char piece[ReadPieceBytes];
     for (;;) {
         if (abandoned)
-            return true;
+            return false;
         if (timedOut()) {
             result.reason = "no answer within " + secondsText(timeoutMs) + " s";
-            return true;
+            return false;
         }
         DWORD got = 0;
-        if (!InternetReadFile(request.get(), piece, sizeof piece, &got)) {
+        if (!InternetReadFile(request, piece, sizeof piece, &got)) {
             result.reason = transportReason(GetLastError());
-            return true;
+            return false;
         }
         if (got == 0)
-            break;
+            return true;
         if (body.size() + got > WinInetRequestChannel::MaxAnswerBytes) {
             result.reason =
                 identity
@@ -491,18 +510,61 @@ bool WinInetRequestChannel::Fetch::hop(HINTERNET session, Result &result,
                     : "answer too large: over " +
                           std::to_string(WinInetRequestChannel::MaxAnswerBytes / (1024 * 1024)) +
                           " MiB unpacked";
-            return true;
+            return false;
         }
         body.append(piece, got);
     }
-    if (identity && !declared.empty() && body.size() < length) {
-        result.reason = "answer cut short";
-        return true;
+}
+
+bool WinInetRequestChannel::Fetch::fromInterim(const std::string &bytes, Answer &answer,
+                                               Result &result)
+{
+    HttpResponseReader reader(WinInetRequestChannel::MaxAnswerBytes);
+    reader.feed(bytes);
+    if (reader.state() == HttpResponseReader::State::NeedMore)
+        reader.finish();
+    if (reader.state() == HttpResponseReader::State::Failed) {
+        result.reason = reader.failureText();
+        return false;
     }
-    result.answered = true;
-    result.status = int(status);
-    result.contentType = header(request.get(), HTTP_QUERY_CONTENT_TYPE);
-    result.body = std::move(body);
+    answer.status = reader.status();
+    answer.location = reader.field("Location");
+    answer.contentType = reader.field("Content-Type");
+    answer.coding = lower(trimmed(reader.field("Content-Encoding")));
+    answer.body = reader.takeBody();
+    answer.bodyKnown = true;
+    return true;
+}
+
+bool WinInetRequestChannel::Fetch::redirect(const std::string &location, Result &result,
+                                            UpdateUrl::RequestUrl &url)
+{
+    const std::string target = resolved(url.url, location);
+    const std::string scheme = schemeOf(target);
+    if (scheme != "http" && scheme != "https") {
+        result.reason = "unsupported protocol";
+        return false;
+    }
+    const std::optional<UpdateUrl::RequestUrl> to = UpdateUrl::toRequestUrl(target);
+    if (!to) {
+        result.reason = "invalid redirect";
+        return false;
+    }
+    if (url.scheme == "https" && to->scheme == "http") {
+        result.reason = "redirect to a less secure URL refused";
+        return false;
+    }
+    if (result.urls.size() > std::size_t(WinInetRequestChannel::MaxRedirects)) {
+        result.reason = "too many redirects";
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        redirects.push_back(UpdateUrl::redacted(to));
+    }
+    post(Progress::Redirected);
+    result.urls.push_back(to->url);
+    url = *to;
     return true;
 }
 

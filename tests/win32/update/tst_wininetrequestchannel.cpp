@@ -219,11 +219,29 @@ LoopbackServer::Answer withHeaders(int status, const std::string &body, const st
     return LoopbackServer::reply(status, body, headers, withLength);
 }
 
+// An interim answer ("<status> <text>\r\n" and fields) before answer.
+LoopbackServer::Answer afterInterim(const std::string &interim, LoopbackServer::Answer answer)
+{
+    answer.raw = "HTTP/1.1 " + interim + "\r\n" + answer.raw;
+    return answer;
+}
+
 const std::size_t Limit = WinInetRequestChannel::MaxAnswerBytes;
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, AnswerTest,
     testing::Values(
+        AnswerCase{"continue first",
+                   afterInterim("100 Continue\r\n", LoopbackServer::reply(200, "good")), true, 200,
+                   "", true, "good", "succeeded: HTTP 200, answer \"good\""},
+        AnswerCase{"early hints first",
+                   afterInterim("103 Early Hints\r\nLink: </s.css>\r\n",
+                                LoopbackServer::reply(200, "good")),
+                   true, 200, "", true, "good", "succeeded: HTTP 200, answer \"good\""},
+        AnswerCase{"refusal after early hints",
+                   afterInterim("103 Early Hints\r\n", LoopbackServer::reply(200, "nohost")), false,
+                   200, "refused by the service (\"nohost\")", true, "nohost",
+                   "failed: HTTP 200, answer \"nohost\""},
         AnswerCase{"good", LoopbackServer::reply(200, "good"), true, 200, "", true, "good",
                    "succeeded: HTTP 200, answer \"good\""},
         AnswerCase{"server error", LoopbackServer::reply(500, "broken"), false, 500, "HTTP 500",
@@ -268,5 +286,66 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"cut short", withHeaders(200, "short", "Content-Length: 100\r\n", false), false,
                    0, "answer cut short", false, "", "failed: answer cut short"}),
     paramName<AnswerCase>);
+
+// Fetches that end without an answer.
+struct TransportCase
+{
+    std::string name;
+    std::string situation; // "refused", "hang up", "silent", "switch", "interim only"
+    std::string reason;
+};
+
+class TransportTest : public WinInetRequestChannelTest,
+                      public testing::WithParamInterface<TransportCase>
+{
+};
+
+TEST_P(TransportTest, failsCalmlyWithItsReason)
+{
+    const TransportCase &row = GetParam();
+    std::string url = server.url("/k");
+    LoopbackServer::Answer answer;
+    if (row.situation == "refused")
+        url = "http://127.0.0.1:" + std::to_string(LoopbackServer::closedPort()) + "/k";
+    else if (row.situation == "hang up")
+        answer.hangUp = true;
+    else if (row.situation == "silent")
+        answer.silent = true;
+    else if (row.situation == "switch")
+        answer.raw = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: h2c\r\n\r\n";
+    else
+        answer.raw = "HTTP/1.1 103 Early Hints\r\nLink: </s.css>\r\n\r\n";
+    server.setDefaultAnswer(answer);
+
+    WinInetRequestChannel channel;
+    channel.setTransferTimeout(300);
+    Recorder recorder(channel);
+    const auto start = std::chrono::steady_clock::now();
+    channel.navigate(url);
+    ASSERT_TRUE(recorder.waitForOutcome());
+    const auto took = std::chrono::steady_clock::now() - start;
+    pumpFor(50);
+
+    ASSERT_EQ(recorder.outcomes.size(), 1u);
+    EXPECT_FALSE(recorder.outcomes[0].succeeded);
+    EXPECT_EQ(recorder.outcomes[0].httpStatus, 0);
+    EXPECT_EQ(recorder.outcomes[0].reason, row.reason);
+    EXPECT_TRUE(recorder.pages.empty());
+    EXPECT_FALSE(channel.busy());
+    EXPECT_LT(took, std::chrono::milliseconds(3000));
+    ASSERT_FALSE(logLines.empty());
+    EXPECT_EQ(logLines.back(), "request to " + UpdateUrl::redacted(UpdateUrl::toRequestUrl(url)) +
+                                   " failed: " + row.reason);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Transport, TransportTest,
+    testing::Values(TransportCase{"connection refused", "refused", "connection refused"},
+                    TransportCase{"server hangs up", "hang up", "connection closed by the server"},
+                    TransportCase{"no answer in time", "silent", "no answer within 0.3 s"},
+                    TransportCase{"interim answer only", "interim only", "answer cut short"},
+                    TransportCase{"protocol switch", "switch",
+                                  "HTTP 101, a switch of protocols nobody asked for"}),
+    paramName<TransportCase>);
 
 } // namespace
