@@ -348,4 +348,327 @@ INSTANTIATE_TEST_SUITE_P(
                                   "HTTP 101, a switch of protocols nobody asked for"}),
     paramName<TransportCase>);
 
+// A chain of redirects from /r0: each hop's Location, then the last answer.
+struct RedirectCase
+{
+    std::string name;
+    std::vector<std::string> locations; // %O stands for the server's origin
+    int status;                         // of every redirect
+    std::string reason;                 // empty: "arrived" is the answer
+    std::vector<std::string> targets;   // as the server saw them
+};
+
+class RedirectTest : public WinInetRequestChannelTest,
+                     public testing::WithParamInterface<RedirectCase>
+{
+};
+
+TEST_P(RedirectTest, followedWithinTheRules)
+{
+    const RedirectCase &row = GetParam();
+    std::string path = "/r0";
+    const std::string origin = server.url("");
+    for (std::string location : row.locations) {
+        const std::size_t mark = location.find("%O");
+        if (mark != std::string::npos)
+            location.replace(mark, 2, origin);
+        server.setAnswer(path, LoopbackServer::redirect(location, row.status));
+        // The next hop's target; a relative one is the last of its chain.
+        path = location.compare(0, origin.size(), origin) == 0 ? location.substr(origin.size())
+                                                               : location;
+    }
+    server.setDefaultAnswer(LoopbackServer::reply(200, "arrived"));
+
+    WinInetRequestChannel channel;
+    Recorder recorder(channel);
+    channel.navigate(server.url("/r0"));
+    ASSERT_TRUE(recorder.waitForOutcome());
+    pumpFor(50);
+
+    ASSERT_EQ(recorder.outcomes.size(), 1u);
+    EXPECT_EQ(server.requestLines().size(), row.targets.size());
+    std::vector<std::string> targets;
+    for (const std::string &line : server.requestLines())
+        targets.push_back(line.substr(4, line.rfind(' ') - 4));
+    EXPECT_EQ(targets, row.targets);
+    if (row.reason.empty()) {
+        EXPECT_TRUE(recorder.outcomes[0].succeeded);
+        EXPECT_EQ(recorder.outcomes[0].httpStatus, 200);
+        EXPECT_EQ(recorder.pages, std::vector<std::string>{"arrived"});
+    } else {
+        EXPECT_FALSE(recorder.outcomes[0].succeeded);
+        EXPECT_EQ(recorder.outcomes[0].httpStatus, 0);
+        EXPECT_EQ(recorder.outcomes[0].reason, row.reason);
+        EXPECT_TRUE(recorder.pages.empty());
+    }
+    // One line per redirect taken, between the request's and the outcome's.
+    std::size_t redirected = 0;
+    for (const std::string &line : logLines)
+        redirected += line == "redirected to " + origin;
+    EXPECT_EQ(redirected, row.targets.size() - 1);
+    EXPECT_EQ(logLines.size(), row.targets.size() + 1);
+}
+
+std::vector<std::string> hops(int count)
+{
+    std::vector<std::string> locations;
+    for (int i = 1; i <= count; ++i)
+        locations.push_back("/r" + std::to_string(i));
+    return locations;
+}
+
+std::vector<std::string> targetsOf(int count)
+{
+    std::vector<std::string> targets{"/r0"};
+    for (const std::string &location : hops(count))
+        targets.push_back(location);
+    return targets;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Redirects, RedirectTest,
+    testing::Values(
+        RedirectCase{"301 chain", {"/middle", "%O/final"}, 301, "", {"/r0", "/middle", "/final"}},
+        RedirectCase{"302 chain", {"/middle", "%O/final"}, 302, "", {"/r0", "/middle", "/final"}},
+        RedirectCase{"303", {"/final"}, 303, "", {"/r0", "/final"}},
+        RedirectCase{"307", {"/final"}, 307, "", {"/r0", "/final"}},
+        RedirectCase{"308", {"/final"}, 308, "", {"/r0", "/final"}},
+        RedirectCase{"relative path", {"a/b/../c?x=1"}, 302, "", {"/r0", "/a/c?x=1"}},
+        RedirectCase{"the most allowed", hops(WinInetRequestChannel::MaxRedirects), 302, "",
+                     targetsOf(WinInetRequestChannel::MaxRedirects)},
+        RedirectCase{"one too many", hops(WinInetRequestChannel::MaxRedirects + 1), 302,
+                     "too many redirects", targetsOf(WinInetRequestChannel::MaxRedirects)},
+        RedirectCase{"to ftp", {"ftp://127.0.0.1/file"}, 302, "unsupported protocol", {"/r0"}},
+        RedirectCase{
+            "to a mail address", {"mailto:a@b.example"}, 301, "unsupported protocol", {"/r0"}},
+        RedirectCase{"without a host", {"http:///nohost"}, 302, "invalid redirect", {"/r0"}}),
+    paramName<RedirectCase>);
+
+// The request line names the URL's own target and nothing else.
+struct RequestLineCase
+{
+    std::string name;
+    std::string url; // %O stands for the server's origin
+    std::string target;
+};
+
+class RequestLineTest : public WinInetRequestChannelTest,
+                        public testing::WithParamInterface<RequestLineCase>
+{
+};
+
+TEST_P(RequestLineTest, namesOnlyTheTarget)
+{
+    const RequestLineCase &row = GetParam();
+    std::string url = row.url;
+    url.replace(url.find("%O"), 2, server.url(""));
+    if (url.compare(0, 7, "http://") == 0 && row.name == "user info")
+        url.insert(7, "user:S3cret@");
+
+    WinInetRequestChannel channel;
+    channel.setTheaterMode(true); // changes nothing
+    Recorder recorder(channel);
+    channel.navigate(url);
+    ASSERT_TRUE(recorder.waitForOutcome());
+    ASSERT_EQ(recorder.outcomes.size(), 1u);
+    EXPECT_TRUE(recorder.outcomes[0].succeeded);
+
+    const std::vector<std::string> heads = server.requestHeads();
+    ASSERT_EQ(heads.size(), 1u);
+    const std::string &head = heads[0];
+    EXPECT_EQ(head.substr(0, head.find("\r\n")), "GET " + row.target + " HTTP/1.1");
+    std::string lowered = head;
+    for (char &c : lowered)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_NE(lowered.find("\r\nhost: 127.0.0.1:" + std::to_string(server.port())),
+              std::string::npos);
+    EXPECT_NE(lowered.find("\r\naccept-encoding: gzip, deflate"), std::string::npos);
+    EXPECT_NE(lowered.find("\r\nuser-agent: tavrinconnector/"), std::string::npos);
+    const std::string fields = lowered.substr(lowered.find("\r\n"));
+    for (const char *never : {"authorization:", "cookie:", "x-injected", "s3cret", "frag"})
+        EXPECT_EQ(fields.find(never), std::string::npos) << never << " in\n" << head;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RequestLines, RequestLineTest,
+    testing::Values(
+        RequestLineCase{"plain", "%O/abc123", "/abc123"},
+        RequestLineCase{"spaces", "%O/my key/with parts", "/my%20key/with%20parts"},
+        RequestLineCase{"query", "%O/nic/update?hostname=h&pw=p", "/nic/update?hostname=h&pw=p"},
+        RequestLineCase{"header injection", "%O/k\r\nX-Injected: 1", "/k%0D%0AX-Injected:%201"},
+        RequestLineCase{"non-ASCII", "%O/gr\xC3\xBC\xC3\x9F", "/gr%C3%BC%C3%9F"},
+        RequestLineCase{"fragment", "%O/k#frag", "/k"}, RequestLineCase{"user info", "%O/k", "/k"},
+        RequestLineCase{"empty path", "%O", "/"}),
+    paramName<RequestLineCase>);
+
+// URLs that are never requested: one log line, no outcome, nothing sent.
+struct RefusedUrlCase
+{
+    std::string name;
+    std::string url; // %P stands for the server's port
+    std::string log;
+};
+
+class RefusedUrlTest : public WinInetRequestChannelTest,
+                       public testing::WithParamInterface<RefusedUrlCase>
+{
+};
+
+TEST_P(RefusedUrlTest, sendsNothing)
+{
+    const RefusedUrlCase &row = GetParam();
+    std::string url = row.url;
+    const std::size_t port = url.find("%P");
+    if (port != std::string::npos)
+        url.replace(port, 2, std::to_string(server.port()));
+
+    WinInetRequestChannel channel;
+    Recorder recorder(channel);
+    channel.navigate(url);
+    EXPECT_FALSE(channel.busy());
+    pumpFor(200);
+    EXPECT_EQ(server.requestCount(), 0);
+    EXPECT_TRUE(recorder.outcomes.empty());
+    EXPECT_TRUE(recorder.pages.empty());
+    EXPECT_EQ(logLines, std::vector<std::string>{row.log});
+}
+
+const char NotAUrl[] = "update URL refused: not an http or https URL with a host";
+
+INSTANTIATE_TEST_SUITE_P(
+    RefusedUrls, RefusedUrlTest,
+    testing::Values(RefusedUrlCase{"empty", "", "no update URL set; nothing requested"},
+                    RefusedUrlCase{"prose", "not a url", NotAUrl},
+                    RefusedUrlCase{"no host", "http:///k", NotAUrl},
+                    RefusedUrlCase{"ftp to the server", "ftp://127.0.0.1:%P/k", NotAUrl},
+                    RefusedUrlCase{"no scheme", "127.0.0.1:%P/k", NotAUrl},
+                    RefusedUrlCase{"file", "file:///c:/windows/win.ini", NotAUrl}),
+    paramName<RefusedUrlCase>);
+
+TEST_F(WinInetRequestChannelTest, stopAbandonsTheFetchForGood)
+{
+    LoopbackServer::Answer late = LoopbackServer::reply(200, "late");
+    late.delayMs = 300;
+    server.setDefaultAnswer(late);
+
+    WinInetRequestChannel channel;
+    Recorder recorder(channel);
+    EXPECT_FALSE(channel.busy());
+    channel.navigate(server.url("/k"));
+    EXPECT_TRUE(channel.busy());
+    ASSERT_TRUE(pumpUntil([&] { return server.requestCount() == 1; }));
+    EXPECT_TRUE(channel.busy());
+    channel.stop();
+    EXPECT_FALSE(channel.busy());
+    channel.stop(); // nothing left to stop
+
+    pumpFor(800); // past the server's late answer
+    EXPECT_TRUE(recorder.outcomes.empty());
+    EXPECT_TRUE(recorder.pages.empty());
+    EXPECT_EQ(logLines, (std::vector<std::string>{"request to " + origin(),
+                                                  "request to " + origin() + " stopped"}));
+}
+
+TEST_F(WinInetRequestChannelTest, secondNavigateAbandonsTheFirst)
+{
+    LoopbackServer::Answer late = LoopbackServer::reply(200, "first");
+    late.delayMs = 300;
+    server.setAnswer("/first", late);
+    server.setAnswer("/second", LoopbackServer::reply(500, "second"));
+
+    WinInetRequestChannel channel;
+    Recorder recorder(channel);
+    channel.navigate(server.url("/first"));
+    ASSERT_TRUE(pumpUntil([&] { return server.requestCount() == 1; }));
+    channel.navigate(server.url("/second"));
+    EXPECT_TRUE(channel.busy());
+    ASSERT_TRUE(recorder.waitForOutcome());
+    pumpFor(800);
+
+    ASSERT_EQ(recorder.outcomes.size(), 1u);
+    EXPECT_EQ(recorder.outcomes[0].httpStatus, 500);
+    EXPECT_EQ(recorder.pages, std::vector<std::string>{"second"});
+    ASSERT_GE(logLines.size(), 2u);
+    EXPECT_EQ(logLines[1], "request to " + origin() + " abandoned for a new one");
+}
+
+TEST_F(WinInetRequestChannelTest, deadlineAbandonsASlowAnswer)
+{
+    LoopbackServer::Answer late = LoopbackServer::reply(200, "late");
+    late.delayMs = 600;
+    server.setDefaultAnswer(late);
+
+    WinInetRequestChannel channel;
+    channel.setTransferTimeout(200);
+    Recorder recorder(channel);
+    channel.navigate(server.url("/k"));
+    ASSERT_TRUE(recorder.waitForOutcome());
+    pumpFor(800);
+    ASSERT_EQ(recorder.outcomes.size(), 1u);
+    EXPECT_EQ(recorder.outcomes[0].reason, "no answer within 0.2 s");
+    EXPECT_TRUE(recorder.pages.empty());
+}
+
+TEST_F(WinInetRequestChannelTest, navigateFromTheHandlerStartsTheNextFetch)
+{
+    server.setAnswer("/again", LoopbackServer::reply(200, "second"));
+    WinInetRequestChannel channel;
+    Recorder recorder(channel);
+    channel.setFinishedHandler([&](const RequestOutcome &outcome) {
+        recorder.outcomes.push_back(outcome);
+        if (recorder.outcomes.size() == 1)
+            channel.navigate(server.url("/again"));
+    });
+    channel.navigate(server.url("/k"));
+    ASSERT_TRUE(pumpUntil([&] { return recorder.outcomes.size() == 2; }));
+    EXPECT_FALSE(channel.busy());
+    EXPECT_EQ(recorder.pages, (std::vector<std::string>{"good", "second"}));
+}
+
+TEST_F(WinInetRequestChannelTest, destroyingABusyChannelReportsNothing)
+{
+    LoopbackServer::Answer late = LoopbackServer::reply(200, "late");
+    late.delayMs = 300;
+    server.setDefaultAnswer(late);
+
+    int reported = 0;
+    auto channel = std::make_unique<WinInetRequestChannel>();
+    channel->setFinishedHandler([&](const RequestOutcome &) { ++reported; });
+    channel->setPageHandler([&](const std::string &) { ++reported; });
+    channel->navigate(server.url("/k"));
+    ASSERT_TRUE(pumpUntil([&] { return server.requestCount() == 1; }));
+    channel.reset();
+    pumpFor(800);
+    EXPECT_EQ(reported, 0);
+}
+
+TEST_F(WinInetRequestChannelTest, logAndReasonsNeverHoldTheKey)
+{
+    const std::string key = "S3cretKey";
+    server.setAnswer("/ok/" + key, LoopbackServer::reply(200, "good"));
+    server.setAnswer("/err/" + key, LoopbackServer::reply(500, "broken " + key));
+    server.setAnswer("/echo?pw=" + key, LoopbackServer::reply(200, key + " nochg"));
+    server.setAnswer("/hop/" + key, LoopbackServer::redirect("/ok/" + key));
+    server.setAnswer("/ftp/" + key, LoopbackServer::redirect("ftp://127.0.0.1/" + key));
+    LoopbackServer::Answer cut;
+    cut.hangUp = true;
+    server.setAnswer("/cut/" + key, cut);
+
+    WinInetRequestChannel channel;
+    Recorder recorder(channel);
+    for (const std::string path : {"/ok/", "/err/", "/echo?pw=", "/hop/", "/ftp/", "/cut/"}) {
+        const std::size_t before = recorder.outcomes.size();
+        channel.navigate(server.url(path + key));
+        ASSERT_TRUE(pumpUntil([&] { return recorder.outcomes.size() == before + 1; })) << path;
+    }
+    channel.navigate("garbage " + key);
+    channel.navigate(server.url("/ok/" + key).replace(0, 4, "ftp"));
+
+    EXPECT_GE(logLines.size(), 14u);
+    for (const std::string &line : logLines)
+        EXPECT_EQ(line.find(key), std::string::npos) << line;
+    for (const RequestOutcome &outcome : recorder.outcomes)
+        EXPECT_EQ(outcome.reason.find(key), std::string::npos) << outcome.reason;
+}
+
 } // namespace
