@@ -616,6 +616,10 @@ void WinInetRequestChannel::navigate(const std::string &url)
     }
 
     m_target = UpdateUrl::redacted(requestUrl);
+    if (!m_window) {
+        logWarning("request to " + m_target + " not made: the channel has no window");
+        return;
+    }
     logInfo("request to " + m_target);
     auto fetch = std::make_shared<Fetch>();
     fetch->id = ++lastFetchId;

@@ -433,6 +433,7 @@ INSTANTIATE_TEST_SUITE_P(
         RedirectCase{"303", {"/final"}, 303, "", {"/r0", "/final"}},
         RedirectCase{"307", {"/final"}, 307, "", {"/r0", "/final"}},
         RedirectCase{"308", {"/final"}, 308, "", {"/r0", "/final"}},
+        RedirectCase{"with a space", {"/a b"}, 302, "", {"/r0", "/a%20b"}},
         RedirectCase{"relative path", {"a/b/../c?x=1"}, 302, "", {"/r0", "/a/c?x=1"}},
         RedirectCase{"the most allowed", hops(WinInetRequestChannel::MaxRedirects), 302, "",
                      targetsOf(WinInetRequestChannel::MaxRedirects)},
@@ -483,6 +484,7 @@ TEST_P(RequestLineTest, namesOnlyTheTarget)
     EXPECT_NE(lowered.find("\r\nhost: 127.0.0.1:" + std::to_string(server.port())),
               std::string::npos);
     EXPECT_NE(lowered.find("\r\naccept-encoding: gzip, deflate"), std::string::npos);
+    EXPECT_NE(lowered.find("\r\nconnection: close"), std::string::npos);
     EXPECT_NE(lowered.find("\r\nuser-agent: tavrinconnector/"), std::string::npos);
     const std::string fields = lowered.substr(lowered.find("\r\n"));
     for (const char *never : {"authorization:", "cookie:", "x-injected", "s3cret", "frag"})
