@@ -8,7 +8,9 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -449,7 +451,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct RequestLineCase
 {
     std::string name;
-    std::string url; // %O stands for the server's origin
+    std::string url; // %O stands for the server's origin, %A for its host and port
     std::string target;
 };
 
@@ -462,9 +464,8 @@ TEST_P(RequestLineTest, namesOnlyTheTarget)
 {
     const RequestLineCase &row = GetParam();
     std::string url = row.url;
-    url.replace(url.find("%O"), 2, server.url(""));
-    if (url.compare(0, 7, "http://") == 0 && row.name == "user info")
-        url.insert(7, "user:S3cret@");
+    const std::size_t mark = url.find('%');
+    url.replace(mark, 2, url[mark + 1] == 'O' ? server.url("") : server.url("").substr(7));
 
     WinInetRequestChannel channel;
     channel.setTheaterMode(true); // changes nothing
@@ -499,7 +500,8 @@ INSTANTIATE_TEST_SUITE_P(
         RequestLineCase{"query", "%O/nic/update?hostname=h&pw=p", "/nic/update?hostname=h&pw=p"},
         RequestLineCase{"header injection", "%O/k\r\nX-Injected: 1", "/k%0D%0AX-Injected:%201"},
         RequestLineCase{"non-ASCII", "%O/gr\xC3\xBC\xC3\x9F", "/gr%C3%BC%C3%9F"},
-        RequestLineCase{"fragment", "%O/k#frag", "/k"}, RequestLineCase{"user info", "%O/k", "/k"},
+        RequestLineCase{"fragment", "%O/k#frag", "/k"},
+        RequestLineCase{"user info", "http://user:S3cret@%A/k", "/k"},
         RequestLineCase{"empty path", "%O", "/"}),
     paramName<RequestLineCase>);
 
@@ -671,6 +673,36 @@ TEST_F(WinInetRequestChannelTest, logAndReasonsNeverHoldTheKey)
         EXPECT_EQ(line.find(key), std::string::npos) << line;
     for (const RequestOutcome &outcome : recorder.outcomes)
         EXPECT_EQ(outcome.reason.find(key), std::string::npos) << outcome.reason;
+}
+
+} // namespace
+
+namespace {
+
+// The proxy named in the environment stands for the system's: the server
+// plays it and sees the whole URL on the request line.
+TEST_F(WinInetRequestChannelTest, systemProxyIsUsed)
+{
+    const std::wstring proxy = L"http://127.0.0.1:" + std::to_wstring(server.port());
+    SetEnvironmentVariableW(L"http_proxy", proxy.c_str());
+    _wputenv_s(L"http_proxy", proxy.c_str());
+
+    WinInetRequestChannel channel;
+    Recorder recorder(channel);
+    channel.navigate("http://update.invalid/my key");
+    const bool finished = recorder.waitForOutcome();
+    SetEnvironmentVariableW(L"http_proxy", nullptr);
+    _wputenv_s(L"http_proxy", L"");
+    ASSERT_TRUE(finished);
+
+    ASSERT_EQ(recorder.outcomes.size(), 1u);
+    EXPECT_TRUE(recorder.outcomes[0].succeeded);
+    // The absolute form, with or without the default port.
+    const std::vector<std::string> lines = server.requestLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0] == "GET http://update.invalid/my%20key HTTP/1.1" ||
+                lines[0] == "GET http://update.invalid:80/my%20key HTTP/1.1")
+        << lines[0];
 }
 
 } // namespace
