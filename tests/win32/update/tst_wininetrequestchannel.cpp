@@ -679,9 +679,12 @@ TEST_F(WinInetRequestChannelTest, logAndReasonsNeverHoldTheKey)
 
 namespace {
 
+using SystemProxyTest = WinInetRequestChannelTest;
+
 // The proxy named in the environment stands for the system's: the server
-// plays it and sees the whole URL on the request line.
-TEST_F(WinInetRequestChannelTest, systemProxyIsUsed)
+// plays it and sees the whole URL on the request line. WinINet reads the
+// proxy settings once per process, so this case runs in a process of its own.
+TEST_F(SystemProxyTest, requestGoesThroughTheProxy)
 {
     const std::wstring proxy = L"http://127.0.0.1:" + std::to_wstring(server.port());
     SetEnvironmentVariableW(L"http_proxy", proxy.c_str());
