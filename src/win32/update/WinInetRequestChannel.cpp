@@ -277,11 +277,37 @@ std::wstring cut(std::wstring text)
     return text;
 }
 
+// The charset a page names in a <meta> near its start ("" for none).
+std::string metaCharset(const std::string &body)
+{
+    const std::string head = lower(body.substr(0, 1024));
+    for (std::size_t meta = head.find("<meta"); meta != std::string::npos;
+         meta = head.find("<meta", meta + 5)) {
+        const std::size_t end = head.find('>', meta);
+        const std::size_t at = head.find("charset=", meta);
+        if (at == std::string::npos || (end != std::string::npos && at > end))
+            continue;
+        std::size_t from = at + 8;
+        while (from < head.size() && (head[from] == '"' || head[from] == '\''))
+            ++from;
+        std::size_t to = from;
+        while (to < head.size() && (std::isalnum(static_cast<unsigned char>(head[to])) ||
+                                    head[to] == '-' || head[to] == '_'))
+            ++to;
+        return head.substr(from, to - from);
+    }
+    return std::string();
+}
+
 // What the answer area shows: the answer as text, an HTML page as its readable text.
 std::string shownText(const std::string &contentType, const std::string &body)
 {
-    const std::wstring text = cut(widen(body, codePageFor(charsetOf(contentType))));
-    if (!looksLikeHtml(contentType, body))
+    const bool isHtml = looksLikeHtml(contentType, body);
+    std::string charset = charsetOf(contentType);
+    if (charset.empty() && isHtml)
+        charset = metaCharset(body);
+    const std::wstring text = cut(widen(body, codePageFor(charset)));
+    if (!isHtml)
         return narrow(text);
     const std::string html = narrow(text);
     return narrow(cut(widen(HtmlText::readableText(html, WinInetRequestChannel::MaxShownChars))));
