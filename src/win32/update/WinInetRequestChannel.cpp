@@ -228,10 +228,10 @@ std::string charsetOf(const std::string &contentType)
     std::size_t start = contentType.find(';');
     while (start != std::string::npos) {
         const std::size_t next = contentType.find(';', start + 1);
-        const std::string part = trimmed(contentType.substr(
+        const std::string parameter = trimmed(contentType.substr(
             start + 1, next == std::string::npos ? std::string::npos : next - start - 1));
-        if (lower(part.substr(0, 8)) == "charset=") {
-            std::string value = trimmed(part.substr(8));
+        if (lower(parameter.substr(0, 8)) == "charset=") {
+            std::string value = trimmed(parameter.substr(8));
             if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
                 value = value.substr(1, value.size() - 2);
             return lower(value);

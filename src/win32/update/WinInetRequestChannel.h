@@ -23,8 +23,9 @@
 // accepted. For every fetch that gets a complete final HTTP answer the page
 // handler comes first (the answer's readable text), then the finished handler
 // with the outcome as UpdateOutcome judges the answer. busy() is already false
-// when they run. An abandoned fetch (stop(), a new navigate(), the deadline,
-// the channel's end) reports nothing; its worker ends on its own and hangs up.
+// when they run. An abandoned fetch (stop(), a new navigate(), the channel's
+// end) reports nothing, and one past its deadline nothing but that failure: its
+// worker ends on its own at its next step or its sockets' timeouts, and hangs up.
 class WinInetRequestChannel : public RequestChannel
 {
 public:
