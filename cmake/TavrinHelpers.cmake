@@ -75,10 +75,10 @@ endfunction()
 
 # tavrin_add_core_test(<name> SOURCES <files...> [LIBS <targets...>] [LABEL <label>] [DESKTOP])
 #
-# Builds one GoogleTest executable against tavrin_core (no Qt) and
+# Builds one GoogleTest executable against tavrin_core (no Qt, no display) and
 # registers it with CTest as one test, labelled "core" (or LABEL). In the
 # Windows build it runs under Wine, in the session tavrin_wine_session() sets up;
-# with DESKTOP on a private X display, for a test that makes top-level windows.
+# with DESKTOP instead on a virtual desktop with a tray, in a Wine prefix of its own.
 function(tavrin_add_core_test name)
     cmake_parse_arguments(ARG "DESKTOP" "LABEL" "SOURCES;LIBS" ${ARGN})
     if(NOT ARG_LABEL)
@@ -90,14 +90,15 @@ function(tavrin_add_core_test name)
     target_link_libraries(${name} PRIVATE tavrin_core ${ARG_LIBS} GTest::gtest_main)
     # The core tests' fakes and helpers: as free of Qt as the core.
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/core)
-    if(ARG_DESKTOP AND CMAKE_CROSSCOMPILING_EMULATOR)
-        # Wine makes no top-level window without a display.
+    if(ARG_DESKTOP)
+        set(support ${PROJECT_SOURCE_DIR}/tests/support)
         add_test(NAME ${name}
-            COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-desktop.sh --no-tray
+            COMMAND ${support}/with-desktop.sh --fixed-tray ${support}/with-wine.sh
                 ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}>)
-    else()
-        add_test(NAME ${name} COMMAND ${name})
+        set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABEL};desktop" TIMEOUT 180)
+        return()
     endif()
+    add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABEL}" TIMEOUT 120)
     if(CMAKE_CROSSCOMPILING_EMULATOR)
         set_tests_properties(${name} PROPERTIES

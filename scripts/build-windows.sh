@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows program with mingw-w64 (installing what is missing)
-# into build-windows/: tavrin-connector.exe, statically linked, the core's and
-# the front end's tests (run them under Wine with scripts/test-windows.sh) and
-# the zip to ship (build-windows/tavrin-connector-<version>-win64.zip).
+# into build-windows/: tavrin-connector.exe (statically linked) and its test
+# build, the core's and the front end's tests (scripts/test-windows.sh runs them
+# under Wine) and the zip to ship (build-windows/tavrin-connector-<version>-win64.zip).
 # Extra arguments go to the CMake configure step.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -32,4 +32,5 @@ if ! cmake --build "$build" --parallel "$(nproc)" >"$log" 2>&1; then
     exit 1
 fi
 grep -E 'warning:' "$log" || true
+(cd "$build" && cpack -G ZIP >/dev/null)
 

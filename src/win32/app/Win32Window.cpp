@@ -186,6 +186,11 @@ void Win32Window::buildControls()
             HWND arrows =
                 make("UpDown1", UPDOWN_CLASSW, UDS_ARROWKEYS | UDS_NOTHOUSANDS, 0, IdUpDown);
             SendMessageW(arrows, UDM_SETBUDDY, WPARAM(GetDlgItem(m_hwnd, IdTimer)), 0);
+            // Binding may give the arrows the system's width; the table's stays.
+            const WindowLayout::PixelRect r =
+                WindowLayout::toPixels(WindowLayout::control("UpDown1"), m_layoutScale);
+            SetWindowPos(arrows, nullptr, r.left, r.top, r.width, r.height,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
             SendMessageW(arrows, UDM_SETRANGE32, SpinMinimum, SpinMaximum);
             SendMessageW(arrows, UDM_SETPOS32, 0, m_spinValue);
             HWND ok = make("cmdKey", L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, IdOk);

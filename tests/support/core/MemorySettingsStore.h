@@ -24,11 +24,13 @@ public:
         if (failSaves)
             return false;
         values[{section, name}] = value;
+        ++saves;
         return true;
     }
 
     std::map<std::pair<std::string, std::string>, std::string> values;
     bool failSaves = false;
+    int saves = 0; // successful ones
 };
 
 #endif

@@ -1,0 +1,61 @@
+#ifndef TAVRIN_WIN32_APP_WIN32APPLICATION_H
+#define TAVRIN_WIN32_APP_WIN32APPLICATION_H
+
+#include "update/ScaledClock.h"
+#include "win32/update/TickCountClock.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class frmTavrin;
+class MessageWakeTimer;
+class RequestChannel;
+class SettingsStore;
+class ShellTrayIcon;
+class Win32Window;
+
+// Puts the Windows program together: the registry settings of this executable
+// name, the WinINet channel, the shell's tray icon, the clocks and timers, the
+// window and the presenter that drives it. The one place where parts are wired
+// to each other.
+class Win32Application
+{
+public:
+    // The program's own parts. applicationName addresses the settings and the
+    // window class; arguments are the command-line words after the program.
+    Win32Application(HINSTANCE instance, const std::string &applicationName,
+                     const std::vector<std::string> &arguments);
+    // Given parts, which must outlive the application.
+    Win32Application(HINSTANCE instance, SettingsStore &settings, RequestChannel &channel,
+                     ShellTrayIcon &trayIcon, const std::string &applicationName,
+                     const std::vector<std::string> &arguments);
+    ~Win32Application();
+
+    // Runs the window's start-up.
+    void start();
+    // Runs the message loop until the program ends; returns its exit status.
+    int run();
+
+    // Test builds: ticks come and the clock runs scale times as fast. Default 1.
+    void setTimeScale(double scale);
+
+    frmTavrin &presenter() { return *m_presenter; }
+    Win32Window &window() { return *m_window; }
+
+private:
+    struct OwnParts;
+    Win32Application(HINSTANCE instance, std::unique_ptr<OwnParts> own,
+                     const std::string &applicationName, const std::vector<std::string> &arguments);
+
+    std::unique_ptr<OwnParts> m_own;
+    TickCountClock m_tickClock;
+    ScaledClock m_clock{m_tickClock};
+    std::unique_ptr<MessageWakeTimer> m_wakeTimer;
+    std::unique_ptr<Win32Window> m_window;
+    std::unique_ptr<frmTavrin> m_presenter;
+};
+
+#endif
