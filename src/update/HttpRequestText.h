@@ -21,6 +21,9 @@ public:
         std::string pathAndQuery;
     };
 
+    // What the program calls itself in every request.
+    static constexpr const char *UserAgent = "TavrinConnector/0.1.0";
+
     // Empty when a part holds a byte that could break the request's lines
     // (a control character, a blank, or anything outside ASCII).
     // proxyAuthorization, where given, is sent to the HTTP proxy as it is.

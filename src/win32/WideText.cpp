@@ -4,17 +4,37 @@
 
 #include <climits>
 
+namespace {
+std::optional<std::wstring> widened(std::string_view bytes, UINT codePage, DWORD flags)
+{
+    if (bytes.empty())
+        return std::wstring();
+    if (bytes.size() > INT_MAX)
+        return std::nullopt;
+    const int size = int(bytes.size());
+    const int length = MultiByteToWideChar(codePage, flags, bytes.data(), size, nullptr, 0);
+    if (length <= 0)
+        return std::nullopt;
+    std::wstring wide(std::size_t(length), L'\0');
+    if (MultiByteToWideChar(codePage, flags, bytes.data(), size, wide.data(), length) != length)
+        return std::nullopt;
+    return wide;
+}
+} // namespace
+
 std::wstring WideText::fromUtf8(std::string_view utf8)
 {
-    if (utf8.empty() || utf8.size() > INT_MAX)
-        return {};
-    const int size = int(utf8.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    if (length <= 0)
-        return {};
-    std::wstring wide(std::size_t(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
-    return wide;
+    return widened(utf8, CP_UTF8, 0).value_or(std::wstring());
+}
+
+std::optional<std::wstring> WideText::fromUtf8Strict(std::string_view utf8)
+{
+    return widened(utf8, CP_UTF8, MB_ERR_INVALID_CHARS);
+}
+
+std::wstring WideText::fromCodePage(std::string_view bytes, unsigned codePage)
+{
+    return widened(bytes, codePage, 0).value_or(std::wstring());
 }
 
 std::string WideText::toUtf8(std::wstring_view wide)

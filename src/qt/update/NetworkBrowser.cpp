@@ -22,8 +22,6 @@
 
 namespace {
 
-const char UserAgent[] = "TavrinConnector/0.1.0";
-
 // The socket buffers no more than this before we read it, so a fast server
 // cannot fill memory between two readyRead signals, and one readyRead never
 // handles more than this.
@@ -253,7 +251,7 @@ void NetworkBrowser::startHop(const UpdateUrl::RequestUrl &url)
             "Basic " +
             (proxy.user() + QLatin1Char(':') + proxy.password()).toUtf8().toBase64().toStdString();
     m_request = QByteArray::fromStdString(
-        HttpRequestText::get(target, toHttpProxy, UserAgent, proxyAuthorization));
+        HttpRequestText::get(target, toHttpProxy, HttpRequestText::UserAgent, proxyAuthorization));
     if (m_request.isEmpty()) {
         failFetch(0, QStringLiteral("update URL not fit to send"));
         return;

@@ -1,6 +1,7 @@
 #include "win32/app/SingleInstance.h"
 
 #include "update/CoreLog.h"
+#include "win32/WideText.h"
 
 #include <cstdint>
 
@@ -11,19 +12,6 @@ namespace {
 const size_t kMaxNameUnits = 200;
 const size_t kKeptUnits = 180;
 const DWORD kPollMs = 50;
-
-std::wstring widen(const std::string &text)
-{
-    if (text.empty())
-        return std::wstring();
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-    if (length <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
-    return wide;
-}
 
 void appendHex(std::wstring &out, uint64_t value, int digits)
 {
@@ -36,7 +24,7 @@ void appendHex(std::wstring &out, uint64_t value, int digits)
 // namespace separator), '_' (the escape) and control characters as "_xxxx".
 std::wstring safeName(const std::string &applicationName)
 {
-    std::wstring name = widen(applicationName);
+    std::wstring name = WideText::fromUtf8(applicationName);
     if (!name.empty())
         CharLowerBuffW(name.data(), static_cast<DWORD>(name.size()));
     std::wstring safe;

@@ -1,6 +1,8 @@
 #include "win32/settings/RegistrySettingsStore.h"
 
+#include "app/CommandLine.h"
 #include "update/CoreLog.h"
+#include "win32/WideText.h"
 
 #include <windows.h>
 
@@ -22,32 +24,15 @@ using KeyHandle = std::unique_ptr<std::remove_pointer_t<HKEY>, decltype(&RegClos
 // Strict: text that is not UTF-8 gives false.
 bool toWide(const std::string &text, std::wstring &wide)
 {
-    wide.clear();
-    if (text.empty())
-        return true;
-    const int size = static_cast<int>(text.size());
-    const int length =
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
-    if (length <= 0)
-        return false;
-    wide.resize(static_cast<size_t>(length));
-    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(),
-                               length) == length;
+    std::optional<std::wstring> converted = WideText::fromUtf8Strict(text);
+    wide = converted.value_or(std::wstring());
+    return converted.has_value();
 }
 
 // The caller has checked the surrogate pairs; none can be lost here.
 std::string toUtf8(const std::wstring &wide)
 {
-    if (wide.empty())
-        return std::string();
-    const int size = static_cast<int>(wide.size());
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    if (length <= 0)
-        return std::string();
-    std::string text(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
-    return text;
+    return WideText::toUtf8(wide);
 }
 
 bool surrogatesPaired(const std::wstring &text)
@@ -105,34 +90,9 @@ RegistrySettingsStore::RegistrySettingsStore(const std::string &applicationName)
 
 std::string RegistrySettingsStore::applicationName(const std::wstring &modulePath)
 {
-    // Both separators count: Windows takes '/' in paths too.
-    const size_t separator = modulePath.find_last_of(L"\\/");
-    std::wstring name =
-        separator == std::wstring::npos ? modulePath : modulePath.substr(separator + 1);
-    // ".exe" in any case; only ASCII letters fold to these.
-    const auto isExe = [](const std::wstring &tail) {
-        const wchar_t *exe = L".exe";
-        for (size_t i = 0; i < 4; ++i) {
-            const wchar_t unit = tail[i] >= L'A' && tail[i] <= L'Z' ? tail[i] + 32 : tail[i];
-            if (unit != exe[i])
-                return false;
-        }
-        return true;
-    };
-    if (name.size() >= 4 && isExe(name.substr(name.size() - 4)))
-        name.resize(name.size() - 4);
-    if (name.empty())
-        return kFallbackApplication;
     // A path is the system's text: a broken pair (never seen in practice)
     // becomes U+FFFD rather than no name at all.
-    const int size = static_cast<int>(name.size());
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, name.data(), size, nullptr, 0, nullptr, nullptr);
-    if (length <= 0)
-        return kFallbackApplication;
-    std::string text(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, name.data(), size, text.data(), length, nullptr, nullptr);
-    return text;
+    return CommandLine::programName(WideText::toUtf8(modulePath));
 }
 
 std::wstring RegistrySettingsStore::keyPath(const std::string &section) const

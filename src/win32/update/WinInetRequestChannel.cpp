@@ -6,6 +6,7 @@
 #include "update/HttpResponseReader.h"
 #include "update/UpdateOutcome.h"
 #include "update/UpdateUrl.h"
+#include "win32/WideText.h"
 
 #include <wininet.h>
 
@@ -24,7 +25,6 @@
 
 namespace {
 
-const char UserAgent[] = "TavrinConnector/0.1.0";
 const wchar_t WindowClass[] = L"TavrinWinInetRequestChannel";
 constexpr UINT_PTR DeadlineTimer = 1;
 constexpr DWORD ReadPieceBytes = 16 * 1024;
@@ -49,30 +49,6 @@ void logInfo(const std::string &text)
 void logWarning(const std::string &text)
 {
     CoreLog::write(CoreLog::Area::Update, CoreLog::Level::Warning, text);
-}
-
-std::wstring widen(const std::string &utf8, UINT codePage = CP_UTF8)
-{
-    if (utf8.empty())
-        return std::wstring();
-    const int size = MultiByteToWideChar(codePage, 0, utf8.data(), int(utf8.size()), nullptr, 0);
-    std::wstring wide(std::size_t(std::max(size, 0)), L'\0');
-    if (size > 0)
-        MultiByteToWideChar(codePage, 0, utf8.data(), int(utf8.size()), wide.data(), size);
-    return wide;
-}
-
-std::string narrow(const std::wstring &wide)
-{
-    if (wide.empty())
-        return std::string();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string utf8(std::size_t(std::max(size, 0)), '\0');
-    if (size > 0)
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), utf8.data(), size, nullptr,
-                            nullptr);
-    return utf8;
 }
 
 std::string lower(std::string text)
@@ -188,15 +164,15 @@ std::string asciiOnly(const std::string &text)
 // location taken against base as a browser would.
 std::string resolved(const std::string &base, const std::string &location)
 {
-    const std::wstring baseW = widen(base);
-    const std::wstring relativeW = widen(asciiOnly(location));
+    const std::wstring baseW = WideText::fromUtf8(base);
+    const std::wstring relativeW = WideText::fromUtf8(asciiOnly(location));
     std::wstring out(2048, L'\0');
     for (int attempt = 0; attempt < 2; ++attempt) {
         DWORD size = DWORD(out.size());
         if (InternetCombineUrlW(baseW.c_str(), relativeW.c_str(), out.data(), &size,
                                 ICU_NO_ENCODE)) {
             out.resize(size);
-            return narrow(out);
+            return WideText::toUtf8(out);
         }
         if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
             break;
@@ -306,11 +282,12 @@ std::string shownText(const std::string &contentType, const std::string &body)
     std::string charset = charsetOf(contentType);
     if (charset.empty() && isHtml)
         charset = metaCharset(body);
-    const std::wstring text = cut(widen(body, codePageFor(charset)));
+    const std::wstring text = cut(WideText::fromCodePage(body, codePageFor(charset)));
     if (!isHtml)
-        return narrow(text);
-    const std::string html = narrow(text);
-    return narrow(cut(widen(HtmlText::readableText(html, WinInetRequestChannel::MaxShownChars))));
+        return WideText::toUtf8(text);
+    const std::string html = WideText::toUtf8(text);
+    return WideText::toUtf8(cut(
+        WideText::fromUtf8(HtmlText::readableText(html, WinInetRequestChannel::MaxShownChars))));
 }
 
 std::atomic<unsigned> lastFetchId{0};
@@ -393,8 +370,8 @@ WinInetRequestChannel::Fetch::Result WinInetRequestChannel::Fetch::fetchAll()
 {
     Result result;
     result.urls = {firstUrl.url};
-    const Handle session(
-        InternetOpenW(widen(UserAgent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    const Handle session(InternetOpenW(WideText::fromUtf8(HttpRequestText::UserAgent).c_str(),
+                                       INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) {
         result.reason = transportReason(GetLastError());
         return result;
@@ -416,7 +393,8 @@ bool WinInetRequestChannel::Fetch::hop(HINTERNET session, Result &result,
 {
     const bool secure = url.scheme == "https";
     // The same checks as for a request written by hand: nothing that could break a line.
-    if (HttpRequestText::get({url.scheme, url.host, url.port, url.target}, false, UserAgent)
+    if (HttpRequestText::get({url.scheme, url.host, url.port, url.target}, false,
+                             HttpRequestText::UserAgent)
             .empty()) {
         result.reason = "update URL not fit to send";
         return true;
@@ -424,8 +402,8 @@ bool WinInetRequestChannel::Fetch::hop(HINTERNET session, Result &result,
     const INTERNET_PORT port = INTERNET_PORT(url.port >= 0 ? url.port
                                              : secure      ? INTERNET_DEFAULT_HTTPS_PORT
                                                            : INTERNET_DEFAULT_HTTP_PORT);
-    const Handle connection(InternetConnectW(session, widen(url.host).c_str(), port, nullptr,
-                                             nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    const Handle connection(InternetConnectW(session, WideText::fromUtf8(url.host).c_str(), port,
+                                             nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) {
         result.reason = transportReason(GetLastError());
         return true;
@@ -436,8 +414,9 @@ bool WinInetRequestChannel::Fetch::hop(HINTERNET session, Result &result,
                   INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTH;
     if (secure)
         flags |= INTERNET_FLAG_SECURE;
-    const Handle request(HttpOpenRequestW(connection.get(), L"GET", widen(url.target).c_str(),
-                                          L"HTTP/1.1", nullptr, accept, flags, 0));
+    const Handle request(HttpOpenRequestW(connection.get(), L"GET",
+                                          WideText::fromUtf8(url.target).c_str(), L"HTTP/1.1",
+                                          nullptr, accept, flags, 0));
     if (!request) {
         result.reason = transportReason(GetLastError());
         return true;
