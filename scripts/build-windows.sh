@@ -13,24 +13,8 @@ packages=(
     wine wine64
     python3 xvfb xauth openbox trayer xdotool x11-utils imagemagick
 )
-missing=()
-for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
-        missing+=("$p")
-    fi
-done
-"$root/scripts/install-packages.sh" ${missing[@]+"${missing[@]}"}
-
-if [[ ! -f "$build/CMakeCache.txt" ]] || (($#)); then
-    cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-        "$@" >/dev/null
-fi
-log="$build/build.log"
-if ! cmake --build "$build" --parallel "$(nproc)" >"$log" 2>&1; then
-    grep -E -v '^\[ *[0-9]+%\]' "$log" | tail -n 60
-    echo "Build failed; full log: $log" >&2
-    exit 1
-fi
-grep -E 'warning:' "$log" || true
+"$root/scripts/install-packages.sh" "${packages[@]}"
+toolchain=()
+[[ -f "$build/CMakeCache.txt" ]] || toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake")
+"$root/scripts/cmake-build.sh" "$build" ${toolchain[@]+"${toolchain[@]}"} "$@"
 (cd "$build" && cpack -G ZIP >/dev/null)
-

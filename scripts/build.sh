@@ -16,22 +16,5 @@ packages=(
     lintian appstream man-db desktop-file-utils
 )
 
-missing=()
-for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
-        missing+=("$p")
-    fi
-done
-"$root/scripts/install-packages.sh" ${missing[@]+"${missing[@]}"}
-
-if [[ ! -f "$build/CMakeCache.txt" ]] || (($#)); then
-    cmake -S "$root" -B "$build" "$@" >/dev/null
-fi
-log="$build/build.log"
-if ! cmake --build "$build" --parallel "$(nproc)" >"$log" 2>&1; then
-    grep -E -v '^\[ *[0-9]+%\]' "$log" | tail -n 60
-    echo "Build failed; full log: $log" >&2
-    exit 1
-fi
-# Surface compiler warnings even when the build succeeds.
-grep -E 'warning:' "$log" || true
+"$root/scripts/install-packages.sh" "${packages[@]}"
+"$root/scripts/cmake-build.sh" "$build" "$@"

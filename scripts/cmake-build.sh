@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Usage: cmake-build.sh <build dir> [cmake configure arguments...]
+# Configures the build directory when it has no cache yet or arguments are
+# given, then builds it. Only errors are shown, and every compiler warning; the
+# full log is <build dir>/build.log.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build=$1
+shift
+if [[ ! -f "$build/CMakeCache.txt" ]] || (($#)); then
+    cmake -S "$root" -B "$build" "$@" >/dev/null
+fi
+log="$build/build.log"
+if ! cmake --build "$build" --parallel "$(nproc)" >"$log" 2>&1; then
+    grep -E -v '^\[ *[0-9]+%\]' "$log" | tail -n 60
+    echo "Build failed; full log: $log" >&2
+    exit 1
+fi
+grep -E 'warning:' "$log" || true
