@@ -7,6 +7,7 @@
 #include "win32/app/Win32Window.h"
 #include "win32/settings/RegistrySettingsStore.h"
 #include "win32/tray/ShellTrayIcon.h"
+#include "win32/update/AddressChangeWatch.h"
 #include "win32/update/MessageWakeTimer.h"
 #include "win32/update/WinInetRequestChannel.h"
 
@@ -55,7 +56,8 @@ Win32Application::Win32Application(HINSTANCE instance, SettingsStore &settings,
           std::make_unique<MessageWakeTimer>(instance, m_clock, [this] { m_presenter->wakeUp(); })),
       m_window(std::make_unique<Win32Window>(instance,
                                              SingleInstance::windowClassName(applicationName),
-                                             SingleInstance::showRequestMessage()))
+                                             SingleInstance::showRequestMessage())),
+      m_instance(instance)
 {
     Win32Log::install();
     m_presenter = std::make_unique<frmTavrin>(*m_window, trayIcon, settings, m_clock, *m_wakeTimer,
@@ -85,6 +87,8 @@ Win32Application::~Win32Application() = default;
 void Win32Application::start()
 {
     m_presenter->Form_Load();
+    m_addressWatch =
+        std::make_unique<AddressChangeWatch>(m_instance, [this] { m_presenter->networkBack(); });
 }
 
 int Win32Application::run()

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+class AddressChangeWatch;
 class frmTavrin;
 class MessageWakeTimer;
 class RequestChannel;
@@ -34,7 +35,7 @@ public:
                      const std::vector<std::string> &arguments);
     ~Win32Application();
 
-    // Runs the window's start-up.
+    // Runs the window's start-up, then watches for the network's return.
     void start();
     // Runs the message loop until the program ends; returns its exit status.
     int run();
@@ -56,6 +57,8 @@ private:
     std::unique_ptr<MessageWakeTimer> m_wakeTimer;
     std::unique_ptr<Win32Window> m_window;
     std::unique_ptr<frmTavrin> m_presenter;
+    HINSTANCE m_instance;
+    std::unique_ptr<AddressChangeWatch> m_addressWatch;
 };
 
 #endif
