@@ -52,12 +52,10 @@ Win32Application::Win32Application(HINSTANCE instance, SettingsStore &settings,
                                    RequestChannel &channel, ShellTrayIcon &trayIcon,
                                    const std::string &applicationName,
                                    const std::vector<std::string> &arguments)
-    : m_wakeTimer(
-          std::make_unique<MessageWakeTimer>(instance, m_clock, [this] { m_presenter->wakeUp(); })),
+    : m_wakeTimer(std::make_unique<MessageWakeTimer>(m_clock, [this] { m_presenter->wakeUp(); })),
       m_window(std::make_unique<Win32Window>(instance,
                                              SingleInstance::windowClassName(applicationName),
-                                             SingleInstance::showRequestMessage())),
-      m_instance(instance)
+                                             SingleInstance::showRequestMessage()))
 {
     Win32Log::install();
     m_presenter = std::make_unique<frmTavrin>(*m_window, trayIcon, settings, m_clock, *m_wakeTimer,
@@ -87,8 +85,7 @@ Win32Application::~Win32Application() = default;
 void Win32Application::start()
 {
     m_presenter->Form_Load();
-    m_addressWatch =
-        std::make_unique<AddressChangeWatch>(m_instance, [this] { m_presenter->networkBack(); });
+    m_addressWatch = std::make_unique<AddressChangeWatch>([this] { m_presenter->networkBack(); });
 }
 
 int Win32Application::run()

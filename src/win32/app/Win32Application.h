@@ -57,7 +57,6 @@ private:
     std::unique_ptr<MessageWakeTimer> m_wakeTimer;
     std::unique_ptr<Win32Window> m_window;
     std::unique_ptr<frmTavrin> m_presenter;
-    HINSTANCE m_instance;
     std::unique_ptr<AddressChangeWatch> m_addressWatch;
 };
 

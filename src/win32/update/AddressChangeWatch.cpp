@@ -8,22 +8,17 @@
 
 namespace {
 constexpr UINT ChangedMessage = WM_APP + 1;
-constexpr const wchar_t *WindowClass = L"TavrinConnector.AddressChangeWatch";
 } // namespace
 
-AddressChangeWatch::AddressChangeWatch(HINSTANCE instance, std::function<void()> onBack,
-                                       Probe probe)
-    : m_onBack(std::move(onBack)), m_probe(std::move(probe))
+AddressChangeWatch::AddressChangeWatch(std::function<void()> onBack, Probe probe)
+    : m_onBack(std::move(onBack)), m_probe(std::move(probe)),
+      m_window([this](UINT message, WPARAM, LPARAM) {
+          if (message != ChangedMessage)
+              return false;
+          check();
+          return true;
+      })
 {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &AddressChangeWatch::windowProc;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = WindowClass;
-    RegisterClassExW(&windowClass);
-    m_hwnd = CreateWindowExW(0, WindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
-                             nullptr);
-    SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, LONG_PTR(this));
     m_overlapped.hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     m_reachable = m_probe();
     arm();
@@ -43,10 +38,6 @@ AddressChangeWatch::~AddressChangeWatch()
         CancelIPChangeNotify(&m_overlapped);
     if (m_overlapped.hEvent)
         CloseHandle(m_overlapped.hEvent);
-    if (m_hwnd) {
-        SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
-        DestroyWindow(m_hwnd);
-    }
 }
 
 void AddressChangeWatch::arm()
@@ -57,7 +48,7 @@ void AddressChangeWatch::arm()
 
 void CALLBACK AddressChangeWatch::changed(void *watch, BOOLEAN)
 {
-    PostMessageW(static_cast<AddressChangeWatch *>(watch)->m_hwnd, ChangedMessage, 0, 0);
+    PostMessageW(static_cast<AddressChangeWatch *>(watch)->m_window.hwnd(), ChangedMessage, 0, 0);
 }
 
 void AddressChangeWatch::check()
@@ -69,17 +60,6 @@ void AddressChangeWatch::check()
     m_reachable = now;
     if (back && m_onBack)
         m_onBack();
-}
-
-LRESULT CALLBACK AddressChangeWatch::windowProc(HWND hwnd, UINT message, WPARAM wParam,
-                                                LPARAM lParam)
-{
-    auto *self = reinterpret_cast<AddressChangeWatch *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self && message == ChangedMessage) {
-        self->check();
-        return 0;
-    }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
 bool AddressChangeWatch::systemReachable()

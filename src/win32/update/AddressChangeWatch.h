@@ -2,6 +2,8 @@
 #define TAVRIN_WIN32_UPDATE_ADDRESSCHANGEWATCH_H
 
 #include <windows.h>
+
+#include "win32/MessageWindow.h"
 #include <winsock2.h>
 
 #include <functional>
@@ -16,8 +18,8 @@ public:
     using Probe = std::function<bool()>;
 
     // probe says whether the network is reachable now; the system's answer by default.
-    AddressChangeWatch(HINSTANCE instance, std::function<void()> onBack,
-                       Probe probe = &AddressChangeWatch::systemReachable);
+    explicit AddressChangeWatch(std::function<void()> onBack,
+                                Probe probe = &AddressChangeWatch::systemReachable);
     ~AddressChangeWatch();
     AddressChangeWatch(const AddressChangeWatch &) = delete;
     AddressChangeWatch &operator=(const AddressChangeWatch &) = delete;
@@ -29,14 +31,13 @@ public:
     static bool systemReachable();
 
 private:
-    static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static void CALLBACK changed(void *watch, BOOLEAN timedOut);
     void arm();
     void check();
 
     std::function<void()> m_onBack;
     Probe m_probe;
-    HWND m_hwnd = nullptr;
+    MessageWindow m_window;
     OVERLAPPED m_overlapped{};
     HANDLE m_wait = nullptr;
     bool m_armed = false;

@@ -8,30 +8,12 @@
 
 namespace {
 constexpr UINT_PTR WakeTimerId = 1;
-constexpr const wchar_t *WindowClass = L"TavrinConnector.WakeTimer";
 } // namespace
 
-MessageWakeTimer::MessageWakeTimer(HINSTANCE instance, const Clock &clock,
-                                   std::function<void()> onWake)
-    : m_clock(&clock), m_onWake(std::move(onWake))
+MessageWakeTimer::MessageWakeTimer(const Clock &clock, std::function<void()> onWake)
+    : m_clock(&clock), m_onWake(std::move(onWake)),
+      m_window([this](UINT message, WPARAM wParam, LPARAM) { return fired(message, wParam); })
 {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &MessageWakeTimer::windowProc;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = WindowClass;
-    RegisterClassExW(&windowClass);
-    m_hwnd = CreateWindowExW(0, WindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
-                             nullptr);
-    SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, LONG_PTR(this));
-}
-
-MessageWakeTimer::~MessageWakeTimer()
-{
-    if (m_hwnd) {
-        SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
-        DestroyWindow(m_hwnd);
-    }
 }
 
 void MessageWakeTimer::schedule(std::int64_t atMs)
@@ -39,12 +21,12 @@ void MessageWakeTimer::schedule(std::int64_t atMs)
     const double realMs = double(atMs - m_clock->nowMs()) / m_scale;
     const auto delay =
         UINT(std::clamp(std::ceil(realMs), double(USER_TIMER_MINIMUM), double(INT_MAX)));
-    m_active = SetTimer(m_hwnd, WakeTimerId, delay, nullptr) != 0;
+    m_active = SetTimer(m_window.hwnd(), WakeTimerId, delay, nullptr) != 0;
 }
 
 void MessageWakeTimer::cancel()
 {
-    KillTimer(m_hwnd, WakeTimerId);
+    KillTimer(m_window.hwnd(), WakeTimerId);
     m_active = false;
 }
 
@@ -53,15 +35,13 @@ void MessageWakeTimer::setTimeScale(double scale)
     m_scale = std::isfinite(scale) && scale > 0 ? scale : 1.0;
 }
 
-LRESULT CALLBACK MessageWakeTimer::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+bool MessageWakeTimer::fired(UINT message, WPARAM wParam)
 {
-    auto *self = reinterpret_cast<MessageWakeTimer *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self && message == WM_TIMER && wParam == WakeTimerId) {
-        // One shot: the engine plans the next wake-up itself.
-        self->cancel();
-        if (self->m_onWake)
-            self->m_onWake();
-        return 0;
-    }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
+    if (message != WM_TIMER || wParam != WakeTimerId)
+        return false;
+    // One shot: the engine plans the next wake-up itself.
+    cancel();
+    if (m_onWake)
+        m_onWake();
+    return true;
 }

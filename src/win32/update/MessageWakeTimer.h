@@ -2,6 +2,7 @@
 #define TAVRIN_WIN32_UPDATE_MESSAGEWAKETIMER_H
 
 #include "update/WakeTimer.h"
+#include "win32/MessageWindow.h"
 
 #include <windows.h>
 
@@ -19,8 +20,7 @@ class MessageWakeTimer : public WakeTimer
 {
 public:
     // onWake runs when the time comes; clock must outlive the timer.
-    MessageWakeTimer(HINSTANCE instance, const Clock &clock, std::function<void()> onWake);
-    ~MessageWakeTimer() override;
+    MessageWakeTimer(const Clock &clock, std::function<void()> onWake);
     MessageWakeTimer(const MessageWakeTimer &) = delete;
     MessageWakeTimer &operator=(const MessageWakeTimer &) = delete;
 
@@ -34,13 +34,13 @@ public:
     bool isActive() const { return m_active; }
 
 private:
-    static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    bool fired(UINT message, WPARAM wParam);
 
     const Clock *m_clock;
     std::function<void()> m_onWake;
     double m_scale = 1.0;
-    HWND m_hwnd = nullptr;
     bool m_active = false;
+    MessageWindow m_window;
 };
 
 #endif

@@ -25,7 +25,6 @@
 
 namespace {
 
-const wchar_t WindowClass[] = L"TavrinWinInetRequestChannel";
 constexpr UINT_PTR DeadlineTimer = 1;
 constexpr DWORD ReadPieceBytes = 16 * 1024;
 // The worker's own socket timeouts: longer than the deadline, which the
@@ -574,21 +573,11 @@ bool WinInetRequestChannel::Fetch::redirect(const std::string &location, Result 
 }
 
 WinInetRequestChannel::WinInetRequestChannel()
+    : m_messages([this](UINT message, WPARAM wParam, LPARAM lParam) {
+          return handleMessage(message, wParam, lParam);
+      })
 {
-    static const ATOM windowClass = [] {
-        WNDCLASSEXW info{};
-        info.cbSize = sizeof info;
-        info.lpfnWndProc = &WinInetRequestChannel::windowProc;
-        info.hInstance = GetModuleHandleW(nullptr);
-        info.lpszClassName = WindowClass;
-        return RegisterClassExW(&info);
-    }();
-    (void)windowClass;
-    m_window = CreateWindowExW(0, WindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                               GetModuleHandleW(nullptr), nullptr);
-    if (m_window)
-        SetWindowLongPtrW(m_window, GWLP_USERDATA, LONG_PTR(this));
-    else
+    if (!m_messages.hwnd())
         logWarning("request channel has no window; no request can be made");
     m_alive = std::make_shared<bool>(true);
 }
@@ -597,10 +586,6 @@ WinInetRequestChannel::~WinInetRequestChannel()
 {
     abandon();
     m_alive.reset();
-    if (m_window) {
-        SetWindowLongPtrW(m_window, GWLP_USERDATA, 0);
-        DestroyWindow(m_window);
-    }
 }
 
 void WinInetRequestChannel::navigate(const std::string &url)
@@ -621,19 +606,19 @@ void WinInetRequestChannel::navigate(const std::string &url)
     }
 
     m_target = UpdateUrl::redacted(requestUrl);
-    if (!m_window) {
+    if (!m_messages.hwnd()) {
         logWarning("request to " + m_target + " not made: the channel has no window");
         return;
     }
     logInfo("request to " + m_target);
     auto fetch = std::make_shared<Fetch>();
     fetch->id = ++lastFetchId;
-    fetch->window = m_window;
+    fetch->window = m_messages.hwnd();
     fetch->timeoutMs = m_timeoutMs;
     fetch->deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeoutMs);
     fetch->firstUrl = *requestUrl;
     m_fetch = fetch;
-    SetTimer(m_window, DeadlineTimer, UINT(m_timeoutMs), nullptr);
+    SetTimer(m_messages.hwnd(), DeadlineTimer, UINT(m_timeoutMs), nullptr);
     try {
         std::thread([fetch] { fetch->run(); }).detach();
     } catch (const std::system_error &) {
@@ -681,20 +666,17 @@ int WinInetRequestChannel::transferTimeout() const
     return m_timeoutMs;
 }
 
-LRESULT CALLBACK WinInetRequestChannel::windowProc(HWND window, UINT message, WPARAM wParam,
-                                                   LPARAM lParam)
+bool WinInetRequestChannel::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    auto *channel =
-        reinterpret_cast<WinInetRequestChannel *>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (channel && message == progressMessage()) {
-        channel->onProgress(unsigned(wParam), Progress(lParam) == Progress::Done);
-        return 0;
+    if (message == progressMessage()) {
+        onProgress(unsigned(wParam), Progress(lParam) == Progress::Done);
+        return true;
     }
-    if (channel && message == WM_TIMER && wParam == DeadlineTimer) {
-        channel->onDeadline();
-        return 0;
+    if (message == WM_TIMER && wParam == DeadlineTimer) {
+        onDeadline();
+        return true;
     }
-    return DefWindowProcW(window, message, wParam, lParam);
+    return false;
 }
 
 void WinInetRequestChannel::onProgress(unsigned id, bool done)
@@ -738,7 +720,7 @@ void WinInetRequestChannel::onProgress(unsigned id, bool done)
 
 void WinInetRequestChannel::onDeadline()
 {
-    KillTimer(m_window, DeadlineTimer);
+    KillTimer(m_messages.hwnd(), DeadlineTimer);
     if (!busy())
         return;
     const int timeoutMs = m_fetch->timeoutMs;
@@ -748,8 +730,8 @@ void WinInetRequestChannel::onDeadline()
 
 void WinInetRequestChannel::abandon()
 {
-    if (m_window)
-        KillTimer(m_window, DeadlineTimer);
+    if (m_messages.hwnd())
+        KillTimer(m_messages.hwnd(), DeadlineTimer);
     if (std::shared_ptr<Fetch> fetch = std::exchange(m_fetch, nullptr))
         fetch->abandoned = true;
 }

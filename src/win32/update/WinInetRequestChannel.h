@@ -2,6 +2,7 @@
 #define TAVRIN_WIN32_UPDATE_WININETREQUESTCHANNEL_H
 
 #include "update/RequestChannel.h"
+#include "win32/MessageWindow.h"
 
 #include <windows.h>
 
@@ -58,7 +59,8 @@ public:
     struct Fetch;
 
 private:
-    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // The workers' messages and the deadline, on the channel's thread.
+    bool handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // A message of the worker of fetch id: a redirect taken, or the end.
     void onProgress(unsigned id, bool done);
     void onDeadline();
@@ -67,7 +69,7 @@ private:
     void fail(int httpStatus, const std::string &reason);
     void report(const RequestOutcome &outcome);
 
-    HWND m_window = nullptr;
+    MessageWindow m_messages;
     std::shared_ptr<Fetch> m_fetch;
     std::string m_target; // scheme://host[:port] of the first URL, for the log
     int m_timeoutMs = DefaultTransferTimeoutMs;

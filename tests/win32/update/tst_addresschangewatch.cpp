@@ -35,9 +35,8 @@ TEST_P(AddressChanges, ReportEachReturnOnce)
     const std::vector<bool> &states = GetParam().reachable;
     int probed = 0;
     int returns = 0;
-    AddressChangeWatch watch(
-        GetModuleHandleW(nullptr), [&returns] { ++returns; },
-        [&] { return states[std::size_t(probed++)]; });
+    AddressChangeWatch watch([&returns] { ++returns; },
+                             [&] { return states[std::size_t(probed++)]; });
     for (std::size_t change = 1; change < states.size(); ++change) {
         SetEvent(watch.changeEvent());
         pumpUntil(probed, int(change) + 1);
