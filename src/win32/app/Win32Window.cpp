@@ -300,6 +300,12 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
         call(m_handlers.closed);
         return 0;
+    case WM_ENDSESSION:
+        // Logging off or shutting down: the program ends as if the window were closed,
+        // so no icon is left behind.
+        if (wParam)
+            call(m_handlers.closed);
+        return 0;
     case WM_DESTROY:
         m_hwnd = nullptr;
         return 0;

@@ -346,15 +346,24 @@ TEST(Win32Window, QuitAnsweredWithOkEndsWithTheIconGone)
     EXPECT_FALSE(f.trayIcon.iconShown());
 }
 
-TEST(Win32Window, ClosingTheWindowEndsWithoutAQuestion)
+// Closing the window, and the end of the session, end the program without a
+// question and with the icon gone.
+class Closing : public testing::TestWithParam<UINT>
 {
-    Fixture f;
+};
+
+TEST_P(Closing, EndsWithoutAQuestion)
+{
+    Fixture f({}, "http://127.0.0.1:1/key");
     bool asked = false;
     f.window().setQuitConfirmation([&asked] { return asked = true; });
-    SendMessageW(f.hwnd(), WM_CLOSE, 0, 0);
+    SendMessageW(f.hwnd(), GetParam(), GetParam() == WM_ENDSESSION ? TRUE : 0, 0);
     EXPECT_TRUE(quitPosted());
     EXPECT_FALSE(asked);
+    EXPECT_FALSE(f.trayIcon.iconShown());
 }
+
+INSTANTIATE_TEST_SUITE_P(Messages, Closing, testing::Values(UINT(WM_CLOSE), UINT(WM_ENDSESSION)));
 
 // Reads the quit question's buttons, then answers it with Cancel.
 std::wstring seenButtons;
