@@ -11,6 +11,8 @@
 #include "win32/update/MessageWakeTimer.h"
 #include "win32/update/WinInetRequestChannel.h"
 
+#include <sstream>
+
 namespace {
 // How the user's locale writes numbers: "1,5" on a German system.
 NumberFormat userNumberFormat()
@@ -106,6 +108,7 @@ void Win32Application::setTimeScale(double scale)
     m_clock.setFactor(scale);
     m_wakeTimer->setTimeScale(m_clock.factor());
     m_presenter->setTimeScale(m_clock.factor());
-    CoreLog::write(CoreLog::Area::App, CoreLog::Level::Info,
-                   "time runs " + std::to_string(m_clock.factor()) + " times as fast");
+    std::ostringstream line;
+    line << "time runs " << m_clock.factor() << " times as fast";
+    CoreLog::write(CoreLog::Area::App, CoreLog::Level::Info, line.str());
 }
