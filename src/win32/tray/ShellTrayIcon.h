@@ -17,6 +17,12 @@
 class ShellTrayIcon : public TrayShell
 {
 public:
+    using NotifyFunction = BOOL(WINAPI *)(DWORD message, NOTIFYICONDATAA *data);
+
+    ShellTrayIcon() = default;
+    // Records go to the given function instead of the shell's — for tests.
+    explicit ShellTrayIcon(NotifyFunction notify) : m_notify(notify), m_lookedUp(true) {}
+
     // The record's first form in a 64-bit process (NOTIFYICONDATAA_V1_SIZE).
     static constexpr DWORD RecordSize = 104;
 
@@ -31,7 +37,6 @@ public:
     static NOTIFYICONDATAA platformRecord(const TrayIconRecord &record);
 
 private:
-    using NotifyFunction = BOOL(WINAPI *)(DWORD message, NOTIFYICONDATAA *data);
     NotifyFunction notifyFunction();
 
     NotifyFunction m_notify = nullptr;
