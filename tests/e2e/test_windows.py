@@ -12,7 +12,7 @@ its tip.
 Usage: test_windows.py --program <tavrin-connector.exe>
                        --fast-program <tavrin-connector-testhooks.exe>
                        --base-url <compiled-in base URL>
-                       [--screenshots <dir>] [--keep-screenshot <png>]
+                       [--screenshots <dir>]
                        [unittest arguments...]
 """
 
@@ -39,6 +39,7 @@ OPTIONS = None
 
 TIP = "KORLA Tavrin Connector"
 QUIT_TITLE = "Tavrin Connector beenden..."
+QUESTION = "Möchten Sie den Dienst wirklich beenden?"
 CAPTION = re.compile(r"^(Count-Down: (\d+)Sec\.|KORLA DNS Conector( SYNC)?)$")
 # Wine's explorer.exe owns the icons docked in the tray, and their tips.
 TRAY_OWNER = "explorer.exe"
@@ -499,17 +500,18 @@ class WindowsTest(unittest.TestCase):
         icon = program.wait_icon()
         program.choose_from_popup(2)
         window, (x, y, w, h) = wait_until(program.message_box, what="the quit question")
-        # The question's buttons: "OK", then "Abbrechen" (Escape) which is the default?
-        xdotool("windowactivate", "--sync", str(window))
-        xdotool("key", "Escape")
+        # The question right of the box's icon; "OK" and "Abbrechen" centred below it.
+        question = (x + 50, y + 4, w - 54, 28)
+        wait_until(lambda: reads_as(grab(question), QUESTION), timeout=3, what="the question")
+        row = y + h - 22
+        xdotool("mousemove", str(x + w // 2 + 70), str(row), "click", "1")
         wait_until(lambda: program.message_box() is None, what="the question to close")
         self.assertTrue(program.alive())
         self.assertIsNotNone(program.icon())
 
         program.choose_from_popup(2)
-        window, _ = wait_until(program.message_box, what="the quit question again")
-        xdotool("windowactivate", "--sync", str(window))
-        xdotool("key", "Return")
+        window, (x, y, w, h) = wait_until(program.message_box, what="the quit question again")
+        xdotool("mousemove", str(x + w // 2 - 70), str(y + h - 22), "click", "1")
         self.assertEqual(program.wait_exit(), 0)
         wait_until(lambda: not tray_windows(TRAY_OWNER), what="the icon to go")
         self.assertEqual(count_colour(grab(icon), BLUE_EMBLEM), 0)
