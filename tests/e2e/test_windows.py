@@ -114,7 +114,7 @@ def gaps_line_up(columns, other):
 def reads_as(image, text):
     """Whether an image of one line of dark text on light looks like that text.
 
-    There is no text to read off the tip's X window, so the text is drawn in the
+    Wine's windows carry no text to read off the X server, so the text is drawn in the
     font fontconfig gives for Wine's sans serif face, at the size as wide as the
     image's ink, and the gaps between letters and words must line up. Another
     text or length fails; a single letter of the same width may pass.
@@ -384,7 +384,15 @@ class WindowsTest(unittest.TestCase):
         program = self.start()
         program.wait_icon()
         self.assertFalse(program.window_shown())
-        program.show_window()
+        # Two entries, one above the other.
+        x, y, w, h = program.open_popup()
+        wait_until(lambda: drawn((x, y, w, h)), what="the pop-up menu to be drawn")
+        self.assertTrue(reads_as(grab((x, y, w, h // 2)), "Optionen..."))
+        self.assertTrue(reads_as(grab((x, y + h // 2, w, h - h // 2)), "Beenden"))
+        self.assertFalse(reads_as(grab((x, y, w, h // 2)), "Beenden"))
+        xdotool("mousemove", str(x + w // 2), str(y + h // 4), "click", "1")
+        wait_until(program.window_shown, what="the window to show")
+        program.drawn_window()
         program.wait_icon_gone()
         self.assert_counts_down(program)
 
