@@ -425,8 +425,9 @@ class WindowsTest(unittest.TestCase):
     def test_spin_arrows_step_box_and_registry(self):
         program = self.start(interval="59")
         geometry = program.show_window()
-        x, y, w, h = scaled(geometry, SPIN)
-        upper, lower = -h // 4, h // 4
+        # The control's upper and lower halves are its two arrows.
+        height = scaled(geometry, SPIN)[3]
+        upper, lower = -height // 4, height // 4
         program.click_in_window(SPIN, dy=upper)
         wait_until(lambda: program.setting("TavrinTime") == "60", what="60 stored")
         # 60 is the top: another step up stays there.
