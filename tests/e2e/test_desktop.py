@@ -29,18 +29,17 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import desktop_support  # noqa: E402
 from desktop_support import (  # noqa: E402,F401  (the other suites use them from here)
-    BLUE_EMBLEM, RED_EMBLEM, SEEN, RecordingServer, centre, count_colour, count_dark, drawn,
-    grab, run, save_screenshot, tray_windows, wait_until, window_info, window_name, xdotool)
+    BLUE_EMBLEM, RED_EMBLEM, SEEN, WINDOW_SIZE, RecordingServer, centre, count_colour,
+    count_dark, drawn, grab, inner, run, save_screenshot, scaled, tray_windows, wait_until,
+    window_info, window_name, xdotool)
 
 OPTIONS = None
 
 QUIT_TITLE = "Tavrin Connector beenden..."
 CAPTION = re.compile(r"^(Count-Down: (\d+)Sec\.|KORLA DNS Conector( SYNC)?)$")
 
-# The window's size and its controls' window-relative rectangles (x, y, width,
-# height) at the font the layout was drawn for; a larger default font scales
-# them all alike.
-WINDOW_SIZE = (373, 160)
+# The controls' window-relative rectangles (x, y, width, height) at the font
+# the layout was drawn for, in a window of WINDOW_SIZE.
 FIRST_KEY_BOX = (224, 16, 113, 19)
 SECOND_KEY_BOX = (224, 40, 113, 19)
 OK_BUTTON = (336, 40, 25, 17)
@@ -73,18 +72,6 @@ def window_icon(window):
         opaque = (argb >> 24) >= 128
         rgb += bytes(((argb >> 16) & 255, (argb >> 8) & 255, argb & 255) if opaque else (0, 0, 0))
     return best[0], best[1], bytes(rgb)
-
-def scaled(geometry, rect):
-    """A control's rectangle at the scale of a window of that geometry."""
-    scale = geometry[2] / WINDOW_SIZE[0]
-    x, y = round(rect[0] * scale), round(rect[1] * scale)
-    return x, y, round((rect[0] + rect[2]) * scale) - x, round((rect[1] + rect[3]) * scale) - y
-
-
-def inner(geometry, rect):
-    """A window-relative rectangle in root coordinates, at the window's scale."""
-    x, y, w, h = scaled(geometry, rect)
-    return geometry[0] + x, geometry[1] + y, w, h
 
 # --- the program -------------------------------------------------------------------
 

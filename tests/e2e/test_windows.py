@@ -33,7 +33,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import desktop_support  # noqa: E402
 from desktop_support import (  # noqa: E402
     BLUE_EMBLEM, RED_EMBLEM, SEEN, RecordingServer, centre, count_colour, count_dark, drawn,
-    grab, run, save_screenshot, tray_windows, wait_until, window_info, window_name, xdotool)
+    from_ppm, grab, inner, run, save_screenshot, scaled, tray_windows, wait_until, window_info,
+    window_name, xdotool)
 
 OPTIONS = None
 
@@ -44,10 +45,9 @@ CAPTION = re.compile(r"^(Count-Down: (\d+)Sec\.|KORLA DNS Conector( SYNC)?)$")
 # Wine's explorer.exe owns the icons docked in the tray, and their tips.
 TRAY_OWNER = "explorer.exe"
 
-# The window's client size and its controls' rectangles (x, y, width, height)
+# The controls' rectangles (x, y, width, height) in the window's client area
 # at the font the layout was drawn for; Wine's larger default font scales them
 # all alike.
-WINDOW_SIZE = (373, 160)
 INTERVAL_BOX = (88, 16, 25, 19)
 SPIN = (112, 16, 16, 19)
 FIRST_KEY_BOX = (224, 16, 113, 19)
@@ -71,24 +71,10 @@ def requested(request):
     return re.sub(r"^(http://[^/:]+):80/", r"\1/", request["target"])
 
 
-def scaled(geometry, rect):
-    """A control's rectangle at the scale of a window of that geometry."""
-    scale = geometry[2] / WINDOW_SIZE[0]
-    x, y = round(rect[0] * scale), round(rect[1] * scale)
-    return x, y, round((rect[0] + rect[2]) * scale) - x, round((rect[1] + rect[3]) * scale) - y
-
-
-def inner(geometry, rect):
-    x, y, w, h = scaled(geometry, rect)
-    return geometry[0] + x, geometry[1] + y, w, h
-
-
 def ppm(arguments):
     """An image ImageMagick makes from arguments, as (width, height, RGB bytes)."""
-    data = subprocess.run(["convert", *arguments, "-depth", "8", "ppm:-"],
-                          capture_output=True, timeout=20, check=True).stdout
-    fields = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
-    return int(fields.group(1)), int(fields.group(2)), data[fields.end():]
+    return from_ppm(subprocess.run(["convert", *arguments, "-depth", "8", "ppm:-"],
+                                   capture_output=True, timeout=20, check=True).stdout)
 
 
 def ink_columns(image, inset=0):

@@ -18,6 +18,10 @@ RED_EMBLEM = (206, 33, 29)
 # A tray-sized emblem covers far more pixels than this.
 SEEN = 20
 
+# The window's size at the font the layout was drawn for; a larger default
+# font scales it and its controls alike.
+WINDOW_SIZE = (373, 160)
+
 _screenshots = None
 
 
@@ -227,7 +231,12 @@ def grab(rect):
          "ppm:-"],
         capture_output=True, timeout=20, check=True,
     ).stdout
-    # Binary PPM: "P6" width height maxval, each followed by one whitespace byte.
+    return from_ppm(data)
+
+
+def from_ppm(data):
+    """A binary PPM as (width, height, RGB bytes)."""
+    # "P6" width height maxval, each followed by one whitespace byte.
     fields = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
     width, height = int(fields.group(1)), int(fields.group(2))
     return width, height, data[fields.end():]
@@ -254,6 +263,19 @@ def count_dark(image, limit=60):
 def drawn(rect):
     """Whether a rectangle shows more than the desktop's black background."""
     return count_dark(grab(rect)) < rect[2] * rect[3] // 2
+
+def scaled(geometry, rect):
+    """A control's rectangle at the scale of a window of that geometry."""
+    scale = geometry[2] / WINDOW_SIZE[0]
+    x, y = round(rect[0] * scale), round(rect[1] * scale)
+    return x, y, round((rect[0] + rect[2]) * scale) - x, round((rect[1] + rect[3]) * scale) - y
+
+
+def inner(geometry, rect):
+    """A window-relative rectangle in root coordinates, at the window's scale."""
+    x, y, w, h = scaled(geometry, rect)
+    return geometry[0] + x, geometry[1] + y, w, h
+
 
 def save_screenshot(name, *command):
     if not _screenshots:
