@@ -331,7 +331,7 @@ class WindowsTest(unittest.TestCase):
                        self.proxy(), time_scale, **more)
 
     def proxy(self):
-        # WinINet reads a proxy URL without a path.
+        # http_proxy as the WinINet channel tests give it: scheme, host and port.
         return f"http://127.0.0.1:{self.server.port}"
 
     def wait_start_request(self):
