@@ -98,9 +98,21 @@ fi
 export DISPLAY=$display
 [[ -n $sni ]] || unset DBUS_SESSION_BUS_ADDRESS
 
-openbox >/dev/null 2>&1 &
-pids+=($!)
-wait_for 50 xprop -root _NET_SUPPORTING_WM_CHECK || echo "with-desktop: openbox not ready" >&2
+# xprop succeeds without the property too: the window manager is up once it is set.
+wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+# Now and then openbox fails to open a display that has just come up and
+# exits; a new one is started then.
+for attempt in 1 2 3; do
+    openbox >/dev/null 2>&1 &
+    openbox_pid=$!
+    if wait_for 50 wm_up; then
+        pids+=("$openbox_pid")
+        break
+    fi
+    echo "with-desktop: openbox did not start (attempt $attempt)" >&2
+    kill "$openbox_pid" 2>/dev/null || true
+    wait "$openbox_pid" 2>/dev/null || true
+done
 
 if [[ -n $sni ]]; then
     # The command's programs keep their own settings; only the panel reads ours.
