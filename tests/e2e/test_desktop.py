@@ -29,14 +29,14 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import desktop_support  # noqa: E402
 from desktop_support import (  # noqa: E402,F401  (the other suites use them from here)
-    BLUE_EMBLEM, RED_EMBLEM, SEEN, WINDOW_SIZE, RecordingServer, centre, count_colour,
+    BLUE_EMBLEM, CAPTION, RED_EMBLEM, SEEN, WINDOW_SIZE, ProgramRun, RecordingServer, centre,
+    count_colour,
     count_dark, drawn, grab, inner, run, save_screenshot, scaled, tray_windows, wait_until,
     window_info, window_name, xdotool)
 
 OPTIONS = None
 
 QUIT_TITLE = "Tavrin Connector beenden..."
-CAPTION = re.compile(r"^(Count-Down: (\d+)Sec\.|KORLA DNS Conector( SYNC)?)$")
 
 # The controls' window-relative rectangles (x, y, width, height) at the font
 # the layout was drawn for, in a window of WINDOW_SIZE.
@@ -76,7 +76,7 @@ def window_icon(window):
 # --- the program -------------------------------------------------------------------
 
 
-class Program:
+class Program(ProgramRun):
     """One run of the program with its own settings and runtime directory."""
 
     def __init__(self, test, arguments=(), key_url="", interval="5", proxy=None,
@@ -133,19 +133,6 @@ class Program:
         wait_until(lambda: not tray_windows(self.application), timeout=5,
                    what="the ended program's tray icon to go")
 
-    def wait_exit(self, timeout=8.0):
-        try:
-            return self.process.wait(timeout)
-        except subprocess.TimeoutExpired:
-            raise AssertionError(f"the program did not end within {timeout} s") from None
-
-    def alive(self):
-        return self.process.poll() is None
-
-    def output(self):
-        with open(self.log_path, "rb") as log:
-            return log.read().decode("utf-8", "replace")
-
     # Settings -------------------------------------------------------------------------
 
     def settings(self):
@@ -163,36 +150,11 @@ class Program:
         )
         return [int(w) for w in result.stdout.split()]
 
-    def find_main_window(self):
-        """The program's window, found by its caption; None while it has none.
-
-        The window may only exist on the X server once it is first shown.
-        """
-        if self._main_window is None:
-            for window in self.windows():
-                info = window_info(window)
-                name = window_name(window)
-                if info and not info["override"] and name and CAPTION.match(name):
-                    self._main_window = window
-                    break
-        return self._main_window
-
-    def main_window(self):
-        return wait_until(self.find_main_window, what="the program's window")
-
-    def window_shown(self):
-        window = self.find_main_window()
-        info = window_info(window) if window else None
-        return bool(info and info["viewable"])
-
     def shown_windows(self):
         """Every window of the program that shows on the screen, the tray icon aside."""
         in_tray = {window for window, _ in tray_windows(self.application)}
         return [w for w in self.windows()
                 if w not in in_tray and (info := window_info(w)) and info["viewable"]]
-
-    def caption(self):
-        return window_name(self.main_window())
 
     def icon(self):
         """Root geometry of the shown tray icon, or None while there is none."""
@@ -261,22 +223,9 @@ class Program:
         wait_until(self.window_shown, what="the window to show")
         return self.drawn_window()
 
-    def drawn_window(self):
-        """Root geometry of the shown window once it sits in place and is drawn."""
-        def in_place():
-            info = window_info(self.main_window())
-            if info and info["viewable"] and drawn(info["geometry"]):
-                return info["geometry"]
-            return None
-        return wait_until(in_place, what="the window to be drawn")
-
     def click_in_window(self, rect):
         x, y = centre(scaled(window_info(self.main_window())["geometry"], rect))
         xdotool("mousemove", "--window", str(self.main_window()), str(x), str(y), "click", "1")
-
-    def countdown(self):
-        match = CAPTION.match(self.caption() or "")
-        return int(match.group(2)) if match and match.group(2) else None
 
 
 # --- the cases ------------------------------------------------------------------------

@@ -32,16 +32,15 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import desktop_support  # noqa: E402
 from desktop_support import (  # noqa: E402
-    BLUE_EMBLEM, RED_EMBLEM, SEEN, RecordingServer, centre, count_colour, count_dark, drawn,
-    from_ppm, grab, inner, run, save_screenshot, scaled, tray_windows, wait_until, window_info,
-    window_name, xdotool)
+    BLUE_EMBLEM, CAPTION, RED_EMBLEM, SEEN, ProgramRun, RecordingServer, centre, count_colour,
+    count_dark, drawn, from_ppm, grab, inner, run, save_screenshot, scaled, tray_windows,
+    wait_until, window_info, window_name, xdotool)
 
 OPTIONS = None
 
 TIP = "KORLA Tavrin Connector"
 QUIT_TITLE = "Tavrin Connector beenden..."
 QUESTION = "Möchten Sie den Dienst wirklich beenden?"
-CAPTION = re.compile(r"^(Count-Down: (\d+)Sec\.|KORLA DNS Conector( SYNC)?)$")
 # Wine's explorer.exe owns the icons docked in the tray, and their tips.
 TRAY_OWNER = "explorer.exe"
 
@@ -117,7 +116,7 @@ def reads_as(image, text):
     return False
 
 
-class Program:
+class Program(ProgramRun):
     """One run of the Windows program under Wine, with its settings in the registry."""
 
     def __init__(self, test, arguments=(), key_url="", interval="5", proxy=None,
@@ -166,19 +165,6 @@ class Program:
         wait_until(lambda: not tray_windows(TRAY_OWNER), timeout=8,
                    what="the ended program's tray icon to go")
 
-    def wait_exit(self, timeout=8.0):
-        try:
-            return self.process.wait(timeout)
-        except subprocess.TimeoutExpired:
-            raise AssertionError(f"the program did not end within {timeout} s") from None
-
-    def alive(self):
-        return self.process.poll() is None
-
-    def output(self):
-        with open(self.log_path, "rb") as log:
-            return log.read().decode("utf-8", "replace")
-
     # Settings -------------------------------------------------------------------------
 
     def setting(self, name):
@@ -193,31 +179,6 @@ class Program:
         result = subprocess.run(["xdotool", "search", "--classname", f"^{re.escape(self.wm_class)}$"],
                                 capture_output=True, text=True, timeout=20)
         return [int(w) for w in result.stdout.split()]
-
-    def find_main_window(self):
-        if self._main_window is None:
-            for window in self.windows():
-                info = window_info(window)
-                name = window_name(window)
-                if info and not info["override"] and name and CAPTION.match(name):
-                    self._main_window = window
-                    break
-        return self._main_window
-
-    def main_window(self):
-        return wait_until(self.find_main_window, what="the program's window")
-
-    def window_shown(self):
-        window = self.find_main_window()
-        info = window_info(window) if window else None
-        return bool(info and info["viewable"])
-
-    def caption(self):
-        return window_name(self.main_window())
-
-    def countdown(self):
-        match = CAPTION.match(self.caption() or "")
-        return int(match.group(2)) if match and match.group(2) else None
 
     def icon(self):
         """Root geometry of the shown tray icon, or None while there is none."""
@@ -286,14 +247,6 @@ class Program:
         # Wine's menu takes no keys from xdotool here: the mouse picks the entry.
         xdotool("mousemove", str(x + w // 2), str(y + h * (2 * entry - 1) // 4), "click", "1")
         wait_until(lambda: self.popup() is None, what="the pop-up menu to close")
-
-    def drawn_window(self):
-        def in_place():
-            info = window_info(self.main_window())
-            if info and info["viewable"] and drawn(info["geometry"]):
-                return info["geometry"]
-            return None
-        return wait_until(in_place, what="the window to be drawn")
 
     def show_window(self):
         """Opens the window through "Optionen..."; returns its root geometry once drawn."""

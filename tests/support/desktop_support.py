@@ -21,6 +21,8 @@ SEEN = 20
 # The window's size at the font the layout was drawn for; a larger default
 # font scales it and its controls alike.
 WINDOW_SIZE = (373, 160)
+# The window's caption: the countdown, or the name and SYNC at a sync.
+CAPTION = re.compile(r"^(Count-Down: (\d+)Sec\.|KORLA DNS Conector( SYNC)?)$")
 
 _screenshots = None
 
@@ -282,3 +284,66 @@ def save_screenshot(name, *command):
         return
     os.makedirs(_screenshots, exist_ok=True)
     run("import", *command, os.path.join(_screenshots, name))
+
+
+class ProgramRun:
+    """What every suite's run of the program offers once it has started it.
+
+    A subclass sets self.process (the started program), self.log_path (its
+    output) and self._main_window = None, and lists the program's X windows in
+    windows().
+    """
+
+    def windows(self):
+        raise NotImplementedError
+
+    def wait_exit(self, timeout=8.0):
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise AssertionError(f"the program did not end within {timeout} s") from None
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def output(self):
+        with open(self.log_path, "rb") as log:
+            return log.read().decode("utf-8", "replace")
+
+    def find_main_window(self):
+        """The program's window, found by its caption; None while it has none.
+
+        The window may only exist on the X server once it is first shown.
+        """
+        if self._main_window is None:
+            for window in self.windows():
+                info = window_info(window)
+                name = window_name(window)
+                if info and not info["override"] and name and CAPTION.match(name):
+                    self._main_window = window
+                    break
+        return self._main_window
+
+    def main_window(self):
+        return wait_until(self.find_main_window, what="the program's window")
+
+    def window_shown(self):
+        window = self.find_main_window()
+        info = window_info(window) if window else None
+        return bool(info and info["viewable"])
+
+    def caption(self):
+        return window_name(self.main_window())
+
+    def countdown(self):
+        match = CAPTION.match(self.caption() or "")
+        return int(match.group(2)) if match and match.group(2) else None
+
+    def drawn_window(self):
+        """Root geometry of the shown window once it sits in place and is drawn."""
+        def in_place():
+            info = window_info(self.main_window())
+            if info and info["viewable"] and drawn(info["geometry"]):
+                return info["geometry"]
+            return None
+        return wait_until(in_place, what="the window to be drawn")
