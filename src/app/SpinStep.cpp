@@ -1,22 +1,16 @@
 #include "app/SpinStep.h"
 
+#include "update/AsciiText.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <optional>
 
 namespace {
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
 std::optional<std::int64_t> wholeNumber(std::string_view text)
 {
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
+    text = AsciiText::trimmed(text);
     bool negative = false;
     if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
         negative = text.front() == '-';

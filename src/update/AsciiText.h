@@ -33,6 +33,22 @@ constexpr int hexValue(char c)
     return l >= 'a' && l <= 'f' ? l - 'a' + 10 : -1;
 }
 
+// Blanks as HTTP heads and typed numbers have them around their text.
+constexpr bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+// text without the blanks at either end.
+constexpr std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
 inline std::string lowered(std::string_view text)
 {
     std::string out(text);

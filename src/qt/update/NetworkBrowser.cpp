@@ -3,6 +3,7 @@
 #include "qt/CoreTypes.h"
 #include "qt/update/ContentDecoder.h"
 #include "qt/update/UpdateLog.h"
+#include "update/HttpAnswer.h"
 #include "update/HttpRequestText.h"
 #include "update/HttpResponseReader.h"
 #include "update/UpdateOutcome.h"
@@ -27,11 +28,6 @@ namespace {
 // handles more than this.
 constexpr qint64 ReadBufferBytes = 256 * 1024;
 constexpr qint64 ReadPieceBytes = 16 * 1024;
-
-bool isRedirect(int status)
-{
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
 
 bool isWebScheme(const QString &scheme)
 {
@@ -94,42 +90,10 @@ QNetworkProxy proxyFor(const QUrl &url)
     return QNetworkProxy(QNetworkProxy::NoProxy);
 }
 
-QByteArray mimeType(const QByteArray &contentType)
-{
-    const int semicolon = contentType.indexOf(';');
-    return (semicolon < 0 ? contentType : contentType.left(semicolon)).trimmed().toLower();
-}
-
-QByteArray charsetOf(const QByteArray &contentType)
-{
-    const QList<QByteArray> parts = contentType.split(';');
-    for (qsizetype i = 1; i < parts.size(); ++i) {
-        const QByteArray part = parts.at(i).trimmed();
-        if (part.toLower().startsWith("charset=")) {
-            QByteArray value = part.mid(8).trimmed();
-            if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
-                value = value.mid(1, value.size() - 2);
-            return value;
-        }
-    }
-    return QByteArray();
-}
-
-bool looksLikeHtml(const QByteArray &contentType, const QByteArray &body)
-{
-    const QByteArray mime = mimeType(contentType);
-    if (mime == "text/html" || mime == "application/xhtml+xml")
-        return true;
-    qsizetype start = body.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    while (start < body.size() && std::isspace(static_cast<unsigned char>(body.at(start))))
-        ++start;
-    const QByteArray head = body.mid(start, 9).toLower();
-    return head.startsWith("<html") || head.startsWith("<!doctype");
-}
-
 QString decodeAnswer(const QByteArray &body, const QByteArray &contentType, bool isHtml)
 {
-    const QByteArray charset = charsetOf(contentType);
+    const QByteArray charset = QByteArray::fromStdString(HttpAnswer::charset(
+        std::string_view(contentType.constData(), std::size_t(contentType.size()))));
     if (!charset.isEmpty()) {
         QStringDecoder decoder(charset.constData());
         if (decoder.isValid())
@@ -383,7 +347,7 @@ bool NetworkBrowser::followRedirect()
 {
     const int status = m_reader->status();
     const std::string location = m_reader->field("Location");
-    if (!isRedirect(status) || location.empty())
+    if (!HttpAnswer::isRedirect(status) || location.empty())
         return false;
     const QUrl from(toQt(m_urls.back()));
     const QUrl resolved = from.resolved(QUrl(toQt(location), QUrl::TolerantMode));
@@ -426,7 +390,9 @@ void NetworkBrowser::finishAnswer()
     dropConnection();
 
     const UpdateOutcome outcome = UpdateOutcome::classify(status, body.toStdString());
-    const bool isHtml = looksLikeHtml(contentType, body);
+    const bool isHtml = HttpAnswer::isHtml(
+        std::string_view(contentType.constData(), std::size_t(contentType.size())),
+        std::string_view(body.constData(), std::size_t(body.size())));
     const QPointer<NetworkBrowser> self(this);
     Q_EMIT pageLoaded(shownText(decodeAnswer(body, contentType, isHtml)), isHtml);
     if (!self)

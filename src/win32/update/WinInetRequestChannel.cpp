@@ -1,7 +1,9 @@
 #include "win32/update/WinInetRequestChannel.h"
 
+#include "update/AsciiText.h"
 #include "update/CoreLog.h"
 #include "update/HtmlText.h"
+#include "update/HttpAnswer.h"
 #include "update/HttpRequestText.h"
 #include "update/HttpResponseReader.h"
 #include "update/UpdateOutcome.h"
@@ -48,30 +50,6 @@ void logInfo(const std::string &text)
 void logWarning(const std::string &text)
 {
     CoreLog::write(CoreLog::Area::Update, CoreLog::Level::Warning, text);
-}
-
-std::string lower(std::string text)
-{
-    for (char &c : text)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string trimmed(const std::string &text)
-{
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && blank(text[begin]))
-        ++begin;
-    while (end > begin && blank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
-bool isRedirect(int status)
-{
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
 std::string secondsText(int ms)
@@ -190,42 +168,7 @@ std::string schemeOf(const std::string &url)
         if (!std::isalnum(c) && c != '+' && c != '-' && c != '.')
             return std::string();
     }
-    return lower(url.substr(0, colon));
-}
-
-std::string mimeType(const std::string &contentType)
-{
-    return lower(trimmed(contentType.substr(0, contentType.find(';'))));
-}
-
-std::string charsetOf(const std::string &contentType)
-{
-    std::size_t start = contentType.find(';');
-    while (start != std::string::npos) {
-        const std::size_t next = contentType.find(';', start + 1);
-        const std::string parameter = trimmed(contentType.substr(
-            start + 1, next == std::string::npos ? std::string::npos : next - start - 1));
-        if (lower(parameter.substr(0, 8)) == "charset=") {
-            std::string value = trimmed(parameter.substr(8));
-            if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-                value = value.substr(1, value.size() - 2);
-            return lower(value);
-        }
-        start = next;
-    }
-    return std::string();
-}
-
-bool looksLikeHtml(const std::string &contentType, const std::string &body)
-{
-    const std::string mime = mimeType(contentType);
-    if (mime == "text/html" || mime == "application/xhtml+xml")
-        return true;
-    std::size_t start = body.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    while (start < body.size() && std::isspace(static_cast<unsigned char>(body[start])))
-        ++start;
-    const std::string head = lower(body.substr(start, 9));
-    return head.compare(0, 5, "<html") == 0 || head.compare(0, 9, "<!doctype") == 0;
+    return AsciiText::lowered(url.substr(0, colon));
 }
 
 // The code page of the charsets servers name; UTF-8 for every other one.
@@ -255,7 +198,7 @@ std::wstring cut(std::wstring text)
 // The charset a page names in a <meta> near its start ("" for none).
 std::string metaCharset(const std::string &body)
 {
-    const std::string head = lower(body.substr(0, 1024));
+    const std::string head = AsciiText::lowered(body.substr(0, 1024));
     for (std::size_t meta = head.find("<meta"); meta != std::string::npos;
          meta = head.find("<meta", meta + 5)) {
         const std::size_t end = head.find('>', meta);
@@ -277,8 +220,8 @@ std::string metaCharset(const std::string &body)
 // What the answer area shows: the answer as text, an HTML page as its readable text.
 std::string shownText(const std::string &contentType, const std::string &body)
 {
-    const bool isHtml = looksLikeHtml(contentType, body);
-    std::string charset = charsetOf(contentType);
+    const bool isHtml = HttpAnswer::isHtml(contentType, body);
+    std::string charset = AsciiText::lowered(HttpAnswer::charset(contentType));
     if (charset.empty() && isHtml)
         charset = metaCharset(body);
     const std::wstring text = cut(WideText::fromCodePage(body, codePageFor(charset)));
@@ -446,7 +389,8 @@ bool WinInetRequestChannel::Fetch::hop(HINTERNET session, Result &result,
     answer.status = int(status);
     answer.location = header(request.get(), HTTP_QUERY_LOCATION);
     answer.contentType = header(request.get(), HTTP_QUERY_CONTENT_TYPE);
-    answer.coding = lower(trimmed(header(request.get(), HTTP_QUERY_CONTENT_ENCODING)));
+    answer.coding =
+        AsciiText::lowered(AsciiText::trimmed(header(request.get(), HTTP_QUERY_CONTENT_ENCODING)));
     answer.declaredLength = header(request.get(), HTTP_QUERY_CONTENT_LENGTH);
     if (answer.status < 200) {
         // WinINet stops at an interim answer and hands the final one over as
@@ -458,7 +402,7 @@ bool WinInetRequestChannel::Fetch::hop(HINTERNET session, Result &result,
             return true;
     }
 
-    if (isRedirect(answer.status) && !answer.location.empty())
+    if (HttpAnswer::isRedirect(answer.status) && !answer.location.empty())
         return !redirect(answer.location, result, url);
 
     const bool identity = answer.coding.empty() || answer.coding == "identity";
@@ -534,7 +478,7 @@ bool WinInetRequestChannel::Fetch::fromInterim(const std::string &bytes, Answer 
     answer.status = reader.status();
     answer.location = reader.field("Location");
     answer.contentType = reader.field("Content-Type");
-    answer.coding = lower(trimmed(reader.field("Content-Encoding")));
+    answer.coding = AsciiText::lowered(AsciiText::trimmed(reader.field("Content-Encoding")));
     answer.body = reader.takeBody();
     answer.bodyKnown = true;
     return true;
