@@ -29,12 +29,6 @@ bool toWide(const std::string &text, std::wstring &wide)
     return converted.has_value();
 }
 
-// The caller has checked the surrogate pairs; none can be lost here.
-std::string toUtf8(const std::wstring &wide)
-{
-    return WideText::toUtf8(wide);
-}
-
 bool surrogatesPaired(const std::wstring &text)
 {
     for (size_t i = 0; i < text.size(); ++i) {
@@ -67,7 +61,7 @@ std::string errorText(LSTATUS code)
         message.pop_back();
     if (message.empty() || !surrogatesPaired(message))
         return number;
-    return toUtf8(message) + " (" + number + ")";
+    return WideText::toUtf8(message) + " (" + number + ")";
 }
 
 void logWarning(const std::string &text)
@@ -105,7 +99,7 @@ std::wstring RegistrySettingsStore::keyPath(const std::string &section) const
 
 std::string RegistrySettingsStore::where(const std::string &section, const std::string &name) const
 {
-    return "\"" + name + "\" in HKEY_CURRENT_USER\\" + toUtf8(keyPath(section));
+    return "\"" + name + "\" in HKEY_CURRENT_USER\\" + WideText::toUtf8(keyPath(section));
 }
 
 RegistrySettingsStore::Found RegistrySettingsStore::lookUp(const std::wstring &key,
@@ -178,7 +172,10 @@ std::string RegistrySettingsStore::read(const std::string &section, const std::s
 
     if (found.state != State::Bad) {
         m_badValues.erase(slot);
-        return found.state == State::Text ? toUtf8(found.text) : defaultValue;
+        return found.state == State::Text
+                   // Its surrogate pairs were checked when it was read: nothing is lost.
+                   ? WideText::toUtf8(found.text)
+                   : defaultValue;
     }
     // One line per bad value, not one per read.
     const auto known = m_badValues.find(slot);
