@@ -76,7 +76,8 @@ std::string CommandLine::settingsPath(const std::string &programName, const char
     return directory + programName + '/' + programName + ".ini";
 }
 
-std::string CommandLine::helpText(const std::string &programName, const std::string &settingsPath)
+std::string CommandLine::helpText(const std::string &programName,
+                                  const std::string &platformParagraph)
 {
     std::ostringstream text;
     text << "Aufruf: " << programName << " [/a]\n"
@@ -90,7 +91,15 @@ std::string CommandLine::helpText(const std::string &programName, const std::str
          << "  -h, --help  diese Hilfe zeigen und beenden\n"
          << "  --version   die Version zeigen und beenden\n"
          << "\n"
-         << "Einstellungen: " << settingsPath << "\n"
+         << platformParagraph;
+    return text.str();
+}
+
+std::string CommandLine::xdgHelpParagraph(const std::string &programName,
+                                          const std::string &settingsPath)
+{
+    std::ostringstream text;
+    text << "Einstellungen: " << settingsPath << "\n"
          << "  (enthält Ihren Schlüssel; der Ort folgt XDG_CONFIG_HOME)\n"
          << "Protokoll: auf der Standardfehlerausgabe (stderr), Kategorien tavrin.*;\n"
          << "  ausführlicher mit QT_LOGGING_RULES=\"tavrin.*=true\" " << programName << "\n"
@@ -115,7 +124,8 @@ std::optional<int> CommandLine::answer(int argc, const char *const *argv, std::o
     const std::string name = programName(argc > 0 && argv[0] ? argv[0] : "");
     if (wanted == Request::Help)
         out << helpText(name,
-                        settingsPath(name, std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
+                        xdgHelpParagraph(name, settingsPath(name, std::getenv("XDG_CONFIG_HOME"),
+                                                            std::getenv("HOME"))));
     else
         out << versionText(name);
     out.flush();

@@ -34,7 +34,13 @@ public:
     static std::string settingsPath(const std::string &programName, const char *xdgConfigHome,
                                     const char *home);
 
-    static std::string helpText(const std::string &programName, const std::string &settingsPath);
+    // The usage and the switches, the same on every platform, followed by the
+    // platform's own paragraph: where the settings and the log are.
+    static std::string helpText(const std::string &programName,
+                                const std::string &platformParagraph);
+    // That paragraph on the desktops with XDG settings and a stderr log.
+    static std::string xdgHelpParagraph(const std::string &programName,
+                                        const std::string &settingsPath);
     static std::string versionText(const std::string &programName);
 
     // Answers --help or --version on out and returns the exit status (1 if the

@@ -1,10 +1,7 @@
 #include "tray/TrayClickPairing.h"
 
+#include "tray/MouseMessage.h"
 #include "update/Clock.h"
-
-namespace {
-constexpr int MouseMove = 512;
-} // namespace
 
 TrayClickPairing::TrayClickPairing(const Clock &clock, std::int64_t intervalMs)
     : m_clock(&clock), m_intervalMs(intervalMs)
@@ -22,11 +19,11 @@ void TrayClickPairing::setClock(const Clock &clock)
 std::vector<int> TrayClickPairing::messagesFor(int mouseMessage)
 {
     // Hovering comes between the clicks of a double click; it neither starts nor breaks one.
-    if (mouseMessage == MouseMove)
+    if (mouseMessage == MouseMessage::Move)
         return {mouseMessage};
 
     const std::int64_t now = m_clock->nowMs();
-    if (mouseMessage == LeftButtonDoubleClick) {
+    if (mouseMessage == MouseMessage::LeftButtonDoubleClick) {
         const bool madeAlready = within(m_pairedMs, now);
         m_firstClickMs.reset();
         m_pairedMs.reset();
@@ -34,7 +31,7 @@ std::vector<int> TrayClickPairing::messagesFor(int mouseMessage)
             return {};
         return {mouseMessage};
     }
-    if (mouseMessage != LeftButtonUp) {
+    if (mouseMessage != MouseMessage::LeftButtonUp) {
         m_firstClickMs.reset();
         m_pairedMs.reset();
         return {mouseMessage};
@@ -44,7 +41,7 @@ std::vector<int> TrayClickPairing::messagesFor(int mouseMessage)
         // A third click starts a new pair rather than completing another.
         m_firstClickMs.reset();
         m_pairedMs = now;
-        return {mouseMessage, LeftButtonDoubleClick};
+        return {mouseMessage, MouseMessage::LeftButtonDoubleClick};
     }
     m_firstClickMs = now;
     return {mouseMessage};

@@ -15,9 +15,6 @@ class Clock;
 class TrayClickPairing
 {
 public:
-    static constexpr int LeftButtonUp = 514;
-    static constexpr int LeftButtonDoubleClick = 515;
-
     // clock must outlive the pairing; intervalMs: the longest gap between the
     // clicks of a double click (two clicks this far apart are two clicks).
     TrayClickPairing(const Clock &clock, std::int64_t intervalMs);

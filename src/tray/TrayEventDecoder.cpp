@@ -1,5 +1,7 @@
 #include "tray/TrayEventDecoder.h"
 
+#include "tray/MouseMessage.h"
+
 #include <cmath>
 #include <limits>
 
@@ -22,9 +24,9 @@ TrayEventDecoder::Action TrayEventDecoder::decode(double xTwips, double twipsPer
                                                   std::string_view runMode)
 {
     const int message = mouseMessageFromX(xTwips, twipsPerPixel);
-    if (message == RightButtonDown)
+    if (message == MouseMessage::RightButtonDown)
         return Action::OpenMenu;
-    if (message == LeftButtonDoubleClick && runMode == "/a")
+    if (message == MouseMessage::LeftButtonDoubleClick && runMode == "/a")
         return Action::RestoreWindow;
     return Action::None;
 }

@@ -16,9 +16,6 @@ public:
         RestoreWindow,
     };
 
-    static constexpr int RightButtonDown = 516;
-    static constexpr int LeftButtonDoubleClick = 515;
-
     // The nearest whole number to xTwips / twipsPerPixel; 0 when either is unusable.
     static int mouseMessageFromX(double xTwips, double twipsPerPixel);
 

@@ -1,11 +1,14 @@
 #include "tray/TrayIconRecord.h"
 
+#include "tray/MouseMessage.h"
+
 #include <algorithm>
 
 namespace {
 
 constexpr std::uint32_t IconId = 2;
-constexpr std::uint32_t CallbackMessage = 512; // mouse messages arrive as "mouse move" + offset
+// Mouse messages arrive as "mouse move" with the message number in X.
+constexpr std::uint32_t CallbackMessage = MouseMessage::Move;
 constexpr std::string_view TipText = "KORLA Tavrin Connector";
 
 void putWord(std::uint8_t *at, std::uint32_t value)

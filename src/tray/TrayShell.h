@@ -23,7 +23,7 @@ class TrayShell
 {
 public:
     // Mouse activity on the icon, as the number of the mouse message that occurred
-    // (516 right press, 515 left double-click, others for actions nobody acts on).
+    // (see MouseMessage; the window acts on a right press and a left double-click).
     using MouseHandler = std::function<void(int mouseMessage)>;
     // A notification area appeared (true) or went away (false).
     using HostHandler = std::function<void(bool available)>;

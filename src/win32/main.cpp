@@ -40,20 +40,12 @@ std::string modulePath()
 
 std::string helpText(const std::string &name)
 {
-    return "Aufruf: " + name + " [/a]\n       " + name +
-           " --help | --version\n\n"
-           "Hält einen dynamischen DNS-Eintrag aktuell: das Programm ruft die gespeicherte\n"
-           "Update-Adresse in festem Abstand auf und zeigt im Infobereich, ob es gelingt.\n\n"
-           "  /a          ein Doppelklick auf das Symbol im Infobereich öffnet das Fenster\n"
-           "              (als einziges Argument, in beliebiger Schreibung)\n"
-           "  -h, --help  diese Hilfe zeigen und beenden\n"
-           "  --version   die Version zeigen und beenden\n\n"
-           "Einstellungen: HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\" +
-           name +
-           "\\settings\n"
-           "  (enthält Ihren Schlüssel)\n"
-           "Protokoll: auf der Standardfehlerausgabe, Kategorien tavrin.*;\n"
-           "  ausführlicher mit TAVRIN_DEBUG=1.\n";
+    return CommandLine::helpText(
+        name, "Einstellungen: HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\" + name +
+                  "\\settings\n"
+                  "  (enthält Ihren Schlüssel)\n"
+                  "Protokoll: auf der Standardfehlerausgabe, Kategorien tavrin.*;\n"
+                  "  ausführlicher mit TAVRIN_DEBUG=1.\n");
 }
 } // namespace
 

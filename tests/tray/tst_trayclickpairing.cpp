@@ -1,3 +1,4 @@
+#include "tray/MouseMessage.h"
 #include "tray/TrayClickPairing.h"
 
 #include "FakeEngineParts.h"
@@ -12,8 +13,8 @@
 namespace {
 
 constexpr std::int64_t IntervalMs = 400;
-constexpr int Up = TrayClickPairing::LeftButtonUp;
-constexpr int Double = TrayClickPairing::LeftButtonDoubleClick;
+constexpr int Up = MouseMessage::LeftButtonUp;
+constexpr int Double = MouseMessage::LeftButtonDoubleClick;
 constexpr int Move = 512;
 constexpr int RightDown = 516;
 constexpr int MiddleUp = 520;

@@ -4,21 +4,11 @@
 
 #include "qt/tray/TrayHostWatcher.h"
 #include "qt/tray/TrayLog.h"
+#include "tray/MouseMessage.h"
 
 #include <QMenu>
 
 #include <utility>
-
-namespace {
-
-// Mouse message numbers as the window expects them.
-constexpr int MouseMove = 512;
-constexpr int LeftButtonUp = 514;
-constexpr int LeftButtonDoubleClick = 515;
-constexpr int RightButtonDown = 516;
-constexpr int MiddleButtonUp = 520;
-
-} // namespace
 
 SystemTrayShell::SystemTrayShell(const PictureRegistry &pictures, QObject *parent)
     : QObject(parent), m_pictures(pictures), m_hostWatcher(new TrayHostWatcher(this))
@@ -101,17 +91,17 @@ int SystemTrayShell::mouseMessageFor(QSystemTrayIcon::ActivationReason reason)
 {
     switch (reason) {
     case QSystemTrayIcon::Context:
-        return RightButtonDown;
+        return MouseMessage::RightButtonDown;
     case QSystemTrayIcon::DoubleClick:
-        return LeftButtonDoubleClick;
+        return MouseMessage::LeftButtonDoubleClick;
     case QSystemTrayIcon::Trigger:
-        return LeftButtonUp;
+        return MouseMessage::LeftButtonUp;
     case QSystemTrayIcon::MiddleClick:
-        return MiddleButtonUp;
+        return MouseMessage::MiddleButtonUp;
     case QSystemTrayIcon::Unknown:
         break;
     }
-    return MouseMove;
+    return MouseMessage::Move;
 }
 
 void SystemTrayShell::add(const TrayIconRecord &record)

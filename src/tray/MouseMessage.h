@@ -1,0 +1,15 @@
+#ifndef TAVRIN_TRAY_MOUSEMESSAGE_H
+#define TAVRIN_TRAY_MOUSEMESSAGE_H
+
+// The mouse message numbers the tray icon reports activity with: the window
+// message numbers of the platform the icon record was made for. Every front
+// end speaks them, whatever its tray delivers.
+namespace MouseMessage {
+constexpr int Move = 512;
+constexpr int LeftButtonUp = 514;
+constexpr int LeftButtonDoubleClick = 515;
+constexpr int RightButtonDown = 516;
+constexpr int MiddleButtonUp = 520;
+} // namespace MouseMessage
+
+#endif
