@@ -33,6 +33,9 @@ int main(int argc, char *argv[])
     tavrin.start();
     QObject::connect(&instance, &SingleInstance::showRequested, &tavrin.window(),
                      [&tavrin] { tavrin.presenter().optionen_Click(); });
+    // Replaced by a later start: end calmly, as closing the window does.
+    QObject::connect(&instance, &SingleInstance::replaced, &tavrin.window(),
+                     [&tavrin] { tavrin.presenter().Form_Unload(); });
 #ifdef TAVRIN_TEST_HOOKS
     // Test builds only: TAVRIN_TIME_SCALE=10 makes the window's seconds pass in
     // 0.1 s, so end-to-end checks of countdown and retries need not wait minutes.

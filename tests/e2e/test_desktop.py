@@ -274,10 +274,17 @@ class DesktopTest(unittest.TestCase):
         wait_until(program.window_shown, what="the window (first entry)")
         self.assertIsNone(program.message_box())
 
+        program.stop(self)
         second = self.start()
         second.choose_from_popup(2)
         wait_until(second.message_box, what="the quit question (second entry)")
         self.assertFalse(second.window_shown())
+
+    def test_second_start_shows_the_running_window_and_ends(self):
+        program = self.start()
+        program.wait_icon()
+        self.assertEqual(self.start().wait_exit(), 0)
+        wait_until(program.window_shown, what="the running copy's window")
 
     def test_optionen_shows_window_and_icon_leaves(self):
         program = self.start()

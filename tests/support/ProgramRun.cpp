@@ -59,8 +59,10 @@ bool ProgramRun::start()
     env.insert(QStringLiteral("no_proxy"), QStringLiteral("127.0.0.1,localhost"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configHome);
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"),
-               m_givenRuntimeDir.isEmpty() ? m_runtimeDir.path() : m_givenRuntimeDir);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir.path());
+    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    if (!m_busAddress.isEmpty())
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tavrin.*=true"));
     env.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
     env.insert(QStringLiteral("QT_MESSAGE_PATTERN"), QStringLiteral("%{category}: %{message}"));

@@ -12,8 +12,9 @@
 #include <memory>
 
 // One run of the real program on the offscreen platform, with its own config
-// directory, its own runtime directory and every tavrin.* log line captured
-// (stdout and stderr together) with the time it arrived.
+// directory, its own runtime directory, no session bus but the one it is given
+// and every tavrin.* log line captured (stdout and stderr together) with the
+// time it arrived.
 class ProgramRun : public QObject
 {
     Q_OBJECT
@@ -36,9 +37,8 @@ public:
 
     // Runs in the child between fork and exec.
     void setChildSetup(std::function<void()> setup) { m_childSetup = std::move(setup); }
-    // The runtime directory to use instead of a new one of its own (what an
-    // earlier run left there is then what the program finds).
-    void setRuntimeDirectory(const QString &path) { m_givenRuntimeDir = path; }
+    // The session bus to run on (DBUS_SESSION_BUS_ADDRESS); none when empty.
+    void setBusAddress(const QString &address) { m_busAddress = address; }
 
     // Runs the test build instead, its time scale times as fast (TAVRIN_TIME_SCALE),
     // under the program's own name so that it uses the same settings.
@@ -64,7 +64,7 @@ private:
 
     QString m_configHome;
     QTemporaryDir m_runtimeDir;
-    QString m_givenRuntimeDir;
+    QString m_busAddress;
     QProcess m_process;
     QElapsedTimer m_clock;
     QByteArray m_output;

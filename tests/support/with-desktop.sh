@@ -3,8 +3,9 @@
 #
 # Runs the command on a private virtual desktop: an Xvfb display, openbox as
 # window manager and trayer as tray host (XEmbed system tray); with --no-tray
-# there is no tray host, for a command that starts its own. DISPLAY is
-# exported for the command; the session bus is dropped so Qt uses the X11 tray.
+# there is no tray host, for a command that starts its own. DISPLAY and a
+# private D-Bus session bus are exported for the command; with no
+# StatusNotifierItem host on that bus, Qt uses the X11 tray.
 # With --fixed-tray trayer's panel has a fixed width of 64 pixels: Wine keeps
 # the size a panel that grows with its icons had before the icon came, and
 # every click on the icon would be lost. With --sni the tray host is instead xfce4-panel with only its notification
@@ -14,6 +15,7 @@
 # the command's.
 set -uo pipefail
 
+arguments=("$@")
 sni=
 with_tray=1
 tray_width=(--widthtype request)
@@ -36,17 +38,22 @@ if (($# == 0)); then
     exit 2
 fi
 
-# The panel's settings service is started by the bus and reads the panel
-# layout from XDG_CONFIG_HOME, so both come before the bus: a fresh
-# configuration directory, then this script again inside its own session bus.
-if [[ -n $sni && -z ${TAVRIN_PRIVATE_BUS:-} ]]; then
-    panel_home=$(mktemp -d)
-    channels="$panel_home/xfce4/xfconf/xfce-perchannel-xml"
-    mkdir -p "$channels"
-    cp "$(dirname "$0")/xfce4-panel.xml" "$channels/"
-    XDG_CONFIG_HOME=$panel_home TAVRIN_PRIVATE_BUS=1 dbus-run-session -- "$0" --sni "$@"
+# This script again inside a session bus of its own: the program keeps one copy
+# per name on it, never on the user's bus. The panel's settings service is
+# started by the bus and reads the panel layout from XDG_CONFIG_HOME, so with
+# --sni a fresh configuration directory comes before the bus.
+if [[ -z ${TAVRIN_PRIVATE_BUS:-} ]]; then
+    panel_home=
+    if [[ -n $sni ]]; then
+        panel_home=$(mktemp -d)
+        channels="$panel_home/xfce4/xfconf/xfce-perchannel-xml"
+        mkdir -p "$channels"
+        cp "$(dirname "$0")/xfce4-panel.xml" "$channels/"
+        export XDG_CONFIG_HOME=$panel_home
+    fi
+    TAVRIN_PRIVATE_BUS=1 dbus-run-session -- "$0" "${arguments[@]}"
     status=$?
-    rm -rf "$panel_home"
+    [[ -z $panel_home ]] || rm -rf "$panel_home"
     exit "$status"
 fi
 
@@ -96,7 +103,6 @@ if [[ -z $display ]]; then
     exit 1
 fi
 export DISPLAY=$display
-[[ -n $sni ]] || unset DBUS_SESSION_BUS_ADDRESS
 
 # xprop succeeds without the property too: the window manager is up once it is set.
 wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }

@@ -1,7 +1,6 @@
 // Starts up as the program does, as far as the instance check goes, and reports
-// on stdout what happened, so tests can watch several starts without a display.
-// A primary ends cleanly when its stdin closes, which tells a clean exit from a
-// crash (kill -9).
+// on stdout what happened, so tests can watch many starts without a display.
+// A primary ends cleanly when its stdin closes or when it is replaced.
 #include "qt/app/SingleInstance.h"
 #include "qt/settings/IniSettingsStore.h"
 
@@ -24,14 +23,15 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const QString programPath = argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString();
     SingleInstance instance(IniSettingsStore::applicationName(programPath));
-    switch (instance.claim()) {
-    case SingleInstance::Outcome::HandedOver:
+    if (instance.claim() == SingleInstance::Outcome::HandedOver) {
         report("handed over\n");
         return 0;
-    case SingleInstance::Outcome::Primary:
-        break;
     }
     QObject::connect(&instance, &SingleInstance::showRequested, [] { report("show received\n"); });
+    QObject::connect(&instance, &SingleInstance::replaced, [] {
+        report("replaced\n");
+        QCoreApplication::quit();
+    });
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, &app, [&input] {
         char buffer[64];
