@@ -197,27 +197,6 @@ private Q_SLOTS:
         QCOMPARE(readText(IniSettingsStore("beta"), "S", "K", ""), QString("from beta"));
     }
 
-    void handWrittenFilesAreRead_data()
-    {
-        QTest::addColumn<QByteArray>("contents");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("comments, blanks, spaces") << QByteArray("; mine\n\n[S]\n  K = v\n") << "v";
-        QTest::newRow("windows line ends") << QByteArray("[S]\r\nK=v\r\n") << "v";
-        QTest::newRow("byte order mark") << QByteArray("\xef\xbb\xbf[S]\nK=v\n") << "v";
-        QTest::newRow("unquoted commas") << QByteArray("[S]\nK=1,5\n") << "1,5";
-        QTest::newRow("quoted semicolon") << QByteArray("[S]\nK=\"a;b\"\n") << "a;b";
-    }
-
-    void handWrittenFilesAreRead()
-    {
-        QFETCH(QByteArray, contents);
-        QFETCH(QString, expected);
-        IniSettingsStore store("tavrin-connector");
-        writeFile(store.filePath(), contents);
-        QCOMPARE(readText(store, "S", "K", "default"), expected);
-        QVERIFY(g_settingsWarnings.isEmpty());
-    }
-
     void fileIsOwnerOnly_data()
     {
         QTest::addColumn<QByteArray>("existing");
