@@ -180,7 +180,8 @@ std::string escaped(std::string_view value)
             out += "\\r";
         } else if (ch == '\t') {
             out += "\\t";
-        } else if ((ch >= 0 && ch < 0x20) || ch == 0x7F || (afterHexEscape && hexValue(ch) >= 0)) {
+        } else if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F ||
+                   (afterHexEscape && hexValue(ch) >= 0)) {
             out += "\\x";
             out += HexDigits[(ch >> 4) & 0xF];
             out += HexDigits[ch & 0xF];
