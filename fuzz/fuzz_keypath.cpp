@@ -1,46 +1,30 @@
 // Arbitrary bytes as the key: the update URL built from it, the form put on
-// the wire, the form put in the log, and the settings file that keeps it.
+// the wire, the form put in the log, and the settings text that keeps it with
+// an interval, whatever else that text holds.
 //
-// Input: one byte choosing the base URL, then the key's bytes (UTF-8 or not).
+// Input: one byte choosing the base URL, then the key's bytes (UTF-8 or not);
+// after a 0xFF byte (never part of UTF-8 text) the interval's bytes, and after
+// another the settings text the two are saved into.
 
 #include "FuzzCheck.h"
-#include "qt/settings/IniSettingsStore.h"
+#include "settings/SettingsText.h"
 #include "update/UpdateUrl.h"
 
-#include <QByteArray>
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QString>
-#include <QStringList>
-
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+#include <iterator>
 #include <optional>
+#include <set>
 #include <string>
-#include <unistd.h>
+#include <string_view>
 #include <vector>
 
 namespace {
 
-const std::string Section = "settings";
+const std::string Group = "settings";
 const std::string KeyName = "TavrinKey";
-
-QStringList loggedLines;
-QString settingsHome;
-
-void removeSettingsHome()
-{
-    QDir(settingsHome).removeRecursively();
-}
-
-void recordMessage(QtMsgType, const QMessageLogContext &, const QString &text)
-{
-    loggedLines.append(text);
-}
+const std::string IntervalName = "TavrinTime";
 
 std::vector<std::string> baseUrls()
 {
@@ -88,51 +72,96 @@ void checkRequestUrl(const std::string &base, const std::string &key, const std:
     FUZZ_CHECK(again.has_value() && again->url == url->url);
 }
 
-// The settings file keeps the text exactly, both from QSettings' cache in this
-// process and read afresh from the disk, and stays owner-only.
-void checkSettingsRoundTrip(const QString &updateUrl)
+// Whether value is UTF-8 text, NUL characters allowed.
+bool isUtf8(std::string value)
 {
-    static qint64 round = 0;
-    ++round;
-    IniSettingsStore store(QStringLiteral("fuzz-keypath"));
-    const std::string stored = updateUrl.toStdString();
-    FUZZ_CHECK(store.save(Section, KeyName, stored));
-    FUZZ_CHECK(store.read(Section, KeyName, std::string()) == stored);
-    constexpr QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
-                                          QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
-    FUZZ_CHECK(!(QFile::permissions(store.filePath()) & others));
+    std::replace(value.begin(), value.end(), '\0', ' ');
+    return SettingsText::problem(value).empty();
+}
 
-    // QSettings re-reads a file it has cached only when its size or time stamp
-    // changed; a new time stamp each round forces it to read the disk.
-    {
-        QFile file(store.filePath());
-        FUZZ_CHECK(file.open(QIODevice::ReadWrite));
-        FUZZ_CHECK(file.setFileTime(QDateTime::fromSecsSinceEpoch(1000000000 + round, Qt::UTC),
-                                    QFileDevice::FileModificationTime));
+// value as read back after saving: itself when it is UTF-8, else other text.
+bool readsBack(const std::optional<std::string> &read, const std::string &value)
+{
+    return read && (isUtf8(value) ? *read == value : isUtf8(*read));
+}
+
+// The lines of text, cut apart here, independently of the format: each ends
+// at "\n", and a "\r" before that is part of its end.
+std::vector<std::string_view> pieces(std::string_view text)
+{
+    std::vector<std::string_view> out;
+    for (std::size_t begin = 0;;) {
+        const std::size_t end = text.find('\n', begin);
+        if (end == std::string_view::npos) {
+            out.push_back(text.substr(begin));
+            return out;
+        }
+        const bool crlf = end > begin && text[end - 1] == '\r';
+        out.push_back(text.substr(begin, end - begin - (crlf ? 1 : 0)));
+        begin = end + 1;
     }
-    FUZZ_CHECK(store.read(Section, KeyName, std::string()) == stored);
+}
+
+// Whether a piece may be one a save wrote: a line of one of the two values,
+// the group's header or a blank line.
+bool mayBeSaved(std::string_view piece)
+{
+    const std::size_t start = std::min(piece.find_first_not_of(" \t"), piece.size());
+    const std::string_view text = piece.substr(start);
+    return text.empty() || text == "[" + Group + "]" || text.rfind(KeyName, 0) == 0 ||
+           text.rfind(IntervalName, 0) == 0;
+}
+
+// Settings text read, both values saved into it, read again: both come back,
+// and every other line is kept byte for byte and in order.
+void checkSettingsRoundTrip(const std::string &text, const std::string &key,
+                            const std::string &interval)
+{
+    const bool wasText = SettingsText::problem(text).empty();
+    for (const std::string &name : {KeyName, IntervalName}) {
+        const std::optional<std::string> read = SettingsText::value(text, Group, name);
+        FUZZ_CHECK(!wasText || !read || isUtf8(*read));
+    }
+    const std::string saved = SettingsText::withValue(
+        SettingsText::withValue(text, Group, KeyName, key), Group, IntervalName, interval);
+    const std::optional<std::string> readKey = SettingsText::value(saved, Group, KeyName);
+    const std::optional<std::string> readInterval = SettingsText::value(saved, Group, IntervalName);
+    FUZZ_CHECK(readsBack(readKey, key));
+    FUZZ_CHECK(readsBack(readInterval, interval));
+    FUZZ_CHECK(!wasText || SettingsText::problem(saved).empty());
+    // Saving what is stored changes nothing.
+    FUZZ_CHECK(SettingsText::withValue(saved, Group, KeyName, *readKey) == saved);
+    FUZZ_CHECK(SettingsText::withValue(saved, Group, IntervalName, *readInterval) == saved);
+
+    // Every other line is kept, in order; of the lines that may be ours, two
+    // may have changed, and a group header, a blank line and two more come.
+    std::vector<std::string_view> others[2];
+    std::multiset<std::string_view> ours[2];
+    for (int i = 0; i < 2; ++i) {
+        for (const std::string_view piece : pieces(i == 0 ? text : saved)) {
+            if (mayBeSaved(piece))
+                ours[i].insert(piece);
+            else
+                others[i].push_back(piece);
+        }
+    }
+    FUZZ_CHECK(others[0] == others[1]);
+    std::vector<std::string_view> kept;
+    std::set_intersection(ours[0].begin(), ours[0].end(), ours[1].begin(), ours[1].end(),
+                          std::back_inserter(kept));
+    FUZZ_CHECK(ours[0].size() - kept.size() <= 2 && ours[1].size() - kept.size() <= 5);
+}
+
+// The input up to its next 0xFF byte, which is taken off with it.
+std::string nextPart(std::string_view &input)
+{
+    const std::size_t end = std::min(input.find('\xFF'), input.size());
+    std::string part(input.substr(0, end));
+    input.remove_prefix(std::min(end + 1, input.size()));
+    return part;
 }
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    // Settings go to a directory of this run's own: under $TAVRIN_FUZZ_SCRATCH
-    // (fuzz.sh sets it and removes it, even after a crash), else in memory
-    // where there is /dev/shm, since every save syncs the file to its disk.
-    const char *scratch = std::getenv("TAVRIN_FUZZ_SCRATCH");
-    if (!scratch)
-        scratch = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::string pattern = std::string(scratch) + "/tavrin-fuzz-XXXXXX";
-    const char *home = mkdtemp(pattern.data());
-    if (!home)
-        std::abort();
-    setenv("XDG_CONFIG_HOME", home, 1);
-    settingsHome = QString::fromLocal8Bit(home);
-    std::atexit(removeSettingsHome);
-    qInstallMessageHandler(recordMessage);
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -140,21 +169,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     static const std::vector<std::string> bases = baseUrls();
     const std::string &base = bases.at(data[0] % bases.size());
-    const std::string keyBytes(reinterpret_cast<const char *>(data + 1), size - 1);
+    std::string_view rest(reinterpret_cast<const char *>(data + 1), size - 1);
+    const std::string keyBytes = nextPart(rest);
+    const std::string interval = nextPart(rest);
+    const std::string text(rest);
     const std::string updateUrl = UpdateUrl::compose(base, keyBytes);
     FUZZ_CHECK(updateUrl == base + keyBytes);
 
-    loggedLines.clear();
     checkRequestUrl(base, keyBytes, updateUrl);
-    checkSettingsRoundTrip(QString::fromStdString(updateUrl));
-
-    // Nothing logged on the way holds the key.
-    const QString key = QString::fromStdString(keyBytes);
-    if (key.size() >= 4) {
-        for (const QString &line : std::as_const(loggedLines)) {
-            // The line is not printed: it holds the key.
-            FUZZ_CHECK(!line.contains(key));
-        }
-    }
+    checkSettingsRoundTrip(text, updateUrl, interval);
     return 0;
 }

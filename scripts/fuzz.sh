@@ -37,13 +37,6 @@ if ! cmake --build "$build" --parallel 2 >"$build/build.log" 2>&1; then
     exit 1
 fi
 
-# Settings written by the targets; in memory where possible, gone at the end.
-scratch_parent=/dev/shm
-[[ -d $scratch_parent && -w $scratch_parent ]] || scratch_parent="${TMPDIR:-/tmp}"
-scratch="$(mktemp -d "$scratch_parent/tavrin-fuzz-run-XXXXXX")"
-trap 'rm -rf "$scratch"' EXIT
-export TAVRIN_FUZZ_SCRATCH="$scratch"
-
 status=0
 for target in "${targets[@]}"; do
     # New inputs go to a corpus in the build tree; the committed seeds stay as they are.

@@ -2,7 +2,7 @@
 
 #include "qt/settings/SettingsFile.h"
 #include "qt/settings/SettingsLog.h"
-#include "settings/IniDocument.h"
+#include "settings/SettingsText.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -13,7 +13,6 @@
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QStorageInfo>
-#include <QStringList>
 #include <QThread>
 #include <QTimer>
 
@@ -22,21 +21,6 @@
 namespace {
 
 const QString kFallbackApplication = QStringLiteral("tavrin-connector");
-
-QString settingsKey(const QString &section, const QString &name)
-{
-    return section.isEmpty() ? name : section + u'/' + name;
-}
-
-std::u16string toUtf16(const QString &text)
-{
-    return text.toStdU16String();
-}
-
-QString fromUtf16(const std::u16string &text)
-{
-    return QString::fromStdU16String(text);
-}
 
 QString fromLocal(const std::string &text)
 {
@@ -53,12 +37,13 @@ IniSettingsStore::IniSettingsStore(const QString &application)
     m_directory = QDir::cleanPath(configDir.absoluteFilePath(name));
     m_fileName = name + QStringLiteral(".ini");
     m_filePath = m_directory + u'/' + m_fileName;
+    removeLeftovers();
 }
 
 IniSettingsStore::~IniSettingsStore()
 {
     m_closing = true;
-    if (m_pending.isEmpty())
+    if (m_pending.empty())
         return;
     if (writePending(LockWaitMs) == Outcome::Deferred) {
         qCWarning(lcSettings).noquote() << "Settings changes were not saved: the file" << m_filePath
@@ -82,17 +67,21 @@ QString IniSettingsStore::filePath() const
     return m_filePath;
 }
 
+SettingsFile IniSettingsStore::settingsFile() const
+{
+    return SettingsFile(QFile::encodeName(m_directory).toStdString(),
+                        QFile::encodeName(m_fileName).toStdString());
+}
+
 std::string IniSettingsStore::read(const std::string &section, const std::string &name,
                                    const std::string &defaultValue) const
 {
-    const QString key = settingsKey(QString::fromStdString(section), QString::fromStdString(name));
     // A value waiting for the lock is the current one.
-    const auto pending = m_pending.constFind(key);
-    if (pending != m_pending.cend())
-        return pending->toStdString();
+    const auto pending = m_pending.find({section, name});
+    if (pending != m_pending.end())
+        return pending->second;
 
-    SettingsFile file(QFile::encodeName(m_directory).toStdString(),
-                      QFile::encodeName(m_fileName).toStdString());
+    SettingsFile file = settingsFile();
     switch (file.load(false)) {
     case SettingsFile::State::Missing:
         m_reportedProblem.clear();
@@ -109,43 +98,17 @@ std::string IniSettingsStore::read(const std::string &section, const std::string
     case SettingsFile::State::Regular:
         break;
     }
-    const std::string problem = IniDocument::problem(file.data());
-    if (!problem.empty()) {
+    if (const std::string problem = SettingsText::problem(file.data()); !problem.empty()) {
         warnOnce(QStringLiteral("is not a usable settings file"), fromLocal(problem));
         return defaultValue;
     }
     m_reportedProblem.clear();
-
-    const IniDocument document(file.data());
-    bool found = false;
-    const IniDocument::Value value = document.value(toUtf16(key), &found);
-    if (!found)
-        return defaultValue;
-    switch (value.kind) {
-    case IniDocument::Value::Kind::Text:
-        return fromUtf16(value.text).toStdString();
-    case IniDocument::Value::Kind::List: {
-        // save() writes text, which comes back as text even with commas in it;
-        // an unquoted value with commas typed into the file by hand reads as a
-        // list, which is joined again the way it was most likely written.
-        QStringList parts;
-        for (const std::u16string &part : value.list)
-            parts.append(fromUtf16(part));
-        return parts.join(u',').toStdString();
-    }
-    case IniDocument::Value::Kind::Invalid:
-        return defaultValue;
-    case IniDocument::Value::Kind::Other:
-        // Typed values (numbers, rectangles) are none of this program's: they
-        // read as empty text, as they did through QSettings.
-        return std::string();
-    }
-    return defaultValue;
+    return SettingsText::value(file.data(), section, name).value_or(defaultValue);
 }
 
 // What save() does with a file it cannot use:
-// - A file that can be read but is not a settings file (binary noise, broken
-//   INI, more than 1 MiB) is renamed to "<file>.corrupt" (or ".corrupt.1",
+// - A file that can be read but is not text (binary noise, not UTF-8, more
+//   than 1 MiB) is renamed to "<file>.corrupt" (or ".corrupt.1",
 //   ... if that exists) and a fresh file is written: the user's data it may
 //   hold is kept for them to recover, and the program can store settings again.
 // - A file that cannot be read at all (no permission, a directory in its
@@ -157,8 +120,7 @@ std::string IniSettingsStore::read(const std::string &section, const std::string
 bool IniSettingsStore::save(const std::string &section, const std::string &name,
                             const std::string &value)
 {
-    m_pending.insert(settingsKey(QString::fromStdString(section), QString::fromStdString(name)),
-                     QString::fromStdString(value));
+    m_pending[{section, name}] = value;
     return writePending(LockWaitMs) == Outcome::Saved;
 }
 
@@ -186,16 +148,15 @@ IniSettingsStore::Outcome IniSettingsStore::writePending(int lockWaitMs)
                                  : QStringLiteral("cannot be read"),
                              fromLocal(file.reason())));
     };
-    const auto holdsAllPending = [this](const IniDocument &document) {
-        for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it) {
-            if (!document.holdsText(toUtf16(it.key()), toUtf16(it.value())))
+    const auto holdsAllPending = [this](const std::string &data) {
+        for (const auto &[key, value] : m_pending) {
+            if (SettingsText::value(data, key.first, key.second) != value)
                 return false;
         }
         return true;
     };
 
-    SettingsFile file(QFile::encodeName(m_directory).toStdString(),
-                      QFile::encodeName(m_fileName).toStdString());
+    SettingsFile file = settingsFile();
     // A first look without the lock: saving what the file already holds would
     // rewrite it for nothing (start-up saves the stored interval straight back
     // every time); it is only kept private, and needs no write access.
@@ -204,8 +165,7 @@ IniSettingsStore::Outcome IniSettingsStore::writePending(int lockWaitMs)
         file.state() == SettingsFile::State::Unreadable)
         return leftAlone(file);
     if (file.state() == SettingsFile::State::Regular) {
-        if (IniDocument::problem(file.data()).empty() &&
-            holdsAllPending(IniDocument(file.data()))) {
+        if (SettingsText::problem(file.data()).empty() && holdsAllPending(file.data())) {
             std::string reason;
             if (!file.restrictToOwner(&reason))
                 return refuse(fromLocal(reason));
@@ -252,7 +212,7 @@ IniSettingsStore::Outcome IniSettingsStore::writePending(int lockWaitMs)
     case SettingsFile::State::Regular:
         if (!file.ownerMayWrite())
             return refuse(QStringLiteral("the file is not writable"));
-        if (const std::string problem = IniDocument::problem(file.data()); !problem.empty()) {
+        if (const std::string problem = SettingsText::problem(file.data()); !problem.empty()) {
             if (!setCorruptFileAside(file, fromLocal(problem)))
                 return Outcome::Failed;
         }
@@ -260,22 +220,21 @@ IniSettingsStore::Outcome IniSettingsStore::writePending(int lockWaitMs)
     case SettingsFile::State::Missing:
         break;
     }
-    file.removeLeftovers();
+    file.leftovers(true);
 
-    IniDocument document(file.state() == SettingsFile::State::Regular ? file.data()
-                                                                      : std::string());
-    for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it)
-        document.setText(toUtf16(it.key()), toUtf16(it.value()));
+    std::string data = file.state() == SettingsFile::State::Regular ? file.data() : std::string();
+    for (const auto &[key, value] : m_pending)
+        data = SettingsText::withValue(data, key.first, key.second, value);
 
     std::string reason;
-    if (file.state() == SettingsFile::State::Regular && document.data() == file.data()) {
+    if (file.state() == SettingsFile::State::Regular && data == file.data()) {
         if (!file.restrictToOwner(&reason))
             return refuse(fromLocal(reason));
     } else {
-        if (document.data().size() > SettingsFile::MaxSize)
+        if (data.size() > SettingsFile::MaxSize)
             return refuse(QStringLiteral("the settings would be larger than 1 MiB"));
         bool noSpace = false;
-        if (!file.replace(document.data(), &reason, &noSpace)) {
+        if (!file.replace(data, &reason, &noSpace)) {
             return fail(QStringLiteral("Could not save settings to %1: %2%3")
                             .arg(m_filePath, fromLocal(reason),
                                  noSpace || diskIsFull() ? QStringLiteral(" (the disk is full)")
@@ -356,6 +315,19 @@ bool IniSettingsStore::removeAbandonedLock() const
     return QFile::remove(path);
 }
 
+void IniSettingsStore::removeLeftovers() const
+{
+    // Only under the lock, waited for as briefly as a save waits: a writer
+    // holding it may be filling its temporary file.
+    SettingsFile file = settingsFile();
+    QLockFile lock(m_filePath + QStringLiteral(".lock"));
+    QString ignored;
+    if (file.leftovers(false) == 0 || acquire(lock, LockWaitMs, &ignored) != LockResult::Locked)
+        return;
+    qCInfo(lcSettings).noquote() << "removed" << file.leftovers(true)
+                                 << "temporary files of an interrupted save next to" << m_filePath;
+}
+
 bool IniSettingsStore::setCorruptFileAside(SettingsFile &file, const QString &reason)
 {
     std::string target;
@@ -386,7 +358,7 @@ void IniSettingsStore::scheduleRetry()
         // A retry does not wait for the lock at all: the user-interface thread
         // is not held up for a lock that stays taken.
         QObject::connect(m_retryTimer.get(), &QTimer::timeout, [this] {
-            if (!m_pending.isEmpty())
+            if (!m_pending.empty())
                 writePending(0);
         });
     }

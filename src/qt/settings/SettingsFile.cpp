@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,6 +49,28 @@ void makeParents(const std::string &path)
 }
 
 const char kTemporaryInfix[] = ".tmp-";
+
+// Whether name is prefix and three numbers joined by '-', as replace() names its files.
+bool isTemporaryName(std::string_view name, std::string_view prefix)
+{
+    if (name.substr(0, prefix.size()) != prefix)
+        return false;
+    name.remove_prefix(prefix.size());
+    for (int part = 0; part < 3; ++part) {
+        if (part > 0) {
+            if (name.empty() || name.front() != '-')
+                return false;
+            name.remove_prefix(1);
+        }
+        std::size_t digits = 0;
+        while (digits < name.size() && name[digits] >= '0' && name[digits] <= '9')
+            ++digits;
+        if (digits == 0)
+            return false;
+        name.remove_prefix(digits);
+    }
+    return name.empty();
+}
 
 } // namespace
 
@@ -293,23 +316,26 @@ bool SettingsFile::replace(const std::string &data, std::string *reason, bool *n
     return true;
 }
 
-void SettingsFile::removeLeftovers()
+int SettingsFile::leftovers(bool remove)
 {
-    if (m_directoryFd < 0)
-        return;
+    if (m_directoryFd < 0 && !openDirectory(false))
+        return 0;
     const int fd = ::dup(m_directoryFd);
     if (fd < 0)
-        return;
+        return 0;
     DIR *directory = ::fdopendir(fd);
     if (!directory) {
         ::close(fd);
-        return;
+        return 0;
     }
     ::rewinddir(directory);
     const std::string prefix = m_name + kTemporaryInfix;
+    int count = 0;
     while (const dirent *entry = ::readdir(directory)) {
-        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0)
-            ::unlinkat(m_directoryFd, entry->d_name, 0);
+        if (isTemporaryName(entry->d_name, prefix) &&
+            (!remove || ::unlinkat(m_directoryFd, entry->d_name, 0) == 0))
+            ++count;
     }
     ::closedir(directory);
+    return count;
 }

@@ -49,9 +49,12 @@ public:
     // Replaces the file with data; the directory must have been loaded.
     // *noSpace tells whether it failed because the disk is full.
     bool replace(const std::string &data, std::string *reason, bool *noSpace);
-    // Removes temporary files that writers killed mid-save left; only while
-    // holding the settings lock, when no writer can be busy with one.
-    void removeLeftovers();
+    // The temporary files of saves a kill cut short (named as replace() names
+    // them, "<name>.tmp-<pid>-<n>-<n>", nothing else): counts them, or removes
+    // them when remove is set, which is only safe while holding the settings
+    // lock, when no writer can be busy with one. Opens the directory if load()
+    // has not.
+    int leftovers(bool remove);
 
 private:
     void closeAll();
