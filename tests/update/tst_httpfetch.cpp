@@ -403,14 +403,7 @@ INSTANTIATE_TEST_SUITE_P(
         ShownCase{"utf8ByDefault", "", "gr\xC3\xBC \xF0\x9F\x98\x80",
                   "gr\xC3\xBC \xF0\x9F\x98\x80"},
         ShownCase{"brokenUtf8", "", "a\xFF\xC3", "a\xEF\xBF\xBD\xEF\xBF\xBD"},
-        ShownCase{"cut", "", std::string(70000, 'x'), std::string(HttpAnswer::MaxShownChars, 'x')},
-        ShownCase{"cutWhole", "", std::string(70000, '\xC3') + "",
-                  [] {
-                      std::string s;
-                      for (std::size_t i = 0; i < HttpAnswer::MaxShownChars; ++i)
-                          s += "\xEF\xBF\xBD";
-                      return s;
-                  }()}),
+        ShownCase{"cut", "", std::string(70000, 'x'), std::string(HttpAnswer::MaxShownChars, 'x')}),
     paramName<ShownCase>);
 
 struct NoProxyCase
