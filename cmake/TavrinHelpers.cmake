@@ -37,14 +37,15 @@ endfunction()
 
 # tavrin_check_core(<target>)
 #
-# Fails the configure step unless the target links nothing (so nothing but the
-# standard library) and has only src/ on its include path: no Qt directory can
-# reach it through a linked target.
+# Fails the configure step unless the target links nothing but zlib (so the
+# standard library and zlib) and has only src/ on its include path: no Qt
+# directory can reach it through a linked target.
 function(tavrin_check_core target)
     foreach(property LINK_LIBRARIES INTERFACE_LINK_LIBRARIES)
         get_target_property(libs ${target} ${property})
+        list(FILTER libs EXCLUDE REGEX "^(ZLIB::ZLIB|\\$<LINK_ONLY:ZLIB::ZLIB>)$")
         if(libs)
-            message(FATAL_ERROR "${target} must link nothing but the standard library; "
+            message(FATAL_ERROR "${target} must link nothing but the standard library and zlib; "
                                 "its ${property} holds: ${libs}")
         endif()
     endforeach()

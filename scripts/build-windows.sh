@@ -9,7 +9,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${TAVRIN_WINDOWS_BUILD_DIR:-$root/build-windows}"
 
 packages=(
-    cmake make g++-mingw-w64-x86-64-posix googletest
+    cmake make g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
     wine wine64
     python3 xvfb xauth openbox trayer xdotool x11-utils imagemagick
 )

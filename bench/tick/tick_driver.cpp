@@ -54,6 +54,7 @@ public:
     void captionChanged(const std::string &caption) override { last = caption.data(); }
     void synced(const std::string &caption, UpdateHealth) override { last = caption.data(); }
     void outcomeShown(UpdateHealth) override {}
+    void answerShown(const std::string &) override {}
     void requestSent(RequestKind) override {}
     void statusShown(const UpdateStatus &) override {}
     void noticeDue(const std::string &, const std::string &) override {}

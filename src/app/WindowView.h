@@ -22,6 +22,8 @@ public:
 
     virtual void setCaption(const std::string &caption) = 0;
     virtual void setPicture(Picture picture) = 0;
+    // The service's last answer, as the answer area shows it.
+    virtual void showAnswer(const std::string &text) = 0;
     // Says in the answer area why nothing is updated, in place of the service's
     // answer; an empty text shows the last answer again.
     virtual void setStatusText(const std::string &text) = 0;

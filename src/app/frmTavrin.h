@@ -100,6 +100,7 @@ private:
     void captionChanged(const std::string &caption) override { m_view.setCaption(caption); }
     void synced(const std::string &caption, UpdateHealth health) override;
     void outcomeShown(UpdateHealth health) override;
+    void answerShown(const std::string &text) override { m_view.showAnswer(text); }
     void requestSent(RequestKind kind) override;
     void statusShown(const UpdateStatus &status) override;
     void noticeDue(const std::string &title, const std::string &text) override;

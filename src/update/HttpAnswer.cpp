@@ -1,6 +1,108 @@
 #include "update/HttpAnswer.h"
 
 #include "update/AsciiText.h"
+#include "update/HtmlText.h"
+
+namespace {
+
+void appendUtf8(std::string &out, char32_t c)
+{
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+// The length of the valid UTF-8 sequence at text[i]; 0 when there is none.
+std::size_t sequenceAt(std::string_view text, std::size_t i)
+{
+    const auto byte = [&](std::size_t k) { return unsigned(static_cast<unsigned char>(text[k])); };
+    const unsigned lead = byte(i);
+    if (lead < 0x80)
+        return 1;
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || lead > 0xF4 || i + length > text.size())
+        return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+    }
+    const unsigned second = byte(i + 1);
+    // Overlong forms, surrogates and code points past U+10FFFF.
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
+        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90))
+        return 0;
+    return length;
+}
+
+// Valid UTF-8 of at most maxChars code points.
+std::string fromUtf8(std::string_view text, std::size_t maxChars)
+{
+    std::string out;
+    for (std::size_t i = 0, chars = 0; i < text.size() && chars < maxChars; ++chars) {
+        const std::size_t length = sequenceAt(text, i);
+        if (length == 0)
+            appendUtf8(out, 0xFFFD);
+        else
+            out.append(text.substr(i, length));
+        i += length == 0 ? 1 : length;
+    }
+    return out;
+}
+
+// windows-1252's characters at 0x80 to 0x9F (0 where it has none).
+constexpr char16_t Windows1252[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// A single-byte charset's character, or 0 for a charset that is none of these.
+char32_t singleByte(const std::string &charset, unsigned char byte)
+{
+    const bool latin1 = charset == "iso-8859-1" || charset == "iso8859-1" || charset == "latin1" ||
+                        charset == "us-ascii";
+    if (charset == "windows-1252" || charset == "cp1252")
+        return byte >= 0x80 && byte < 0xA0 && Windows1252[byte - 0x80] ? Windows1252[byte - 0x80]
+                                                                       : char32_t(byte);
+    if (charset == "iso-8859-15" || charset == "latin-9") {
+        constexpr std::string_view From = "\xA4\xA6\xA8\xB4\xB8\xBC\xBD\xBE";
+        constexpr char16_t To[] = {0x20AC, 0x160, 0x161, 0x17D, 0x17E, 0x152, 0x153, 0x178};
+        const std::size_t at = From.find(char(byte));
+        return at == std::string_view::npos ? char32_t(byte) : To[at];
+    }
+    return latin1 ? char32_t(byte) : 0;
+}
+
+// The charset a page names in a <meta> near its start ("" for none).
+std::string metaCharset(std::string_view body)
+{
+    const std::string head = AsciiText::lowered(body.substr(0, 1024));
+    for (std::size_t meta = head.find("<meta"); meta != std::string::npos;
+         meta = head.find("<meta", meta + 5)) {
+        const std::size_t at = head.find("charset=", meta);
+        if (at == std::string::npos || at > head.find('>', meta))
+            continue;
+        std::size_t from = at + 8;
+        while (from < head.size() && (head[from] == '"' || head[from] == '\''))
+            ++from;
+        const std::size_t to = head.find_first_of("\"' ;/>", from);
+        return head.substr(from, to == std::string::npos ? std::string::npos : to - from);
+    }
+    return std::string();
+}
+
+} // namespace
 
 std::string HttpAnswer::mediaType(std::string_view contentType)
 {
@@ -36,4 +138,20 @@ bool HttpAnswer::isHtml(std::string_view contentType, std::string_view body)
         body.remove_prefix(1);
     const std::string head = AsciiText::lowered(body.substr(0, 9));
     return head.compare(0, 5, "<html") == 0 || head.compare(0, 9, "<!doctype") == 0;
+}
+
+std::string HttpAnswer::shownText(std::string_view contentType, std::string_view body)
+{
+    const bool html = isHtml(contentType, body);
+    std::string charset = AsciiText::lowered(HttpAnswer::charset(contentType));
+    if (charset.empty() && html)
+        charset = metaCharset(body);
+    std::string text;
+    if (singleByte(charset, 'a') != 0) {
+        for (std::size_t i = 0; i < body.size() && i < MaxShownChars; ++i)
+            appendUtf8(text, singleByte(charset, static_cast<unsigned char>(body[i])));
+    } else {
+        text = fromUtf8(body, MaxShownChars);
+    }
+    return html ? HtmlText::readableText(text, MaxShownChars) : text;
 }

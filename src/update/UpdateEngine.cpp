@@ -32,18 +32,6 @@ UpdateStatus::Reason urlProblem(const std::string &url)
     return UpdateStatus::Reason::Working;
 }
 
-// The channel's reasons never hold the key; one that did is not shown.
-std::string shownReason(const std::string &reason, const std::string &url)
-{
-    const std::string base = UpdateUrl::baseUrl();
-    if (url.size() > base.size() && url.compare(0, base.size(), base) == 0 &&
-        reason.find(url.substr(base.size())) != std::string::npos)
-        return {};
-    const std::optional<UpdateUrl::RequestUrl> request = UpdateUrl::toRequestUrl(url);
-    if (request && request->target.size() > 1 && reason.find(request->target) != std::string::npos)
-        return {};
-    return reason;
-}
 } // namespace
 
 UpdateEngine::UpdateEngine(const Clock &clock, WakeTimer &wakeTimer, RequestChannel &channel,
@@ -189,19 +177,21 @@ void UpdateEngine::syncSoon(const char *why)
 
 void UpdateEngine::requestFinished(const RequestOutcome &outcome)
 {
+    if (outcome.answerText)
+        m_listener.answerShown(*outcome.answerText);
     // A sync the sleeping engine slept through would have abandoned this request.
     const std::uint64_t sentBefore = m_requestsSent;
     catchUp();
     if (m_requestsSent != sentBefore)
         return;
-    if (outcome.succeeded) {
+    if (outcome.succeeded()) {
         m_retry.requestSucceeded();
     } else {
         const std::int64_t now = m_clock->nowMs();
         m_retry.requestFailed(now, nextSyncMs(now));
     }
-    m_lastRequestFailed = !outcome.succeeded;
-    m_lastFailure = outcome.succeeded ? std::string() : shownReason(outcome.reason, m_url);
+    m_lastRequestFailed = !outcome.succeeded();
+    m_lastFailure = outcome;
     m_status = currentStatus();
     m_health = m_status.health();
     m_listener.outcomeShown(m_health);
@@ -313,7 +303,7 @@ UpdateStatus UpdateEngine::currentStatus() const
     if (!m_countdown.ticksUntilSync(m_intervalText))
         return UpdateStatus(UpdateStatus::Reason::IntervalPaused, m_intervalText);
     if (m_lastRequestFailed)
-        return UpdateStatus(UpdateStatus::Reason::RequestFailed, m_lastFailure);
+        return UpdateStatus(m_lastFailure);
     return UpdateStatus();
 }
 

@@ -3,6 +3,7 @@
 
 #include "update/FailureNotice.h"
 #include "update/NumberFormat.h"
+#include "update/RequestOutcome.h"
 #include "update/RetrySchedule.h"
 #include "update/SyncCountdown.h"
 #include "update/UpdateListener.h"
@@ -15,7 +16,6 @@
 class Clock;
 class RequestChannel;
 class WakeTimer;
-struct RequestOutcome;
 
 // Keeps the update record fresh: counts the once-a-second ticks down to the next
 // sync, retries after failures, syncs at once after the machine slept or the
@@ -120,8 +120,7 @@ private:
     // Why the URL cannot be sent (NoKey, UrlRefused); Working when it can.
     UpdateStatus::Reason m_urlProblem = UpdateStatus::Reason::NoKey;
     bool m_lastRequestFailed = false;
-    // The channel's reason for the last failure, unless it held the key.
-    std::string m_lastFailure;
+    RequestOutcome m_lastFailure;
     bool m_started = false;
     std::optional<std::int64_t> m_lastTickMs;
     // The machine woke or the network came back: the next tick syncs.

@@ -33,6 +33,8 @@ public:
     virtual void synced(const std::string &caption, UpdateHealth health) = 0;
     // A request finished and was not replaced: the picture follows its outcome.
     virtual void outcomeShown(UpdateHealth health) = 0;
+    // A request got an answer: what the answer area shows of it.
+    virtual void answerShown(const std::string &text) = 0;
     // A request went out. During a sync the platform may run its pending events here.
     virtual void requestSent(RequestKind kind) = 0;
     // The status changed, or a request finished: the window says why nothing is

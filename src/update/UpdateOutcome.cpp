@@ -136,15 +136,3 @@ std::string UpdateOutcome::describe(const std::vector<std::string> &requestUrls)
         return text + "answer not shown";
     return text + "answer \"" + m_word + "\"";
 }
-
-std::string UpdateOutcome::failureReason(const std::vector<std::string> &requestUrls) const
-{
-    const std::string status = "HTTP " + std::to_string(m_httpStatus);
-    if (m_interim)
-        return status + ", an interim answer without a final one";
-    if (!m_refused)
-        return status;
-    if (!mayLogWord(m_word, requestUrls))
-        return "refused by the service";
-    return "refused by the service (\"" + m_word + "\")";
-}

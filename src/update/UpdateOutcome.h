@@ -44,10 +44,6 @@ public:
     // For the log line of a finished request: `HTTP 200, answer "good"`, with
     // the word left out when it may not be logged.
     std::string describe(const std::vector<std::string> &requestUrls) const;
-    // For requestFailed: "HTTP 404", for a 1xx status "HTTP 103, an interim
-    // answer without a final one", or for a refusal `refused by the service
-    // ("badauth")`, the word again only where it may be logged.
-    std::string failureReason(const std::vector<std::string> &requestUrls) const;
 
 private:
     int m_httpStatus = 0;

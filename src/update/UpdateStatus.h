@@ -1,6 +1,7 @@
 #ifndef TAVRIN_UPDATE_UPDATESTATUS_H
 #define TAVRIN_UPDATE_UPDATESTATUS_H
 
+#include "update/RequestOutcome.h"
 #include "update/UpdateListener.h"
 
 #include <string>
@@ -18,14 +19,16 @@ public:
         NoKey,          // no update URL stored
         UrlRefused,     // the stored URL is no http or https URL the channel sends
         IntervalPaused, // the interval text is unusable: detail holds it
-        RequestFailed,  // the last request failed: detail holds the channel's reason
+        RequestFailed,  // the last request failed: failure() says why
     };
 
     UpdateStatus() = default;
     explicit UpdateStatus(Reason reason, std::string detail = {});
+    explicit UpdateStatus(RequestOutcome failure);
 
     Reason reason() const { return m_reason; }
     const std::string &detail() const { return m_detail; }
+    const RequestOutcome &failure() const { return m_failure; }
     UpdateHealth health() const
     {
         return m_reason == Reason::Working ? UpdateHealth::Good : UpdateHealth::Failing;
@@ -36,13 +39,15 @@ public:
 
     bool operator==(const UpdateStatus &other) const
     {
-        return m_reason == other.m_reason && m_detail == other.m_detail;
+        return m_reason == other.m_reason && m_detail == other.m_detail &&
+               m_failure == other.m_failure;
     }
     bool operator!=(const UpdateStatus &other) const { return !(*this == other); }
 
 private:
     Reason m_reason = Reason::Working;
     std::string m_detail;
+    RequestOutcome m_failure;
 };
 
 #endif

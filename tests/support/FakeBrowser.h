@@ -1,52 +1,51 @@
 #ifndef TAVRIN_TESTS_FAKEBROWSER_H
 #define TAVRIN_TESTS_FAKEBROWSER_H
 
-#include "qt/update/BrowserControl.h"
+#include "update/RequestChannel.h"
 
+#include <QString>
 #include <QStringList>
 
 #include <functional>
 
 // A request channel that records calls; a test finishes requests itself.
-class FakeBrowser : public BrowserControl
+class FakeBrowser : public RequestChannel
 {
-    Q_OBJECT
 public:
-    using BrowserControl::BrowserControl;
-
-    void Navigate(const QString &url) override
+    void navigate(const std::string &url) override
     {
-        calls.append(QStringLiteral("Navigate ") + url);
-        navigated.append(url);
-        busy = !url.isEmpty();
+        calls.append(QStringLiteral("Navigate ") + QString::fromStdString(url));
+        navigated.append(QString::fromStdString(url));
+        inFlight = !url.empty();
         if (onNavigate)
-            onNavigate(url);
+            onNavigate(navigated.last());
     }
-    void Stop() override
+    void stop() override
     {
         calls.append(QStringLiteral("Stop"));
-        busy = false;
+        inFlight = false;
     }
-    bool Busy() const override { return busy; }
+    bool busy() const override { return inFlight; }
     void setTheaterMode(bool on) override { theater = on; }
-    bool TheaterMode() const override { return theater; }
+    void setFinishedHandler(FinishedHandler handler) override { m_handler = std::move(handler); }
 
-    void succeed(int status = 200)
+    void succeed(int status = 200) { finish({RequestOutcome::Failure::None, status}); }
+    void fail(int status = 500) { finish({RequestOutcome::Failure::HttpStatus, status}); }
+    void finish(const RequestOutcome &outcome)
     {
-        busy = false;
-        Q_EMIT requestSucceeded(status);
-    }
-    void fail(int status = 500)
-    {
-        busy = false;
-        Q_EMIT requestFailed(status, QStringLiteral("HTTP error"));
+        inFlight = false;
+        if (m_handler)
+            m_handler(outcome);
     }
 
     std::function<void(const QString &)> onNavigate;
     QStringList calls;
     QStringList navigated;
-    bool busy = false;
+    bool inFlight = false;
     bool theater = false;
+
+private:
+    FinishedHandler m_handler;
 };
 
 #endif

@@ -6,7 +6,7 @@
 #include "qt/app/TavrinWindow.h"
 #include "qt/app/UpDownControl.h"
 #include "qt/tray/PictureRegistry.h"
-#include "qt/update/BrowserView.h"
+#include <QPlainTextEdit>
 
 #include "FakeBrowser.h"
 #include "FakeClock.h"

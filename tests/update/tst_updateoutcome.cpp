@@ -140,17 +140,4 @@ INSTANTIATE_TEST_SUITE_P(
         WordCase{"fragment is no secret", "badauth", "http://h.example/k#badauth", true}),
     paramName<WordCase>);
 
-TEST(UpdateOutcome, FailureReasonQuotesOnlySafeWords)
-{
-    const std::vector<std::string> urls = {"http://h.example/k1", "http://h.example/badauth-key"};
-    EXPECT_EQ(UpdateOutcome::classify(200, "nohost").failureReason(urls),
-              "refused by the service (\"nohost\")");
-    // The second URL (after a redirect) counts as much as the first.
-    EXPECT_EQ(UpdateOutcome::classify(200, "badauth").failureReason(urls),
-              "refused by the service");
-    EXPECT_EQ(UpdateOutcome::classify(503, "nohost").failureReason(urls), "HTTP 503");
-    EXPECT_EQ(UpdateOutcome::classify(103, "").failureReason(urls),
-              "HTTP 103, an interim answer without a final one");
-}
-
 } // namespace

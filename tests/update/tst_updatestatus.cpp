@@ -40,11 +40,9 @@ struct Engine
     }
 };
 
-RequestOutcome failed(const std::string &reason)
-{
-    return {false, 500, reason};
-}
-const RequestOutcome Succeeded{true, 200, {}};
+using Failure = RequestOutcome::Failure;
+const RequestOutcome Http500{Failure::HttpStatus, 500};
+const RequestOutcome Succeeded{Failure::None, 200};
 
 struct StatusCase
 {
@@ -66,7 +64,9 @@ TEST_P(EngineStatus, SaysWhyNothingIsUpdated)
     e.load(GetParam().url, GetParam().interval);
     for (const RequestOutcome &outcome : GetParam().outcomes)
         e.engine.requestFinished(outcome);
-    const UpdateStatus expected(GetParam().reason, GetParam().detail);
+    const UpdateStatus expected = GetParam().reason == Reason::RequestFailed
+                                      ? UpdateStatus(Http500)
+                                      : UpdateStatus(GetParam().reason, GetParam().detail);
     EXPECT_EQ(e.engine.status(), expected);
     ASSERT_FALSE(e.listener.statuses.empty());
     EXPECT_EQ(e.listener.statuses.back(), expected);
@@ -83,21 +83,17 @@ TEST_P(EngineStatus, SaysWhyNothingIsUpdated)
 
 INSTANTIATE_TEST_SUITE_P(
     Situations, EngineStatus,
-    testing::Values(
-        StatusCase{"working", Url, "5", {Succeeded}, Reason::Working, ""},
-        StatusCase{"noAnswerYet", Url, "5", {}, Reason::Working, ""},
-        StatusCase{"noKey", "", "5", {}, Reason::NoKey, ""},
-        StatusCase{"ftpUrl", "ftp://x/y", "5", {}, Reason::UrlRefused, ""},
-        StatusCase{"notAUrl", "the-key", "5", {}, Reason::UrlRefused, ""},
-        StatusCase{"letters", Url, "x", {Succeeded}, Reason::IntervalPaused, "x"},
-        StatusCase{"zero", Url, "0", {}, Reason::IntervalPaused, "0"},
-        StatusCase{"emptyInterval", Url, "", {}, Reason::IntervalPaused, ""},
-        StatusCase{"http500", Url, "5", {failed("HTTP 500")}, Reason::RequestFailed, "HTTP 500"},
-        StatusCase{"recovered", Url, "5", {failed("HTTP 500"), Succeeded}, Reason::Working, ""},
-        StatusCase{"noKeyOverFailure", "", "5", {failed("HTTP 500")}, Reason::NoKey, ""},
-        // A reason holding the key is not shown.
-        StatusCase{
-            "reasonWithTheKey", Url, "5", {failed("bad /the-key")}, Reason::RequestFailed, ""}),
+    testing::Values(StatusCase{"working", Url, "5", {Succeeded}, Reason::Working, ""},
+                    StatusCase{"noAnswerYet", Url, "5", {}, Reason::Working, ""},
+                    StatusCase{"noKey", "", "5", {}, Reason::NoKey, ""},
+                    StatusCase{"ftpUrl", "ftp://x/y", "5", {}, Reason::UrlRefused, ""},
+                    StatusCase{"notAUrl", "the-key", "5", {}, Reason::UrlRefused, ""},
+                    StatusCase{"letters", Url, "x", {Succeeded}, Reason::IntervalPaused, "x"},
+                    StatusCase{"zero", Url, "0", {}, Reason::IntervalPaused, "0"},
+                    StatusCase{"emptyInterval", Url, "", {}, Reason::IntervalPaused, ""},
+                    StatusCase{"http500", Url, "5", {Http500}, Reason::RequestFailed, ""},
+                    StatusCase{"recovered", Url, "5", {Http500, Succeeded}, Reason::Working, ""},
+                    StatusCase{"noKeyOverFailure", "", "5", {Http500}, Reason::NoKey, ""}),
     paramName<StatusCase>);
 
 // Fixing the interval or applying a URL turns the status at once, with one report each.
@@ -140,7 +136,8 @@ TEST_P(Notices, OncePerTurn)
     for (FailureNotice::Notice notice : GetParam().notices)
         expected.push_back(FailureNotice::title(notice));
     for (char attempt : GetParam().attempts)
-        e.engine.requestFinished(attempt == 'F' ? failed("connection refused") : Succeeded);
+        e.engine.requestFinished(attempt == 'F' ? RequestOutcome{Failure::ConnectionRefused}
+                                                : Succeeded);
     EXPECT_EQ(e.listener.notices, expected);
 }
 
@@ -165,18 +162,26 @@ TEST(NoticesWithoutOutcome, RefusedUrlIsToldOnceAfterTwoSyncs)
     EXPECT_EQ(e.listener.notices.size(), 1u);
 }
 
-// Texts for the answer area and the notices: German, never the URL.
+// Texts for the answer area and the notices: German, chosen by the reason's
+// type, never the URL nor an English text.
 TEST(StatusTexts, NameTheReasonAndNotTheUrl)
 {
     EXPECT_EQ(UpdateStatus().message(), "");
     EXPECT_EQ(UpdateStatus(Reason::IntervalPaused, "abc").message(),
               "Sync-Intervall „abc“ ist nicht verwendbar; es wird nichts aktualisiert.");
-    EXPECT_EQ(UpdateStatus(Reason::RequestFailed, "no answer within 30 s").message(),
+    EXPECT_EQ(UpdateStatus({Failure::Deadline, 0, "", 30000}).message(),
               "Die Aktualisierung ist fehlgeschlagen: keine Antwort innerhalb von 30 s.");
-    EXPECT_EQ(UpdateStatus(Reason::RequestFailed, "HTTP 503").message(),
-              "Die Aktualisierung ist fehlgeschlagen: HTTP 503.");
+    EXPECT_EQ(UpdateStatus({Failure::Refused, 200, "badauth"}).message(),
+              "Die Aktualisierung ist fehlgeschlagen: vom Dienst abgelehnt („badauth“).");
     EXPECT_EQ(FailureNotice::text(Failing, UpdateStatus(Reason::UrlRefused)),
               UpdateStatus(Reason::UrlRefused).message());
+    for (int f = int(Failure::ConnectionRefused); f <= int(Failure::UrlNotFit); ++f) {
+        const RequestOutcome outcome{Failure(f), 503, "", 12029};
+        const std::string message = UpdateStatus(outcome).message();
+        EXPECT_FALSE(outcome.logText().empty()) << f;
+        EXPECT_GT(message.size(), UpdateStatus(RequestOutcome()).message().size()) << f;
+        EXPECT_EQ(message.find(outcome.logText()), std::string::npos) << message;
+    }
 }
 
 } // namespace

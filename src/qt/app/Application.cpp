@@ -9,9 +9,7 @@
 #include "qt/tray/PictureRegistry.h"
 #include "qt/tray/SystemTrayShell.h"
 #include "qt/update/BootTimer.h"
-#include "qt/update/BrowserRequestChannel.h"
-#include "qt/update/BrowserView.h"
-#include "qt/update/NetworkBrowser.h"
+#include "qt/update/HttpRequestChannel.h"
 #include "qt/update/SystemNetworkReachability.h"
 
 #include <QAction>
@@ -26,7 +24,7 @@ struct Application::OwnParts
     {
     }
     IniSettingsStore settings;
-    NetworkBrowser browser;
+    HttpRequestChannel channel;
     PictureRegistry pictures;
     SystemTrayShell trayShell;
 };
@@ -37,7 +35,7 @@ Application::Application(const QString &programPath, const QStringList &argument
 }
 
 Application::Application(std::unique_ptr<OwnParts> own, const QStringList &arguments)
-    : Application(own->settings, own->browser, own->trayShell, own->pictures, arguments)
+    : Application(own->settings, own->channel, own->trayShell, own->pictures, arguments)
 {
     qCInfo(lcApp) << "settings file" << own->settings.filePath();
     // Trays that draw the menu themselves (over D-Bus) need it on the icon.
@@ -45,11 +43,10 @@ Application::Application(std::unique_ptr<OwnParts> own, const QStringList &argum
     m_own = std::move(own);
 }
 
-Application::Application(SettingsStore &settings, BrowserControl &browser, TrayShell &trayShell,
+Application::Application(SettingsStore &settings, RequestChannel &channel, TrayShell &trayShell,
                          PictureRegistry &pictures, const QStringList &arguments)
     : m_clickPairing(m_bootClock, QApplication::doubleClickInterval()),
       m_wakeTimer(std::make_unique<BootTimer>(m_systemClock, [this] { m_presenter->wakeUp(); })),
-      m_channel(std::make_unique<BrowserRequestChannel>(browser)),
       m_window(std::make_unique<TavrinWindow>(pictures)), m_trayShell(&trayShell)
 {
     CoreLogBridge::install();
@@ -58,7 +55,7 @@ Application::Application(SettingsStore &settings, BrowserControl &browser, TrayS
         words.push_back(toStd(argument));
     m_presenter =
         std::make_unique<frmTavrin>(*m_window, trayShell, settings, m_systemClock, *m_wakeTimer,
-                                    *m_channel, numberFormat(QLocale()), words);
+                                    channel, numberFormat(QLocale()), words);
     frmTavrin &p = *m_presenter;
     TavrinWindow &w = *m_window;
     // Only the tray's own activations are decoded; real pointer movement over the
@@ -69,7 +66,6 @@ Application::Application(SettingsStore &settings, BrowserControl &browser, TrayS
             p.trayMouseMessage(message);
     });
     trayShell.setHostHandler([&p](bool available) { p.trayHostChanged(available); });
-    QObject::connect(&browser, &BrowserControl::pageLoaded, &w, &TavrinWindow::showPage);
     QObject::connect(w.Timer1, &QTimer::timeout, &w, [&p] { p.Timer1_Timer(); });
     QObject::connect(w.optionen, &QAction::triggered, &w, [&p] { p.optionen_Click(); });
     QObject::connect(w.beenden, &QAction::triggered, &w, [&p] { p.beenden_Click(); });

@@ -10,12 +10,11 @@
 #include <memory>
 
 class BootTimer;
-class BrowserControl;
-class BrowserRequestChannel;
 class Clock;
 class frmTavrin;
 class NetworkReachability;
 class PictureRegistry;
+class RequestChannel;
 class SettingsStore;
 class TavrinWindow;
 class TrayShell;
@@ -34,7 +33,7 @@ public:
     // name addresses the settings); arguments are the command-line words after it.
     Application(const QString &programPath, const QStringList &arguments);
     // Given parts, which must outlive the application.
-    Application(SettingsStore &settings, BrowserControl &browser, TrayShell &trayShell,
+    Application(SettingsStore &settings, RequestChannel &channel, TrayShell &trayShell,
                 PictureRegistry &pictures, const QStringList &arguments);
     ~Application();
 
@@ -66,7 +65,6 @@ private:
     // Real time, whatever the time scale: the user's clicks are not sped up.
     TrayClickPairing m_clickPairing;
     std::unique_ptr<BootTimer> m_wakeTimer;
-    std::unique_ptr<BrowserRequestChannel> m_channel;
     std::unique_ptr<TavrinWindow> m_window;
     std::unique_ptr<frmTavrin> m_presenter;
     TrayShell *m_trayShell;

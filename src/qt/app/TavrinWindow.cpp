@@ -6,7 +6,6 @@
 #include "qt/app/Twips.h"
 #include "qt/app/UpDownControl.h"
 #include "qt/tray/PictureRegistry.h"
-#include "qt/update/BrowserView.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -19,6 +18,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -122,7 +122,9 @@ TavrinWindow::Controls TavrinWindow::buildControls()
     c.cmdKey = new QPushButton(this);
     c.cmdKey->setText(place(c.cmdKey, "cmdKey"));
     c.cmdKey->setEnabled(false);
-    c.WebBrowser1 = new BrowserView(this);
+    c.WebBrowser1 = new QPlainTextEdit(this);
+    c.WebBrowser1->setReadOnly(true);
+    c.WebBrowser1->setUndoRedoEnabled(false);
     place(c.WebBrowser1, "WebBrowser1");
     c.WebBrowser1->setTabChangesFocus(true);
     c.Image1 = new QLabel(this);
@@ -199,9 +201,9 @@ void TavrinWindow::followPlatformMinimise()
             });
 }
 
-void TavrinWindow::showPage(const QString &text, bool isHtml)
+void TavrinWindow::showAnswer(const std::string &text)
 {
-    m_answer = Page{text, isHtml};
+    m_answer = QString::fromStdString(text);
     showAnswerArea();
 }
 
@@ -215,10 +217,7 @@ void TavrinWindow::showAnswerArea()
 {
     if (!m_controls)
         return;
-    if (!m_statusText.isEmpty())
-        m_controls->WebBrowser1->showPage(m_statusText, false);
-    else if (m_answer)
-        m_controls->WebBrowser1->showPage(m_answer->text, m_answer->isHtml);
+    m_controls->WebBrowser1->setPlainText(m_statusText.isEmpty() ? m_answer : m_statusText);
 }
 
 void TavrinWindow::setPicture(Picture picture)

@@ -14,7 +14,7 @@
 #include <functional>
 #include <optional>
 
-class BrowserView;
+class QPlainTextEdit;
 class PictureRegistry;
 class QAction;
 class QLabel;
@@ -39,7 +39,8 @@ public:
     QLabel *Label1() { return controls().Label1; }
     QLineEdit *txtKey(int index) { return controls().txtKey.at(size_t(index)); }
     QPushButton *cmdKey() { return controls().cmdKey; }
-    BrowserView *WebBrowser1() { return controls().WebBrowser1; }
+    // The answer area: text only, nothing in an answer is laid out or loaded.
+    QPlainTextEdit *WebBrowser1() { return controls().WebBrowser1; }
     QLabel *Image1() { return controls().Image1; }
     QLabel *Image2() { return controls().Image2; }
     bool controlsBuilt() const { return m_controls.has_value(); }
@@ -52,9 +53,6 @@ public:
     QAction *optionen;
     QAction *beenden;
 
-    // Shows a finished request's answer, unless a status text stands in the area;
-    // kept until the area is built.
-    void showPage(const QString &text, bool isHtml);
     // Replaces the question "Beenden" asks (a message box) — for tests.
     void setQuitConfirmation(std::function<bool()> confirm) { m_confirmQuit = std::move(confirm); }
 
@@ -64,6 +62,8 @@ public:
         setWindowTitle(QString::fromStdString(caption));
     }
     void setPicture(Picture picture) override;
+    // Kept until the area is built; shown while no status text stands in it.
+    void showAnswer(const std::string &text) override;
     void setStatusText(const std::string &text) override;
     std::uint32_t pictureHandle(Picture picture) const override
     {
@@ -118,16 +118,11 @@ private:
         QLabel *Label1;
         std::array<QLineEdit *, 2> txtKey;
         QPushButton *cmdKey;
-        BrowserView *WebBrowser1;
+        QPlainTextEdit *WebBrowser1;
         QLabel *Image1;
         QLabel *Image2;
         // The first control in the focus order that takes typed text.
         QLineEdit *firstTyped;
-    };
-    struct Page
-    {
-        QString text;
-        bool isHtml = false;
     };
 
     Controls &controls();
@@ -145,7 +140,7 @@ private:
     void showAnswerArea();
 
     // The last answer; shown again once the status text goes.
-    std::optional<Page> m_answer;
+    QString m_answer;
     // Why nothing is updated; empty while updating works.
     QString m_statusText;
     std::function<bool()> m_confirmQuit;

@@ -46,7 +46,6 @@ Win32Application::Win32Application(HINSTANCE instance, std::unique_ptr<OwnParts>
     : Win32Application(instance, own->settings, own->channel, own->trayIcon, applicationName,
                        arguments)
 {
-    own->channel.setPageHandler([this](const std::string &text) { m_window->showPage(text); });
     m_own = std::move(own);
 }
 

@@ -381,7 +381,7 @@ bool Win32Window::handleDialogKeys(MSG &message)
     return IsDialogMessageW(m_hwnd, &message);
 }
 
-void Win32Window::showPage(const std::string &text)
+void Win32Window::showAnswer(const std::string &text)
 {
     m_page = text;
     showAnswerArea();

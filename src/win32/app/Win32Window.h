@@ -52,8 +52,6 @@ public:
     HWND hwnd() const { return m_hwnd; }
     // Tab and Enter between the controls; true when the message was handled.
     bool handleDialogKeys(MSG &message);
-    // A finished request's answer, shown unless a status text stands in the area.
-    void showPage(const std::string &text);
     // Replaces the quit question (a message box) — for tests.
     void setQuitConfirmation(std::function<bool()> confirm) { m_confirmQuit = std::move(confirm); }
     // Twips per pixel the layout was built at.
@@ -63,6 +61,7 @@ public:
     // WindowView
     void setCaption(const std::string &caption) override;
     void setPicture(Picture picture) override;
+    void showAnswer(const std::string &text) override;
     void setStatusText(const std::string &text) override;
     std::uint32_t pictureHandle(Picture picture) const override;
     std::uint32_t windowHandle() const override;

@@ -112,9 +112,9 @@ private Q_SLOTS:
             }
 
             const quint32 dice = random.bounded(1000u);
-            if (dice < 40 && ticking.browser.busy) {
+            if (dice < 40 && ticking.browser.inFlight) {
                 // The service answers, or fails, at the same moment for both.
-                QCOMPARE(hidden.browser.busy, true);
+                QCOMPARE(hidden.browser.inFlight, true);
                 const bool ok = random.bounded(3u) != 0;
                 ok ? ticking.browser.succeed() : ticking.browser.fail();
                 ok ? hidden.browser.succeed() : hidden.browser.fail();

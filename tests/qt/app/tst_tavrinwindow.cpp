@@ -4,7 +4,6 @@
 #include "qt/app/TavrinWindow.h"
 #include "qt/app/UpDownControl.h"
 #include "qt/tray/PictureRegistry.h"
-#include "qt/update/BrowserView.h"
 #include "update/UpdateUrl.h"
 
 #include "ApplicationFont.h"
@@ -178,55 +177,47 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("interval");
-        QTest::addColumn<QString>("failure"); // the channel's reason; empty: success
+        QTest::addColumn<int>("failure"); // RequestOutcome::Failure; None: success
         QTest::addColumn<QString>("shown");
-        QTest::newRow("no key") << QString() << "5" << QString()
+        QTest::newRow("no key") << QString() << "5" << 0
                                 << "Noch kein Schlüssel eingegeben. Bitte den Schlüssel in beide "
                                    "Felder eingeben und mit OK bestätigen.";
         QTest::newRow("ftp URL") << "ftp://x/the-key"
-                                 << "5" << QString()
+                                 << "5" << 0
                                  << "Die gespeicherte Update-Adresse ist keine gültige http- oder "
                                     "https-Adresse; es wird nichts aktualisiert. Bitte den "
                                     "Schlüssel neu eingeben.";
-        QTest::newRow("letters") << Fixture::url() << "abc" << QString()
+        QTest::newRow("letters") << Fixture::url() << "abc" << 0
                                  << "Sync-Intervall „abc“ ist nicht verwendbar; es wird nichts "
                                     "aktualisiert.";
-        QTest::newRow("zero") << Fixture::url() << "0" << QString()
+        QTest::newRow("zero") << Fixture::url() << "0" << 0
                               << "Sync-Intervall „0“ ist nicht verwendbar; es wird nichts "
                                  "aktualisiert.";
-        QTest::newRow("HTTP 500") << Fixture::url() << "5"
-                                  << "HTTP 500"
-                                  << "Die Aktualisierung ist fehlgeschlagen: HTTP 500.";
-        QTest::newRow("refused") << Fixture::url() << "5"
-                                 << "connection refused"
+        using F = RequestOutcome::Failure;
+        QTest::newRow("HTTP 500") << Fixture::url() << "5" << int(F::HttpStatus)
+                                  << "Die Aktualisierung ist fehlgeschlagen: der Dienst antwortete "
+                                     "mit HTTP-Status 500.";
+        QTest::newRow("refused") << Fixture::url() << "5" << int(F::ConnectionRefused)
                                  << "Die Aktualisierung ist fehlgeschlagen: Verbindung abgelehnt.";
-        QTest::newRow("badauth") << Fixture::url() << "5"
-                                 << "refused by the service (\"badauth\")"
+        QTest::newRow("badauth") << Fixture::url() << "5" << int(F::Refused)
                                  << "Die Aktualisierung ist fehlgeschlagen: vom Dienst abgelehnt "
-                                    "(\"badauth\").";
-        QTest::newRow("success") << Fixture::url() << "5" << QString() << "good 1.2.3.4";
+                                    "(„badauth“).";
+        QTest::newRow("success") << Fixture::url() << "5" << 0 << "good 1.2.3.4";
     }
     void status_shownInTheAnswerArea()
     {
         QFETCH(QString, key);
         QFETCH(QString, interval);
-        QFETCH(QString, failure);
+        QFETCH(int, failure);
         QFETCH(QString, shown);
         Fixture f;
         if (!key.isEmpty())
             f.settings.values[{"settings", "TavrinKey"}] = key;
         f.settings.values[{"settings", "TavrinTime"}] = interval;
         f.presenter->Form_Load();
-        // The answer's page comes first, then the outcome.
-        Q_EMIT f.browser.pageLoaded(failure.isEmpty() ? QStringLiteral("good 1.2.3.4")
-                                                      : QStringLiteral("<h1>Error</h1>"),
-                                    !failure.isEmpty());
-        if (failure.isEmpty()) {
-            f.browser.succeed();
-        } else {
-            f.browser.busy = false;
-            Q_EMIT f.browser.requestFailed(failure.startsWith("HTTP") ? 500 : 0, failure);
-        }
+        // The answer comes with its outcome.
+        f.browser.finish({RequestOutcome::Failure(failure), 500, failure ? "badauth" : "", 0,
+                          failure ? "Error" : "good 1.2.3.4"});
         f.presenter->optionen_Click();
         const QString text = f.window->WebBrowser1()->toPlainText();
         QCOMPARE(text, shown);
@@ -242,8 +233,7 @@ private Q_SLOTS:
     {
         Fixture f;
         f.load(QStringLiteral("abc"));
-        Q_EMIT f.browser.pageLoaded(QStringLiteral("good 1.2.3.4"), false);
-        f.browser.succeed();
+        f.browser.finish({RequestOutcome::Failure::None, 200, "", 0, "good 1.2.3.4"});
         f.presenter->optionen_Click();
         QVERIFY(f.window->WebBrowser1()->toPlainText().startsWith("Sync-Intervall „abc“"));
         f.window->txtTimer()->setText("5");
@@ -271,8 +261,7 @@ private Q_SLOTS:
         f.settings.save("settings", "TavrinTime", "7");
         f.storeKey();
         f.presenter->Form_Load();
-        Q_EMIT f.browser.pageLoaded(QStringLiteral("good 1.2.3.4"), false);
-        f.browser.succeed();
+        f.browser.finish({RequestOutcome::Failure::None, 200, "", 0, "good 1.2.3.4"});
         f.tick(3);
         QVERIFY(!f.window->controlsBuilt());
         QVERIFY(f.window->findChildren<QLineEdit *>().isEmpty());
@@ -811,10 +800,10 @@ private Q_SLOTS:
         f.load("5");
         f.browser.fail();
         f.tick(29);
-        f.browser.busy = true; // another fetch is under way
+        f.browser.inFlight = true; // another fetch is under way
         f.tick(5);
         QVERIFY(f.browser.navigated.isEmpty());
-        f.browser.busy = false;
+        f.browser.inFlight = false;
         QCOMPARE(f.ticksUntilNavigate(1), 1);
         QCOMPARE(f.browser.navigated, QStringList{Fixture::url()});
     }

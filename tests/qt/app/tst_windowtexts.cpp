@@ -1,5 +1,4 @@
 #include "qt/app/UpDownControl.h"
-#include "qt/update/BrowserView.h"
 
 #include "ApplicationFont.h"
 #include "WiredApplication.h"

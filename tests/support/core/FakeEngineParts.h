@@ -58,8 +58,8 @@ public:
     void setTheaterMode(bool on) override { theater = on; }
     void setFinishedHandler(FinishedHandler handler) override { m_handler = std::move(handler); }
 
-    void succeed(int status = 200) { finish({true, status, {}}); }
-    void fail(int status = 500) { finish({false, status, "HTTP error"}); }
+    void succeed(int status = 200) { finish({RequestOutcome::Failure::None, status}); }
+    void fail(int status = 500) { finish({RequestOutcome::Failure::HttpStatus, status}); }
 
     std::vector<std::string> urls;
     std::vector<std::int64_t> times;  // when each request went out
@@ -96,6 +96,7 @@ public:
         health = shown;
         ++outcomes;
     }
+    void answerShown(const std::string &text) override { answers.push_back(text); }
     void requestSent(RequestKind kind) override { kinds.push_back(kind); }
     void statusShown(const UpdateStatus &shown) override { statuses.push_back(shown); }
     void noticeDue(const std::string &title, const std::string &) override
@@ -108,6 +109,7 @@ public:
     int syncs = 0;
     int outcomes = 0;
     std::vector<RequestKind> kinds;
+    std::vector<std::string> answers;
     std::vector<UpdateStatus> statuses;
     std::vector<std::string> notices; // their titles
 };

@@ -15,6 +15,7 @@ class RecordingWindowView : public WindowView
 public:
     void setCaption(const std::string &text) override { note("caption"), caption = text; }
     void setPicture(Picture shown) override { note("picture"), picture = shown; }
+    void showAnswer(const std::string &text) override { note("answer"), answer = text; }
     void setStatusText(const std::string &text) override { note("statusText"), statusText = text; }
     std::uint32_t pictureHandle(Picture p) const override { return p == Picture::Working ? 1 : 2; }
     std::uint32_t windowHandle() const override { return 0x42; }
@@ -52,6 +53,7 @@ public:
     std::vector<std::string> calls;
     std::string caption;
     std::string statusText;
+    std::string answer;
     Picture picture = Picture::Working;
     bool minimised = false;
     bool shown = false;

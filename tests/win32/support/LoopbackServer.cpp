@@ -227,6 +227,16 @@ void LoopbackServer::readFrom(Connection &connection)
 void LoopbackServer::answer(Connection &connection)
 {
     const std::string &raw = connection.answer->raw;
+    if (connection.answer->dripMs > 0) {
+        // The head at once, then the body a byte at a time.
+        const std::size_t piece = connection.dripped == 0 ? raw.find("\r\n\r\n") + 4 : 1;
+        if (connection.dripped < raw.size() &&
+            send(connection.socket, raw.data() + connection.dripped, int(piece), 0) <= 0)
+            close(connection);
+        connection.dripped += piece;
+        connection.due += std::chrono::milliseconds(connection.answer->dripMs);
+        return;
+    }
     std::size_t sent = 0;
     while (sent < raw.size()) {
         const int piece = int(std::min<std::size_t>(raw.size() - sent, 64 * 1024));

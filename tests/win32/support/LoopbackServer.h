@@ -26,6 +26,7 @@ public:
         int delayMs = 0;     // before it is sent
         bool silent = false; // never answer, keep the connection open
         bool hangUp = false; // close as soon as the request is read
+        int dripMs = 0;      // sends raw's head, then a byte this far apart, and never ends
     };
 
     // "HTTP/1.1 <status>" with the body, its Content-Length (unless omitted)
@@ -68,6 +69,7 @@ private:
         bool requestRead = false;
         std::optional<Answer> answer;
         std::chrono::steady_clock::time_point due;
+        std::size_t dripped = 0;
     };
 
     void serve();

@@ -1,6 +1,7 @@
 #include "LoopbackServer.h"
 #include "ParamName.h"
 #include "update/CoreLog.h"
+#include "update/HttpAnswer.h"
 #include "update/UpdateUrl.h"
 #include "win32/update/WinInetRequestChannel.h"
 
@@ -128,14 +129,12 @@ struct Recorder
     explicit Recorder(WinInetRequestChannel &channel)
     {
         channel.setFinishedHandler([this, &channel](const RequestOutcome &outcome) {
+            if (outcome.answerText)
+                pages.push_back(*outcome.answerText), order += 'p';
             outcomes.push_back(outcome);
             busyInHandler.push_back(channel.busy());
             threads.push_back(GetCurrentThreadId());
             order += 'o';
-        });
-        channel.setPageHandler([this](const std::string &text) {
-            pages.push_back(text);
-            order += 'p';
         });
     }
     bool waitForOutcome(int timeoutMs = 10000)
@@ -197,9 +196,9 @@ TEST_P(AnswerTest, outcomePageAndLogLine)
 
     ASSERT_EQ(recorder.outcomes.size(), 1u);
     const RequestOutcome &outcome = recorder.outcomes.front();
-    EXPECT_EQ(outcome.succeeded, row.succeeded);
+    EXPECT_EQ(outcome.succeeded(), row.succeeded);
     EXPECT_EQ(outcome.httpStatus, row.status);
-    EXPECT_EQ(outcome.reason, row.reason);
+    EXPECT_EQ(outcome.logText(), row.reason);
     EXPECT_FALSE(channel.busy());
     EXPECT_EQ(recorder.busyInHandler, std::vector<bool>{false});
     EXPECT_EQ(recorder.threads, std::vector<DWORD>{GetCurrentThreadId()});
@@ -228,7 +227,7 @@ LoopbackServer::Answer afterInterim(const std::string &interim, LoopbackServer::
     return answer;
 }
 
-const std::size_t Limit = WinInetRequestChannel::MaxAnswerBytes;
+const std::size_t Limit = HttpFetch::MaxAnswerBytes;
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, AnswerTest,
@@ -236,10 +235,6 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"continue first",
                    afterInterim("100 Continue\r\n", LoopbackServer::reply(200, "good")), true, 200,
                    "", true, "good", "succeeded: HTTP 200, answer \"good\""},
-        AnswerCase{"early hints first",
-                   afterInterim("103 Early Hints\r\nLink: </s.css>\r\n",
-                                LoopbackServer::reply(200, "good")),
-                   true, 200, "", true, "good", "succeeded: HTTP 200, answer \"good\""},
         AnswerCase{"refusal after early hints",
                    afterInterim("103 Early Hints\r\n", LoopbackServer::reply(200, "nohost")), false,
                    200, "refused by the service (\"nohost\")", true, "nohost",
@@ -248,50 +243,36 @@ INSTANTIATE_TEST_SUITE_P(
                    "succeeded: HTTP 200, answer \"good\""},
         AnswerCase{"server error", LoopbackServer::reply(500, "broken"), false, 500, "HTTP 500",
                    true, "broken", "failed: HTTP 500, answer \"broken\""},
-        AnswerCase{"badauth with 200", LoopbackServer::reply(200, "badauth"), false, 200,
-                   "refused by the service (\"badauth\")", true, "badauth",
-                   "failed: HTTP 200, answer \"badauth\""},
         AnswerCase{"gzip", withHeaders(200, bytes(GzipGood), "Content-Encoding: gzip\r\n"), true,
                    200, "", true, "good 192.0.2.1\n", "succeeded: HTTP 200, answer \"good\""},
-        AnswerCase{"deflate", withHeaders(200, bytes(DeflateGood), "Content-Encoding: deflate\r\n"),
-                   true, 200, "", true, "good 192.0.2.1\n", "succeeded: HTTP 200, answer \"good\""},
         AnswerCase{"unknown coding", withHeaders(200, "good", "Content-Encoding: br\r\n"), false, 0,
-                   "compressed answer in an unsupported coding", false, "",
-                   "failed: compressed answer in an unsupported coding"},
-        AnswerCase{"html page",
-                   withHeaders(200, "<html><body><p>Hallo &amp; Tsch&uuml;ss</p></body></html>",
-                               "Content-Type: text/html\r\n"),
-                   true, 200, "", true, "Hallo & Tsch\xC3\xBCss",
-                   "succeeded: HTTP 200, answer not shown"},
-        AnswerCase{
-            "latin-1 text",
-            withHeaders(200, "gr\xFC\xDF", "Content-Type: text/plain; charset=ISO-8859-1\r\n"),
-            true, 200, "", true, "gr\xC3\xBC\xC3\x9F", "succeeded: HTTP 200, answer not shown"},
-        AnswerCase{"latin-1 page by its meta",
-                   withHeaders(200, "<html><head><meta charset=\"iso-8859-1\"></head>gr\xFC\xDF",
-                               "Content-Type: text/html\r\n"),
-                   true, 200, "", true, "gr\xC3\xBC\xC3\x9F",
-                   "succeeded: HTTP 200, answer not shown"},
+                   "answer in an unsupported coding", false, "",
+                   "failed: answer in an unsupported coding"},
         AnswerCase{"at the limit, only the beginning shown",
                    LoopbackServer::reply(200, std::string(Limit, 'x')), true, 200, "", true,
-                   std::string(WinInetRequestChannel::MaxShownChars, 'x'),
+                   std::string(HttpAnswer::MaxShownChars, 'x'),
                    "succeeded: HTTP 200, answer not shown"},
-        AnswerCase{"one byte over, declared",
-                   LoopbackServer::reply(200, std::string(Limit + 1, 'x')), false, 0,
-                   "answer too large", false, "", "failed: answer too large"},
         AnswerCase{"one byte over, undeclared",
                    withHeaders(200, std::string(Limit + 1, 'x'), "", false), false, 0,
                    "answer too large", false, "", "failed: answer too large"},
-        // WinINet drops Content-Encoding once it decodes, so the reason cannot
-        // tell a packed answer from a plain one here.
         AnswerCase{"over the limit once unpacked",
                    withHeaders(200, packedRun(4065), "Content-Encoding: gzip\r\n"), false, 0,
                    "answer too large", false, "", "failed: answer too large"},
-        AnswerCase{"small, unpacked",
-                   withHeaders(200, packedRun(100), "Content-Encoding: gzip\r\n"), true, 200, "",
-                   true, std::string(1 + 25800, 'x'), "succeeded: HTTP 200, answer not shown"},
         AnswerCase{"cut short", withHeaders(200, "short", "Content-Length: 100\r\n", false), false,
-                   0, "answer cut short", false, "", "failed: answer cut short"}),
+                   0, "answer cut short", false, "", "failed: answer cut short"},
+        // What a hostile or broken server may send instead of an answer.
+        AnswerCase{"gzip cut short",
+                   withHeaders(200, bytes(GzipGood).substr(0, 20), "Content-Encoding: gzip\r\n"),
+                   false, 0, "compressed answer damaged", false, "",
+                   "failed: compressed answer damaged"},
+        AnswerCase{"http/2 status line",
+                   {"HTTP/2 200\r\nContent-Length: 4\r\n\r\ngood"},
+                   false,
+                   0,
+                   "invalid answer from the server",
+                   false,
+                   "",
+                   "failed: invalid answer from the server"}),
     paramName<AnswerCase>);
 
 // Fetches that end without an answer.
@@ -335,9 +316,9 @@ TEST_P(TransportTest, failsCalmlyWithItsReason)
     pumpFor(50);
 
     ASSERT_EQ(recorder.outcomes.size(), 1u);
-    EXPECT_FALSE(recorder.outcomes[0].succeeded);
+    EXPECT_FALSE(recorder.outcomes[0].succeeded());
     EXPECT_EQ(recorder.outcomes[0].httpStatus, 0);
-    EXPECT_EQ(recorder.outcomes[0].reason, row.reason);
+    EXPECT_EQ(recorder.outcomes[0].logText(), row.reason);
     EXPECT_TRUE(recorder.pages.empty());
     EXPECT_FALSE(channel.busy());
     EXPECT_LT(took, std::chrono::milliseconds(3000));
@@ -352,8 +333,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TransportCase{"server hangs up", "hang up", "connection closed by the server"},
                     TransportCase{"no answer in time", "silent", "no answer within 0.3 s"},
                     TransportCase{"interim answer only", "interim only", "answer cut short"},
-                    TransportCase{"protocol switch", "switch",
-                                  "HTTP 101, a switch of protocols nobody asked for"}),
+                    TransportCase{"protocol switch", "switch", "invalid answer from the server"}),
     paramName<TransportCase>);
 
 // A chain of redirects from /r0: each hop's Location, then the last answer.
@@ -400,13 +380,13 @@ TEST_P(RedirectTest, followedWithinTheRules)
         targets.push_back(line.substr(4, line.rfind(' ') - 4));
     EXPECT_EQ(targets, row.targets);
     if (row.reason.empty()) {
-        EXPECT_TRUE(recorder.outcomes[0].succeeded);
+        EXPECT_TRUE(recorder.outcomes[0].succeeded());
         EXPECT_EQ(recorder.outcomes[0].httpStatus, 200);
         EXPECT_EQ(recorder.pages, std::vector<std::string>{"arrived"});
     } else {
-        EXPECT_FALSE(recorder.outcomes[0].succeeded);
+        EXPECT_FALSE(recorder.outcomes[0].succeeded());
         EXPECT_EQ(recorder.outcomes[0].httpStatus, 0);
-        EXPECT_EQ(recorder.outcomes[0].reason, row.reason);
+        EXPECT_EQ(recorder.outcomes[0].logText(), row.reason);
         EXPECT_TRUE(recorder.pages.empty());
     }
     // One line per redirect taken, between the request's and the outcome's.
@@ -436,21 +416,11 @@ std::vector<std::string> targetsOf(int count)
 INSTANTIATE_TEST_SUITE_P(
     Redirects, RedirectTest,
     testing::Values(
-        RedirectCase{"301 chain", {"/middle", "%O/final"}, 301, "", {"/r0", "/middle", "/final"}},
         RedirectCase{"302 chain", {"/middle", "%O/final"}, 302, "", {"/r0", "/middle", "/final"}},
-        RedirectCase{"303", {"/final"}, 303, "", {"/r0", "/final"}},
-        RedirectCase{"307", {"/final"}, 307, "", {"/r0", "/final"}},
-        RedirectCase{"308", {"/final"}, 308, "", {"/r0", "/final"}},
-        RedirectCase{"with a space", {"/a b"}, 302, "", {"/r0", "/a%20b"}},
-        RedirectCase{"relative path", {"a/b/../c?x=1"}, 302, "", {"/r0", "/a/c?x=1"}},
-        RedirectCase{"the most allowed", hops(WinInetRequestChannel::MaxRedirects), 302, "",
-                     targetsOf(WinInetRequestChannel::MaxRedirects)},
-        RedirectCase{"one too many", hops(WinInetRequestChannel::MaxRedirects + 1), 302,
-                     "too many redirects", targetsOf(WinInetRequestChannel::MaxRedirects)},
-        RedirectCase{"to ftp", {"ftp://127.0.0.1/file"}, 302, "unsupported protocol", {"/r0"}},
+        RedirectCase{"one too many", hops(int(HttpFetch::MaxRedirects) + 1), 302,
+                     "too many redirects", targetsOf(int(HttpFetch::MaxRedirects))},
         RedirectCase{
-            "to a mail address", {"mailto:a@b.example"}, 301, "unsupported protocol", {"/r0"}},
-        RedirectCase{"without a host", {"http:///nohost"}, 302, "invalid redirect", {"/r0"}}),
+            "to a mail address", {"mailto:a@b.example"}, 301, "unsupported protocol", {"/r0"}}),
     paramName<RedirectCase>);
 
 // The request line names the URL's own target and nothing else.
@@ -479,7 +449,7 @@ TEST_P(RequestLineTest, namesOnlyTheTarget)
     channel.navigate(url);
     ASSERT_TRUE(recorder.waitForOutcome());
     ASSERT_EQ(recorder.outcomes.size(), 1u);
-    EXPECT_TRUE(recorder.outcomes[0].succeeded);
+    EXPECT_TRUE(recorder.outcomes[0].succeeded());
 
     const std::vector<std::string> heads = server.requestHeads();
     ASSERT_EQ(heads.size(), 1u);
@@ -615,7 +585,7 @@ TEST_F(WinInetRequestChannelTest, deadlineAbandonsASlowAnswer)
     ASSERT_TRUE(recorder.waitForOutcome());
     pumpFor(800);
     ASSERT_EQ(recorder.outcomes.size(), 1u);
-    EXPECT_EQ(recorder.outcomes[0].reason, "no answer within 0.2 s");
+    EXPECT_EQ(recorder.outcomes[0].logText(), "no answer within 0.2 s");
     EXPECT_TRUE(recorder.pages.empty());
 }
 
@@ -626,6 +596,7 @@ TEST_F(WinInetRequestChannelTest, navigateFromTheHandlerStartsTheNextFetch)
     Recorder recorder(channel);
     channel.setFinishedHandler([&](const RequestOutcome &outcome) {
         recorder.outcomes.push_back(outcome);
+        recorder.pages.push_back(outcome.answerText.value_or(""));
         if (recorder.outcomes.size() == 1)
             channel.navigate(server.url("/again"));
     });
@@ -644,12 +615,26 @@ TEST_F(WinInetRequestChannelTest, destroyingABusyChannelReportsNothing)
     int reported = 0;
     auto channel = std::make_unique<WinInetRequestChannel>();
     channel->setFinishedHandler([&](const RequestOutcome &) { ++reported; });
-    channel->setPageHandler([&](const std::string &) { ++reported; });
     channel->navigate(server.url("/k"));
     ASSERT_TRUE(pumpUntil([&] { return server.requestCount() == 1; }));
     channel.reset();
     pumpFor(800);
     EXPECT_EQ(reported, 0);
+}
+
+// A byte a second never ends the answer: the deadline does, and the worker goes with it.
+TEST_F(WinInetRequestChannelTest, dripEndsAtTheDeadlineWithItsWorker)
+{
+    LoopbackServer::Answer drip = LoopbackServer::reply(200, std::string(100, 'x'));
+    drip.dripMs = 1000;
+    server.setDefaultAnswer(drip);
+    WinInetRequestChannel channel;
+    channel.setTransferTimeout(1500);
+    Recorder recorder(channel);
+    channel.navigate(server.url("/k"));
+    ASSERT_TRUE(recorder.waitForOutcome());
+    EXPECT_EQ(recorder.outcomes[0].failure, RequestOutcome::Failure::Deadline);
+    EXPECT_TRUE(pumpUntil([] { return WinInetRequestChannel::runningWorkers() == 0; }, 2500));
 }
 
 TEST_F(WinInetRequestChannelTest, logAndReasonsNeverHoldTheKey)
@@ -678,7 +663,7 @@ TEST_F(WinInetRequestChannelTest, logAndReasonsNeverHoldTheKey)
     for (const std::string &line : logLines)
         EXPECT_EQ(line.find(key), std::string::npos) << line;
     for (const RequestOutcome &outcome : recorder.outcomes)
-        EXPECT_EQ(outcome.reason.find(key), std::string::npos) << outcome.reason;
+        EXPECT_EQ(outcome.logText().find(key), std::string::npos) << outcome.logText();
 }
 
 } // namespace
@@ -705,7 +690,7 @@ TEST_F(SystemProxyTest, requestGoesThroughTheProxy)
     ASSERT_TRUE(finished);
 
     ASSERT_EQ(recorder.outcomes.size(), 1u);
-    EXPECT_TRUE(recorder.outcomes[0].succeeded);
+    EXPECT_TRUE(recorder.outcomes[0].succeeded());
     // The absolute form, with or without the default port.
     const std::vector<std::string> lines = server.requestLines();
     ASSERT_EQ(lines.size(), 1u);

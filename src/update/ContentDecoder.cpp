@@ -1,4 +1,6 @@
-#include "qt/update/ContentDecoder.h"
+#include "update/ContentDecoder.h"
+
+#include "update/AsciiText.h"
 
 #include <zlib.h>
 
@@ -8,21 +10,22 @@ constexpr int OutputPieceBytes = 64 * 1024;
 
 // The two-byte zlib header: method 8 and a check value that makes it a
 // multiple of 31. Raw deflate data seldom looks like that.
-bool looksLikeZlib(const QByteArray &bytes)
+bool looksLikeZlib(std::string_view bytes)
 {
+    const auto byte = [&](std::size_t i) { return unsigned(static_cast<unsigned char>(bytes[i])); };
     if (bytes.size() < 2)
-        return (bytes.isEmpty() || (uchar(bytes.at(0)) & 0x0f) == 8);
-    const uint first = uchar(bytes.at(0));
-    const uint second = uchar(bytes.at(1));
+        return bytes.empty() || (byte(0) & 0x0f) == 8;
+    const unsigned first = byte(0);
+    const unsigned second = byte(1);
     return (first & 0x0f) == 8 && ((first << 8) | second) % 31 == 0;
 }
 
 } // namespace
 
-ContentDecoder::Coding ContentDecoder::codingFor(const QByteArray &contentEncoding)
+ContentDecoder::Coding ContentDecoder::codingFor(std::string_view contentEncoding)
 {
-    const QByteArray coding = contentEncoding.trimmed().toLower();
-    if (coding.isEmpty() || coding == "identity")
+    const std::string coding = AsciiText::lowered(AsciiText::trimmed(contentEncoding));
+    if (coding.empty() || coding == "identity")
         return Coding::Identity;
     if (coding == "gzip" || coding == "x-gzip")
         return Coding::Gzip;
@@ -31,7 +34,7 @@ ContentDecoder::Coding ContentDecoder::codingFor(const QByteArray &contentEncodi
     return Coding::Unsupported;
 }
 
-ContentDecoder::ContentDecoder(Coding coding, qint64 maxBytes)
+ContentDecoder::ContentDecoder(Coding coding, std::size_t maxBytes)
     : m_coding(coding), m_maxBytes(maxBytes), m_stream(std::make_unique<z_stream_s>())
 {
     *m_stream = z_stream_s{};
@@ -43,7 +46,7 @@ ContentDecoder::~ContentDecoder()
         inflateEnd(m_stream.get());
 }
 
-bool ContentDecoder::start(const QByteArray &firstBytes)
+bool ContentDecoder::start(std::string_view firstBytes)
 {
     // 16 + 15: gzip only; 15: zlib; -15: raw deflate.
     int windowBits = 16 + MAX_WBITS;
@@ -53,7 +56,7 @@ bool ContentDecoder::start(const QByteArray &firstBytes)
     return m_started;
 }
 
-ContentDecoder::Result ContentDecoder::decode(const QByteArray &encoded, QByteArray &out)
+ContentDecoder::Result ContentDecoder::decode(std::string_view encoded, std::string &out)
 {
     if (m_damaged)
         return Result::Damaged;
@@ -63,10 +66,10 @@ ContentDecoder::Result ContentDecoder::decode(const QByteArray &encoded, QByteAr
         m_decoded += encoded.size();
         if (m_decoded > m_maxBytes)
             return Result::TooLarge;
-        out += encoded;
+        out.append(encoded.data(), encoded.size());
         return Result::Ok;
     }
-    if (encoded.isEmpty() || m_ended)
+    if (encoded.empty() || m_ended)
         return Result::Ok; // bytes after the end of the stream are ignored
     if (!m_started && !start(encoded)) {
         m_damaged = true;
@@ -74,7 +77,7 @@ ContentDecoder::Result ContentDecoder::decode(const QByteArray &encoded, QByteAr
     }
 
     z_stream_s &stream = *m_stream;
-    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(encoded.constData()));
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(encoded.data()));
     stream.avail_in = uInt(encoded.size());
     char piece[OutputPieceBytes];
     // Each round either takes input or fills the piece; the cap bounds the rounds.
@@ -82,7 +85,7 @@ ContentDecoder::Result ContentDecoder::decode(const QByteArray &encoded, QByteAr
         stream.next_out = reinterpret_cast<Bytef *>(piece);
         stream.avail_out = uInt(sizeof piece);
         const int result = inflate(&stream, Z_NO_FLUSH);
-        const qint64 produced = qint64(sizeof piece) - qint64(stream.avail_out);
+        const std::size_t produced = sizeof piece - stream.avail_out;
         if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) {
             m_damaged = true;
             return Result::Damaged;

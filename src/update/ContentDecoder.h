@@ -1,9 +1,10 @@
-#ifndef TAVRIN_QT_UPDATE_CONTENTDECODER_H
-#define TAVRIN_QT_UPDATE_CONTENTDECODER_H
+#ifndef TAVRIN_UPDATE_CONTENTDECODER_H
+#define TAVRIN_UPDATE_CONTENTDECODER_H
 
-#include <QByteArray>
-
+#include <cstddef>
 #include <memory>
+#include <string>
+#include <string_view>
 
 struct z_stream_s;
 
@@ -29,24 +30,24 @@ public:
     };
 
     // From the Content-Encoding field's value.
-    static Coding codingFor(const QByteArray &contentEncoding);
+    static Coding codingFor(std::string_view contentEncoding);
 
-    ContentDecoder(Coding coding, qint64 maxBytes);
+    ContentDecoder(Coding coding, std::size_t maxBytes);
     ~ContentDecoder();
     ContentDecoder(const ContentDecoder &) = delete;
     ContentDecoder &operator=(const ContentDecoder &) = delete;
 
     // Appends the decoded form of encoded to out.
-    Result decode(const QByteArray &encoded, QByteArray &out);
+    Result decode(std::string_view encoded, std::string &out);
     // The body has ended: a compressed stream must have ended with it.
     Result finish() const;
 
 private:
-    bool start(const QByteArray &firstBytes);
+    bool start(std::string_view firstBytes);
 
     Coding m_coding;
-    qint64 m_maxBytes;
-    qint64 m_decoded = 0;
+    std::size_t m_maxBytes;
+    std::size_t m_decoded = 0;
     std::unique_ptr<z_stream_s> m_stream;
     bool m_started = false;
     bool m_ended = false;
