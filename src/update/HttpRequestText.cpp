@@ -1,5 +1,7 @@
 #include "update/HttpRequestText.h"
 
+const char *const HttpRequestText::UserAgent = "TavrinConnector/" TAVRIN_VERSION;
+
 namespace {
 
 bool printable(const std::string &text)

@@ -21,8 +21,8 @@ public:
         std::string pathAndQuery;
     };
 
-    // What the program calls itself in every request.
-    static constexpr const char *UserAgent = "TavrinConnector/0.1.0";
+    // What the program calls itself in every request: its name and version.
+    static const char *const UserAgent;
 
     // Empty when a part holds a byte that could break the request's lines
     // (a control character, a blank, or anything outside ASCII).

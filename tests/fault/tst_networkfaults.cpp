@@ -1,8 +1,8 @@
 #include "ChannelOutcomes.h"
 #include "LoopbackHttpServer.h"
 #include "ProcessMemory.h"
-#include "qt/CoreLogBridge.h"
 #include "qt/CoreTypes.h"
+#include "qt/Log.h"
 #include "qt/update/HttpRequestChannel.h"
 
 #include <QElapsedTimer>
@@ -72,7 +72,7 @@ void TestNetworkFaults::initTestCase()
 {
     QLoggingCategory::setFilterRules(QStringLiteral("tavrin.*=true"));
     previousHandler = qInstallMessageHandler(recordMessage);
-    CoreLogBridge::install();
+    installCoreLogSink();
 }
 
 void TestNetworkFaults::init()

@@ -307,7 +307,8 @@ TEST(FetchStart, RefusesWhatCannotBeSentWithoutQuotingIt)
     EXPECT_EQ(fetch.feed(Ok), Step::More); // nothing in progress
     ASSERT_TRUE(fetch.start("http://h.example/k"));
     EXPECT_EQ(fetch.request(false),
-              "GET /k HTTP/1.1\r\nHost: h.example\r\nUser-Agent: TavrinConnector/0.1.0\r\n"
+              "GET /k HTTP/1.1\r\nHost: h.example\r\nUser-Agent: TavrinConnector/" TAVRIN_VERSION
+              "\r\n"
               "Accept: */*\r\nAccept-Encoding: gzip, deflate\r\nConnection: close\r\n\r\n");
     fetch.setDeadlineMs(1500);
     EXPECT_EQ(fetch.timedOut(), Step::Done);

@@ -1,9 +1,8 @@
 #include "qt/app/Application.h"
 
 #include "app/frmTavrin.h"
-#include "qt/CoreLogBridge.h"
 #include "qt/CoreTypes.h"
-#include "qt/app/AppLog.h"
+#include "qt/Log.h"
 #include "qt/app/TavrinWindow.h"
 #include "qt/settings/IniSettingsStore.h"
 #include "qt/tray/PictureRegistry.h"
@@ -49,7 +48,7 @@ Application::Application(SettingsStore &settings, RequestChannel &channel, TrayS
       m_wakeTimer(std::make_unique<BootTimer>(m_systemClock, [this] { m_presenter->wakeUp(); })),
       m_window(std::make_unique<TavrinWindow>(pictures)), m_trayShell(&trayShell)
 {
-    CoreLogBridge::install();
+    installCoreLogSink();
     std::vector<std::string> words;
     for (const QString &argument : arguments)
         words.push_back(toStd(argument));

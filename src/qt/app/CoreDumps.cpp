@@ -1,6 +1,6 @@
 #include "qt/app/CoreDumps.h"
 
-#include "qt/app/AppLog.h"
+#include "qt/Log.h"
 
 #include <sys/resource.h>
 

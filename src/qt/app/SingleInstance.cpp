@@ -1,6 +1,6 @@
 #include "qt/app/SingleInstance.h"
 
-#include "qt/app/AppLog.h"
+#include "qt/Log.h"
 
 #include <QCryptographicHash>
 #include <QDBusConnection>

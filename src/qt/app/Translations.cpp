@@ -1,6 +1,6 @@
 #include "qt/app/Translations.h"
 
-#include "qt/app/AppLog.h"
+#include "qt/Log.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

@@ -1,7 +1,7 @@
 #include "qt/settings/IniSettingsStore.h"
 
+#include "qt/Log.h"
 #include "qt/settings/SettingsFile.h"
-#include "qt/settings/SettingsLog.h"
 #include "settings/SettingsText.h"
 
 #include <QCoreApplication>

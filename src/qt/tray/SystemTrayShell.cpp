@@ -2,8 +2,8 @@
 
 #include "qt/CoreTypes.h"
 
+#include "qt/Log.h"
 #include "qt/tray/TrayHostWatcher.h"
-#include "qt/tray/TrayLog.h"
 #include "tray/MouseMessage.h"
 
 #include <QMenu>

@@ -1,6 +1,6 @@
 #include "qt/tray/TrayHostWatcher.h"
 
-#include "qt/tray/TrayLog.h"
+#include "qt/Log.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -1,6 +1,6 @@
 #include "qt/update/BootTimer.h"
 
-#include "qt/update/UpdateLog.h"
+#include "qt/Log.h"
 #include "update/Clock.h"
 
 #include <QtGlobal>

@@ -1,6 +1,6 @@
 #include "qt/update/SystemNetworkReachability.h"
 
-#include "qt/update/UpdateLog.h"
+#include "qt/Log.h"
 
 SystemNetworkReachability::SystemNetworkReachability(QObject *parent) : NetworkReachability(parent)
 {

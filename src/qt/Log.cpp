@@ -1,12 +1,13 @@
-#include "qt/CoreLogBridge.h"
+#include "qt/Log.h"
 
-#include "qt/app/AppLog.h"
-#include "qt/settings/SettingsLog.h"
-#include "qt/tray/TrayLog.h"
-#include "qt/update/UpdateLog.h"
 #include "update/CoreLog.h"
 
 #include <QString>
+
+Q_LOGGING_CATEGORY(lcApp, "tavrin.app")
+Q_LOGGING_CATEGORY(lcSettings, "tavrin.settings")
+Q_LOGGING_CATEGORY(lcTray, "tavrin.tray")
+Q_LOGGING_CATEGORY(lcUpdate, "tavrin.update")
 
 namespace {
 
@@ -35,7 +36,7 @@ void toCategory(CoreLog::Area area, CoreLog::Level level, const std::string &mes
 
 } // namespace
 
-void CoreLogBridge::install()
+void installCoreLogSink()
 {
     CoreLog::setSink(toCategory);
 }

@@ -1,3 +1,0 @@
-#include "qt/app/AppLog.h"
-
-Q_LOGGING_CATEGORY(lcApp, "tavrin.app")

@@ -1,8 +1,0 @@
-#ifndef TAVRIN_QT_SETTINGS_SETTINGSLOG_H
-#define TAVRIN_QT_SETTINGS_SETTINGSLOG_H
-
-#include <QLoggingCategory>
-
-Q_DECLARE_LOGGING_CATEGORY(lcSettings)
-
-#endif

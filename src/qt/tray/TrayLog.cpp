@@ -1,3 +1,0 @@
-#include "qt/tray/TrayLog.h"
-
-Q_LOGGING_CATEGORY(lcTray, "tavrin.tray")

@@ -1,8 +1,0 @@
-#ifndef TAVRIN_QT_UPDATE_UPDATELOG_H
-#define TAVRIN_QT_UPDATE_UPDATELOG_H
-
-#include <QLoggingCategory>
-
-Q_DECLARE_LOGGING_CATEGORY(lcUpdate)
-
-#endif
