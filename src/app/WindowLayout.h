@@ -36,6 +36,10 @@ const std::array<ControlLayout, ControlCount> &controls();
 // first one for a name not in the table.
 const ControlLayout &control(std::string_view name);
 
+// For screen readers: the arrows' halves where a front end builds them itself.
+constexpr std::string_view ArrowUpName = "Intervall erhöhen";
+constexpr std::string_view ArrowDownName = "Intervall verringern";
+
 // What a screen reader calls the control: its label's text, else its own name.
 std::string_view accessibleName(const ControlLayout &control);
 

@@ -28,6 +28,12 @@ void UpDownControl::setBuddy(QLineEdit *buddy)
     m_buddy = buddy;
 }
 
+void UpDownControl::setArrowNames(const QString &up, const QString &down)
+{
+    m_up->setAccessibleName(up);
+    m_down->setAccessibleName(down);
+}
+
 void UpDownControl::setRange(int minimum, int maximum)
 {
     m_minimum = minimum;

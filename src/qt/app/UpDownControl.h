@@ -17,6 +17,8 @@ public:
     explicit UpDownControl(QWidget *parent = nullptr);
 
     void setBuddy(QLineEdit *buddy);
+    // What a screen reader calls the upper and the lower arrow.
+    void setArrowNames(const QString &up, const QString &down);
     void setRange(int minimum, int maximum);
     int minimum() const { return m_minimum; }
     int maximum() const { return m_maximum; }
