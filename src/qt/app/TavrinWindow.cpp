@@ -81,7 +81,11 @@ TavrinWindow::TavrinWindow(PictureRegistry &pictures, QWidget *parent)
       m_registry(pictures)
 {
     initPictures();
-    static const bool accessibleInstalled = (QAccessible::installFactory(windowAccessible), true);
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(windowAccessible);
+        QAccessible::installFactory(UpDownControl::accessibleFactory);
+        return true;
+    }();
     static_cast<void>(accessibleInstalled);
     m_pictures = {pictures.add(QIcon(picture(Picture::Working))),
                   pictures.add(QIcon(picture(Picture::Failing)))};

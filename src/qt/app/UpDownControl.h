@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class QAccessibleInterface;
 class QLineEdit;
 class QToolButton;
 
@@ -27,6 +28,12 @@ public:
     // Steps from the whole number in the buddy's text when it holds one,
     // otherwise from the control's own value; the result stays within the range.
     static int stepped(const QString &buddyText, int ownValue, int delta, int minimum, int maximum);
+    // The value a step starts from: the buddy's whole number, else the control's own.
+    int shownValue() const;
+
+    // For QAccessible::installFactory: the control as a spin button whose value
+    // screen readers read.
+    static QAccessibleInterface *accessibleFactory(const QString &className, QObject *object);
 
 public Q_SLOTS:
     void stepUp() { step(+1); }

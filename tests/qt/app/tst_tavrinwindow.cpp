@@ -210,6 +210,10 @@ private Q_SLOTS:
         QAccessibleInterface *window = QAccessible::queryAccessibleInterface(&w);
         QCOMPARE(window->role(), QAccessible::Window);
         QCOMPARE(window->text(QAccessible::Name), w.windowTitle());
+        QAccessibleInterface *spin = QAccessible::queryAccessibleInterface(w.UpDown1());
+        QCOMPARE(spin->role(), QAccessible::SpinBox);
+        w.txtTimer()->setText(QStringLiteral("7"));
+        QCOMPARE(spin->valueInterface()->currentValue().toInt(), 7);
         // The controls (not the labels naming them) and the two arrows, each
         // named differently.
         QStringList names;
@@ -218,9 +222,8 @@ private Q_SLOTS:
             if (!child->state().invisible && child->role() != QAccessible::StaticText)
                 names << child->text(QAccessible::Name);
         }
-        QAccessibleInterface *arrows = QAccessible::queryAccessibleInterface(w.UpDown1());
-        for (int i = 0; i < arrows->childCount(); ++i)
-            names << arrows->child(i)->text(QAccessible::Name);
+        for (int i = 0; i < spin->childCount(); ++i)
+            names << spin->child(i)->text(QAccessible::Name);
         QCOMPARE(names.size(), 8);
         QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
         QVERIFY(!names.contains(QString()));
