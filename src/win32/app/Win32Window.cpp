@@ -19,12 +19,12 @@
 
 namespace {
 constexpr int SpinMinimum = 1;
+constexpr int SpinMaximum = 60;
 // A control whose changes a screen reader reads out (Windows 8 and later); the
 // headers for the Windows version built for leave it out.
 constexpr GUID LiveSettingProperty = {
     0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
 constexpr long LivePolite = 1;
-constexpr int SpinMaximum = 60;
 
 std::wstring wide(std::string_view text)
 {
@@ -160,9 +160,8 @@ Win32Window::Win32Window(HINSTANCE instance, const std::wstring &className, UINT
 
 Win32Window::~Win32Window()
 {
-    if (m_hwnd)
-        forgetDescriptions();
     if (m_hwnd) {
+        forgetDescriptions();
         SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
         DestroyWindow(m_hwnd);
     }
@@ -211,7 +210,7 @@ LRESULT CALLBACK answerAreaKeys(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 {
     const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
     if (message == WM_GETDLGCODE)
-        return result & ~LRESULT(DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WANTMESSAGE);
+        return result & ~LRESULT(DLGC_WANTALLKEYS | DLGC_WANTTAB);
     return result;
 }
 
