@@ -15,7 +15,6 @@
 #include "RecordingTrayShell.h"
 #include "WiredApplication.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -25,7 +24,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
-#include <QSet>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTimer>
@@ -149,89 +147,6 @@ private Q_SLOTS:
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.window->txtTimer()));
         QVERIFY(f.window->WebBrowser1()->nextInFocusChain() != nullptr);
         QCOMPARE(f.window->WebBrowser1()->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
-    }
-
-    void accessibility_namesAndLabels_data()
-    {
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("label"); // the label control that names it
-        QTest::newRow("key") << "txtKey0"
-                             << "Schlüssel:"
-                             << "Label1";
-        QTest::newRow("confirmation") << "txtKey1"
-                                      << "Schlüssel bestätigen"
-                                      << "";
-        QTest::newRow("interval") << "txtTimer"
-                                  << "Sync-Intervall:"
-                                  << "Label3";
-        QTest::newRow("arrows") << "UpDown1"
-                                << "Intervall ändern"
-                                << "";
-        QTest::newRow("ok") << "cmdKey"
-                            << "OK"
-                            << "";
-        QTest::newRow("answer") << "WebBrowser1"
-                                << "Antwort des Dienstes"
-                                << "";
-    }
-
-    void accessibility_namesAndLabels()
-    {
-        QFETCH(QString, control);
-        QFETCH(QString, name);
-        QFETCH(QString, label);
-        Fixture f;
-        f.window->show();
-        QAccessibleInterface *iface =
-            QAccessible::queryAccessibleInterface(controlNamed(*f.window, control));
-        QVERIFY(iface);
-        QCOMPARE(iface->text(QAccessible::Name), name);
-        QVERIFY(!iface->text(QAccessible::Description).isEmpty());
-        QVERIFY(iface->text(QAccessible::Description) != name);
-        const auto labels = iface->relations(QAccessible::Label);
-        if (label.isEmpty()) {
-            QVERIFY(labels.isEmpty());
-            return;
-        }
-        QCOMPARE(labels.size(), 1);
-        QCOMPARE(labels.front().first->object(), controlNamed(*f.window, label));
-        const auto labelled = labels.front().first->relations(QAccessible::Labelled);
-        QCOMPARE(labelled.size(), 1);
-        QCOMPARE(labelled.front().first, iface);
-    }
-
-    // A screen reader tells the window's parts apart and reads the answer.
-    void accessibility_windowAndAnswerArea()
-    {
-        Fixture f;
-        TavrinWindow &w = *f.window;
-        w.show();
-        QAccessibleInterface *window = QAccessible::queryAccessibleInterface(&w);
-        QCOMPARE(window->role(), QAccessible::Window);
-        QCOMPARE(window->text(QAccessible::Name), w.windowTitle());
-        QAccessibleInterface *spin = QAccessible::queryAccessibleInterface(w.UpDown1());
-        QCOMPARE(spin->role(), QAccessible::SpinBox);
-        w.txtTimer()->setText(QStringLiteral("7"));
-        QCOMPARE(spin->valueInterface()->currentValue().toInt(), 7);
-        // The controls (not the labels naming them) and the two arrows, each
-        // named differently.
-        QStringList names;
-        for (int i = 0; i < window->childCount(); ++i) {
-            QAccessibleInterface *child = window->child(i);
-            if (!child->state().invisible && child->role() != QAccessible::StaticText)
-                names << child->text(QAccessible::Name);
-        }
-        for (int i = 0; i < spin->childCount(); ++i)
-            names << spin->child(i)->text(QAccessible::Name);
-        QCOMPARE(names.size(), 8);
-        QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
-        QVERIFY(!names.contains(QString()));
-        w.setStatusText("Kein Netz");
-        QAccessibleTextInterface *answer =
-            QAccessible::queryAccessibleInterface(w.WebBrowser1())->textInterface();
-        QVERIFY(answer);
-        QCOMPARE(answer->text(0, answer->characterCount()), QStringLiteral("Kein Netz"));
     }
 
     void load_firstStart()
