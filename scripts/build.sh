@@ -10,7 +10,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev qt6-translations-l10n
     googletest
     xvfb xauth openbox trayer xdotool x11-utils imagemagick
-    xfce4-panel dbus-daemon dbus-bin
+    xfce4-panel dbus-daemon dbus-bin at-spi2-core python3-pyatspi
     qt6-wayland weston
     python3 procps dpkg-dev file zlib1g-dev openssl
     lintian appstream man-db desktop-file-utils

@@ -10,13 +10,19 @@ const std::array<ControlLayout, ControlCount> &controls()
     // Focus order: answer area, first key box, interval box, arrows, OK, second key box.
     static const std::array<ControlLayout, ControlCount> table = {{
         {"Label3", 120, 240, 1095, 255, "Sync-Intervall:", -1},
-        {"txtTimer", 1320, 240, 375, 285, "10", 2},
-        {"UpDown1", 1680, 240, 240, 285, "", 3},
+        {"txtTimer", 1320, 240, 375, 285, "10", 2, "Label3", "",
+         "Minuten zwischen zwei Aktualisierungen"},
+        {"UpDown1", 1680, 240, 240, 285, "", 3, "", "Intervall ändern",
+         "Pfeiltasten erhöhen oder verringern das Sync-Intervall um eine Minute"},
         {"Label1", 2400, 240, 855, 255, "Schlüssel:", -1},
-        {"txtKey0", 3360, 240, 1695, 285, "", 1},
-        {"txtKey1", 3360, 600, 1695, 285, "", 5},
-        {"cmdKey", 5040, 600, 375, 255, "OK", 4},
-        {"WebBrowser1", 120, 1080, 5295, 1095, "", 0},
+        {"txtKey0", 3360, 240, 1695, 285, "", 1, "Label1", "",
+         "Schlüssel für die Aktualisierung, verdeckt angezeigt"},
+        {"txtKey1", 3360, 600, 1695, 285, "", 5, "", "Schlüssel bestätigen",
+         "Denselben Schlüssel noch einmal eingeben"},
+        {"cmdKey", 5040, 600, 375, 255, "OK", 4, "", "OK",
+         "Übernimmt den Schlüssel, sobald beide Eingaben übereinstimmen"},
+        {"WebBrowser1", 120, 1080, 5295, 1095, "", 0, "", "Antwort des Dienstes",
+         "Letzte Antwort des Aktualisierungsdienstes oder warum nicht aktualisiert wird"},
         // Hidden picture holders: Image1 shows what a sync shows, Image2 a failure.
         {"Image1", 360, 0, 480, 450, "", -1},
         {"Image2", 600, 120, 480, 450, "", -1},
@@ -30,6 +36,13 @@ const ControlLayout &control(std::string_view name)
     const auto found = std::find_if(table.begin(), table.end(),
                                     [name](const ControlLayout &c) { return c.name == name; });
     return found != table.end() ? *found : table.front();
+}
+
+std::string_view accessibleName(const ControlLayout &control)
+{
+    if (!control.labelledBy.empty())
+        return WindowLayout::control(control.labelledBy).text;
+    return control.accessibleName;
 }
 
 double twipsPerPixel(double letterWidth, double lineHeight)

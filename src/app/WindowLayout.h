@@ -17,6 +17,11 @@ struct ControlLayout
     int height;
     std::string_view text; // UTF-8, what the control holds when it is made
     int tabIndex;          // place in the focus order; -1 for controls never focused
+    // For screen readers, German, UTF-8. A control with a label standing before
+    // it is named by the label's text; the others by their own name.
+    std::string_view labelledBy = {}; // the label's control name
+    std::string_view accessibleName = {};
+    std::string_view accessibleDescription = {};
 };
 
 namespace WindowLayout {
@@ -30,6 +35,13 @@ const std::array<ControlLayout, ControlCount> &controls();
 // The control of that name ("txtKey0", "txtKey1" for the key boxes); the
 // first one for a name not in the table.
 const ControlLayout &control(std::string_view name);
+
+// For screen readers: the arrows' halves where a front end builds them itself.
+constexpr std::string_view ArrowUpName = "Intervall erhöhen";
+constexpr std::string_view ArrowDownName = "Intervall verringern";
+
+// What a screen reader calls the control: its label's text, else its own name.
+std::string_view accessibleName(const ControlLayout &control);
 
 // The default font the table was drawn for, in pixels: the average advance of
 // the letters a-z and A-Z, and the line height. That is the sans-serif face of

@@ -7,6 +7,8 @@
 #include "qt/app/UpDownControl.h"
 #include "qt/tray/PictureRegistry.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -48,11 +50,29 @@ QPixmap picture(WindowView::Picture which)
 
 // Puts the control where the layout table has it at that scale; returns its
 // text there.
+QString fromView(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+// Puts the control where the layout table has it at that scale, with its
+// name and description for screen readers; returns its text there.
 QString placeControl(QWidget *control, std::string_view name, double twipsPerPixel)
 {
     const ControlLayout &c = WindowLayout::control(name);
     control->setGeometry(Twips::rect(c, twipsPerPixel));
-    return QString::fromUtf8(c.text.data(), qsizetype(c.text.size()));
+    control->setAccessibleName(fromView(WindowLayout::accessibleName(c)));
+    control->setAccessibleDescription(fromView(c.accessibleDescription));
+    return fromView(c.text);
+}
+
+// The window is a frame to screen readers, named by its caption; a plain
+// top-level widget would be an unnamed filler.
+QAccessibleInterface *windowAccessible(const QString &className, QObject *object)
+{
+    if (className != QLatin1String("TavrinWindow") || !object->isWidgetType())
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
 }
 } // namespace
 
@@ -61,6 +81,12 @@ TavrinWindow::TavrinWindow(PictureRegistry &pictures, QWidget *parent)
       m_registry(pictures)
 {
     initPictures();
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(windowAccessible);
+        QAccessible::installFactory(UpDownControl::accessibleFactory);
+        return true;
+    }();
+    static_cast<void>(accessibleInstalled);
     m_pictures = {pictures.add(QIcon(picture(Picture::Working))),
                   pictures.add(QIcon(picture(Picture::Failing)))};
     setWindowTitle(toQt(std::string(WindowLayout::Caption)));
@@ -110,6 +136,8 @@ TavrinWindow::Controls TavrinWindow::buildControls()
     place(c.UpDown1, "UpDown1");
     c.UpDown1->setRange(1, 60);
     c.UpDown1->setBuddy(c.txtTimer);
+    c.UpDown1->setArrowNames(fromView(WindowLayout::ArrowUpName),
+                             fromView(WindowLayout::ArrowDownName));
     c.Label1 = new QLabel(this);
     c.Label1->setText(place(c.Label1, "Label1"));
     for (int index = 0; index < 2; ++index) {
@@ -135,6 +163,23 @@ TavrinWindow::Controls TavrinWindow::buildControls()
     place(c.Image2, "Image2");
     c.Image2->setPixmap(picture(Picture::Failing));
     c.Image2->setVisible(false);
+    // Each label stands for its control: screen readers relate the two.
+    const std::pair<std::string_view, QWidget *> named[] = {
+        {"Label3", c.Label3},   {"txtTimer", c.txtTimer},       {"Label1", c.Label1},
+        {"UpDown1", c.UpDown1}, {"txtKey0", c.txtKey[0]},       {"txtKey1", c.txtKey[1]},
+        {"cmdKey", c.cmdKey},   {"WebBrowser1", c.WebBrowser1},
+    };
+    const auto widget = [&named](std::string_view name) -> QWidget * {
+        for (const auto &[controlName, control] : named) {
+            if (controlName == name)
+                return control;
+        }
+        return nullptr;
+    };
+    for (const ControlLayout &layout : WindowLayout::controls()) {
+        if (auto *label = qobject_cast<QLabel *>(widget(layout.labelledBy)))
+            label->setBuddy(widget(layout.name));
+    }
 
     // Focus order as the layout table numbers it.
     std::array<std::pair<int, QWidget *>, 6> focus = {{

@@ -2,11 +2,39 @@
 
 #include "app/SpinStep.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QToolButton>
 
 #include <algorithm>
+
+namespace {
+class UpDownAccessible : public QAccessibleWidget, public QAccessibleValueInterface
+{
+public:
+    explicit UpDownAccessible(UpDownControl *control)
+        : QAccessibleWidget(control, QAccessible::SpinBox)
+    {
+    }
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface *>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QVariant currentValue() const override { return control()->shownValue(); }
+    // The value changes by the arrows only, one step and one save at a time.
+    void setCurrentValue(const QVariant &) override {}
+    QVariant maximumValue() const override { return control()->maximum(); }
+    QVariant minimumValue() const override { return control()->minimum(); }
+    QVariant minimumStepSize() const override { return 1; }
+
+private:
+    UpDownControl *control() const { return static_cast<UpDownControl *>(widget()); }
+};
+} // namespace
 
 UpDownControl::UpDownControl(QWidget *parent)
     : QWidget(parent), m_up(new QToolButton(this)), m_down(new QToolButton(this))
@@ -28,6 +56,12 @@ void UpDownControl::setBuddy(QLineEdit *buddy)
     m_buddy = buddy;
 }
 
+void UpDownControl::setArrowNames(const QString &up, const QString &down)
+{
+    m_up->setAccessibleName(up);
+    m_down->setAccessibleName(down);
+}
+
 void UpDownControl::setRange(int minimum, int maximum)
 {
     m_minimum = minimum;
@@ -41,6 +75,18 @@ int UpDownControl::stepped(const QString &buddyText, int ownValue, int delta, in
     return SpinStep::stepped(buddyText.toStdString(), ownValue, delta, minimum, maximum);
 }
 
+int UpDownControl::shownValue() const
+{
+    return stepped(m_buddy ? m_buddy->text() : QString(), m_value, 0, m_minimum, m_maximum);
+}
+
+QAccessibleInterface *UpDownControl::accessibleFactory(const QString &className, QObject *object)
+{
+    if (className != QLatin1String("UpDownControl") || !object->isWidgetType())
+        return nullptr;
+    return new UpDownAccessible(static_cast<UpDownControl *>(object));
+}
+
 void UpDownControl::step(int delta)
 {
     const QString text = m_buddy ? m_buddy->text() : QString();
@@ -50,8 +96,11 @@ void UpDownControl::step(int delta)
     m_value = next;
     if (m_buddy && m_buddy->text() != nextText)
         m_buddy->setText(nextText);
-    if (changed)
+    if (changed) {
+        QAccessibleValueChangeEvent event(this, m_value);
+        QAccessible::updateAccessibility(&event);
         Q_EMIT valueChanged(m_value);
+    }
 }
 
 void UpDownControl::keyPressEvent(QKeyEvent *event)

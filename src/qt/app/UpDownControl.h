@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class QAccessibleInterface;
 class QLineEdit;
 class QToolButton;
 
@@ -17,6 +18,8 @@ public:
     explicit UpDownControl(QWidget *parent = nullptr);
 
     void setBuddy(QLineEdit *buddy);
+    // What a screen reader calls the upper and the lower arrow.
+    void setArrowNames(const QString &up, const QString &down);
     void setRange(int minimum, int maximum);
     int minimum() const { return m_minimum; }
     int maximum() const { return m_maximum; }
@@ -25,6 +28,12 @@ public:
     // Steps from the whole number in the buddy's text when it holds one,
     // otherwise from the control's own value; the result stays within the range.
     static int stepped(const QString &buddyText, int ownValue, int delta, int minimum, int maximum);
+    // The value a step starts from: the buddy's whole number, else the control's own.
+    int shownValue() const;
+
+    // For QAccessible::installFactory: the control as a spin button whose value
+    // screen readers read.
+    static QAccessibleInterface *accessibleFactory(const QString &className, QObject *object);
 
 public Q_SLOTS:
     void stepUp() { step(+1); }

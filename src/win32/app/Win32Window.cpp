@@ -2,17 +2,29 @@
 
 #include "app/SpinStep.h"
 #include "app/WindowLayout.h"
+#include "update/CoreLog.h"
 #include "win32/WideText.h"
 #include "win32/app/resource.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <climits>
+#include <vector>
+
+#ifndef EVENT_OBJECT_LIVEREGIONCHANGED
+#define EVENT_OBJECT_LIVEREGIONCHANGED 0x8019
+#endif
 
 namespace {
 constexpr int SpinMinimum = 1;
 constexpr int SpinMaximum = 60;
+// A control whose changes a screen reader reads out (Windows 8 and later); the
+// headers for the Windows version built for leave it out.
+constexpr GUID LiveSettingProperty = {
+    0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
+constexpr long LivePolite = 1;
 
 std::wstring wide(std::string_view text)
 {
@@ -149,6 +161,7 @@ Win32Window::Win32Window(HINSTANCE instance, const std::wstring &className, UINT
 Win32Window::~Win32Window()
 {
     if (m_hwnd) {
+        forgetDescriptions();
         SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
         DestroyWindow(m_hwnd);
     }
@@ -163,67 +176,141 @@ Win32Window::~Win32Window()
     UnregisterClassW(m_className.c_str(), m_instance);
 }
 
+namespace {
+// Tab follows the order of making, and a screen reader names a control by the
+// label made just before it: each focused control in the table's focus order,
+// its label first, then the rest.
+std::vector<std::string_view> makingOrder()
+{
+    std::vector<const ControlLayout *> focused;
+    for (const ControlLayout &c : WindowLayout::controls()) {
+        if (c.tabIndex >= 0)
+            focused.push_back(&c);
+    }
+    std::sort(focused.begin(), focused.end(), [](const ControlLayout *a, const ControlLayout *b) {
+        return a->tabIndex < b->tabIndex;
+    });
+    std::vector<std::string_view> order;
+    for (const ControlLayout *c : focused) {
+        if (!c->labelledBy.empty())
+            order.push_back(c->labelledBy);
+        order.push_back(c->name);
+    }
+    for (const ControlLayout &c : WindowLayout::controls()) {
+        if (std::find(order.begin(), order.end(), c.name) == order.end())
+            order.push_back(c.name);
+    }
+    return order;
+}
+
+// A read-only multi-line edit takes every key, Tab too, so the focus could never
+// leave it; it keeps only what scrolling and selecting need.
+LRESULT CALLBACK answerAreaKeys(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                DWORD_PTR)
+{
+    const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+    if (message == WM_GETDLGCODE)
+        return result & ~LRESULT(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+    return result;
+}
+
+// The arrows take the arrow keys rather than moving the focus on, and show
+// when they have the focus, which they do not draw themselves.
+LRESULT CALLBACK arrowsKeys(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                            DWORD_PTR)
+{
+    switch (message) {
+    case WM_GETDLGCODE:
+        return DLGC_WANTARROWS;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        InvalidateRect(hwnd, nullptr, TRUE);
+        break;
+    case WM_PAINT:
+        if (GetFocus() == hwnd) {
+            const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+            RECT r{};
+            GetClientRect(hwnd, &r);
+            InflateRect(&r, -1, -1);
+            HDC dc = GetDC(hwnd);
+            DrawFocusRect(dc, &r);
+            ReleaseDC(hwnd, dc);
+            return result;
+        }
+        break;
+    default:
+        break;
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+} // namespace
+
+const Win32Window::ControlKind *Win32Window::kindOf(std::string_view name)
+{
+    // Every control in the focus order takes Tab; the labels do not.
+    constexpr DWORD editStyle = WS_TABSTOP | ES_AUTOHSCROLL;
+    static const ControlKind kinds[] = {
+        {"Label3", L"STATIC", SS_LEFT, 0, IdLabel3},
+        {"txtTimer", L"EDIT", editStyle, WS_EX_CLIENTEDGE, IdTimer},
+        {"UpDown1", UPDOWN_CLASSW, WS_TABSTOP | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 0, IdUpDown},
+        {"Label1", L"STATIC", SS_LEFT, 0, IdLabel1},
+        {"txtKey0", L"EDIT", editStyle | ES_PASSWORD, WS_EX_CLIENTEDGE, IdKey0},
+        {"txtKey1", L"EDIT", editStyle | ES_PASSWORD, WS_EX_CLIENTEDGE, IdKey1},
+        {"cmdKey", L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, IdOk},
+        {"WebBrowser1", L"EDIT",
+         WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, WS_EX_CLIENTEDGE,
+         IdAnswer},
+        {"Image1", L"STATIC", SS_ICON, 0, IdImage1},
+        {"Image2", L"STATIC", SS_ICON, 0, IdImage2},
+    };
+    for (const ControlKind &kind : kinds) {
+        if (name == kind.name)
+            return &kind;
+    }
+    return nullptr;
+}
+
 void Win32Window::buildControls()
 {
-    const auto make = [this](const char *name, const wchar_t *windowClass, DWORD style,
-                             DWORD exStyle, int id) {
+    for (const std::string_view name : makingOrder()) {
+        const ControlKind *kind = kindOf(name);
+        if (!kind)
+            continue;
         const ControlLayout &c = WindowLayout::control(name);
         const WindowLayout::PixelRect r = WindowLayout::toPixels(c, m_layoutScale);
-        HWND control = CreateWindowExW(exStyle, windowClass, wide(c.text).c_str(),
-                                       WS_CHILD | WS_VISIBLE | style, r.left, r.top, r.width,
-                                       r.height, m_hwnd, HMENU(INT_PTR(id)), m_instance, nullptr);
+        HWND control =
+            CreateWindowExW(kind->exStyle, kind->windowClass, wide(c.text).c_str(),
+                            WS_CHILD | WS_VISIBLE | kind->style, r.left, r.top, r.width, r.height,
+                            m_hwnd, HMENU(INT_PTR(kind->id)), m_instance, nullptr);
         SendMessageW(control, WM_SETFONT,
                      WPARAM(m_font ? m_font : GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-        return control;
-    };
-    // Made in the focus order the table numbers, since Tab follows the order of making.
-    make("WebBrowser1", L"EDIT",
-         WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, WS_EX_CLIENTEDGE,
-         IdAnswer);
-    for (const int index : {0, 1}) {
-        if (index == 1) {
-            make("txtTimer", L"EDIT", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, IdTimer);
-            HWND arrows =
-                make("UpDown1", UPDOWN_CLASSW, UDS_ARROWKEYS | UDS_NOTHOUSANDS, 0, IdUpDown);
-            SendMessageW(arrows, UDM_SETBUDDY, WPARAM(GetDlgItem(m_hwnd, IdTimer)), 0);
-            // Binding may give the arrows the system's width; the table's stays.
-            const WindowLayout::PixelRect r =
-                WindowLayout::toPixels(WindowLayout::control("UpDown1"), m_layoutScale);
-            SetWindowPos(arrows, nullptr, r.left, r.top, r.width, r.height,
-                         SWP_NOZORDER | SWP_NOACTIVATE);
-            SendMessageW(arrows, UDM_SETRANGE32, SpinMinimum, SpinMaximum);
-            SendMessageW(arrows, UDM_SETPOS32, 0, m_spinValue);
-            HWND ok = make("cmdKey", L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, IdOk);
-            EnableWindow(ok, FALSE);
-        }
-        HWND key = make(index == 0 ? "txtKey0" : "txtKey1", L"EDIT",
-                        WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, WS_EX_CLIENTEDGE,
-                        index == 0 ? IdKey0 : IdKey1);
-        SendMessageW(key, EM_SETPASSWORDCHAR, WPARAM(L'*'), 0);
     }
-    make("Label3", L"STATIC", SS_LEFT, 0, IdLabel3);
-    make("Label1", L"STATIC", SS_LEFT, 0, IdLabel1);
+    for (const int id : {IdKey0, IdKey1})
+        SendMessageW(GetDlgItem(m_hwnd, id), EM_SETPASSWORDCHAR, WPARAM(L'*'), 0);
+    HWND arrows = GetDlgItem(m_hwnd, IdUpDown);
+    SendMessageW(arrows, UDM_SETBUDDY, WPARAM(GetDlgItem(m_hwnd, IdTimer)), 0);
+    // Binding may give the arrows the system's width; the table's stays.
+    const WindowLayout::PixelRect r =
+        WindowLayout::toPixels(WindowLayout::control("UpDown1"), m_layoutScale);
+    SetWindowPos(arrows, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(arrows, UDM_SETRANGE32, SpinMinimum, SpinMaximum);
+    SendMessageW(arrows, UDM_SETPOS32, 0, m_spinValue);
+    SetWindowSubclass(arrows, arrowsKeys, 0, 0);
+    SetWindowSubclass(GetDlgItem(m_hwnd, IdAnswer), answerAreaKeys, 0, 0);
+    EnableWindow(GetDlgItem(m_hwnd, IdOk), FALSE);
     // The hidden picture holders.
     for (const int id : {IdImage1, IdImage2}) {
-        HWND image = make(id == IdImage1 ? "Image1" : "Image2", L"STATIC", SS_ICON, 0, id);
+        HWND image = GetDlgItem(m_hwnd, id);
         SendMessageW(image, STM_SETICON, WPARAM(m_bigIcons[id == IdImage1 ? 0 : 1]), 0);
         ShowWindow(image, SW_HIDE);
     }
+    describeControls();
 }
 
 HWND Win32Window::control(const char *name) const
 {
-    static const std::pair<const char *, int> ids[] = {
-        {"Label3", IdLabel3}, {"txtTimer", IdTimer},     {"UpDown1", IdUpDown},
-        {"Label1", IdLabel1}, {"txtKey0", IdKey0},       {"txtKey1", IdKey1},
-        {"cmdKey", IdOk},     {"WebBrowser1", IdAnswer}, {"Image1", IdImage1},
-        {"Image2", IdImage2},
-    };
-    for (const auto &[controlName, id] : ids) {
-        if (std::string_view(controlName) == name)
-            return GetDlgItem(m_hwnd, id);
-    }
-    return nullptr;
+    const ControlKind *kind = kindOf(name);
+    return kind ? GetDlgItem(m_hwnd, kind->id) : nullptr;
 }
 
 LRESULT CALLBACK Win32Window::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -277,11 +364,8 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam)
         if (!m_ending)
             call(m_handlers.resized);
         return 0;
-    case WM_MOUSEMOVE:
-        // The tray icon's callback: the icon's number and the mouse message in
-        // place of a pointer position. Real pointer movement is not a tray event.
-        if (wParam == TrayIconId && HIWORD(lParam) == 0 && m_handlers.trayNotified)
-            m_handlers.trayNotified(double(LOWORD(lParam)) * twipsPerPixel());
+    case TrayCallbackMessage:
+        onTrayCallback(wParam, lParam);
         return 0;
     case WM_ACTIVATE:
         // Like a dialog, the window gives the focus back where the user left it.
@@ -340,13 +424,16 @@ void Win32Window::onCommand(int id, int code)
             call(m_handlers.okClicked);
         break;
     case IDOK: {
-        // Enter, as the dialog keys report it: pressed in a key box, it is that box's.
+        // Enter, as the dialog keys report it: pressed in a key box, it is that
+        // box's; on the focused OK button, it presses it.
         const HWND focus = GetFocus();
         const int index = focus == GetDlgItem(m_hwnd, IdKey0)   ? 0
                           : focus == GetDlgItem(m_hwnd, IdKey1) ? 1
                                                                 : -1;
         if (index >= 0 && m_handlers.keyEnterPressed)
             m_handlers.keyEnterPressed(index);
+        else if (focus == GetDlgItem(m_hwnd, IdOk) && IsWindowEnabled(focus))
+            call(m_handlers.okClicked);
         break;
     }
     case MenuOptionen:
@@ -358,6 +445,20 @@ void Win32Window::onCommand(int id, int code)
     default:
         break;
     }
+}
+
+void Win32Window::onTrayCallback(WPARAM iconId, LPARAM activity)
+{
+    if (iconId != TrayIconId || !m_handlers.trayNotified)
+        return;
+    UINT mouseMessage = LOWORD(activity);
+    // Chosen from the keyboard (Win+B, then the menu key or Shift+F10, Space or
+    // Enter): the pop-up, as for a right press. Shells that keep the record's
+    // first form report these keys as a right press themselves.
+    if (mouseMessage == WM_CONTEXTMENU || mouseMessage == NIN_KEYSELECT)
+        mouseMessage = WM_RBUTTONDOWN;
+    // The presenter reads the message as a mouse position, as the record asks.
+    m_handlers.trayNotified(double(mouseMessage) * twipsPerPixel());
 }
 
 void Win32Window::onArrows(int delta)
@@ -396,7 +497,70 @@ void Win32Window::setStatusText(const std::string &text)
 void Win32Window::showAnswerArea()
 {
     const std::string &text = m_statusText.empty() ? m_page : m_statusText;
-    SetWindowTextW(GetDlgItem(m_hwnd, IdAnswer), editText(text).c_str());
+    // Only a different outcome is read out, not every repeat of the same answer.
+    const std::wstring shown = editText(text);
+    if (WideText::fromUtf8(windowText(GetDlgItem(m_hwnd, IdAnswer))) == shown)
+        return;
+    SetWindowTextW(GetDlgItem(m_hwnd, IdAnswer), shown.c_str());
+    announceAnswer();
+}
+
+void Win32Window::describeControls()
+{
+    const HRESULT started = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    m_comStarted = SUCCEEDED(started);
+    void *service = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IAccPropServices, &service))) {
+        CoreLog::write(CoreLog::Area::App, CoreLog::Level::Warning,
+                       "no accessibility annotation service; controls keep the system's names");
+        return;
+    }
+    m_accessibility = static_cast<IAccPropServices *>(service);
+    // A label made just before its control names it; the others are named here.
+    for (const ControlLayout &c : WindowLayout::controls()) {
+        const ControlKind *kind = kindOf(c.name);
+        if (!kind)
+            continue;
+        HWND control = GetDlgItem(m_hwnd, kind->id);
+        if (!c.accessibleName.empty())
+            m_accessibility->SetHwndPropStr(control, DWORD(OBJID_CLIENT), CHILDID_SELF,
+                                            PROPID_ACC_NAME, wide(c.accessibleName).c_str());
+        if (!c.accessibleDescription.empty())
+            m_accessibility->SetHwndPropStr(control, DWORD(OBJID_CLIENT), CHILDID_SELF,
+                                            PROPID_ACC_DESCRIPTION,
+                                            wide(c.accessibleDescription).c_str());
+    }
+    VARIANT polite;
+    VariantInit(&polite);
+    polite.vt = VT_I4;
+    polite.lVal = LivePolite;
+    m_accessibility->SetHwndProp(GetDlgItem(m_hwnd, IdAnswer), DWORD(OBJID_CLIENT), CHILDID_SELF,
+                                 LiveSettingProperty, polite);
+}
+
+void Win32Window::forgetDescriptions()
+{
+    if (m_accessibility) {
+        const MSAAPROPID properties[] = {PROPID_ACC_NAME, PROPID_ACC_DESCRIPTION,
+                                         LiveSettingProperty};
+        for (const ControlLayout &c : WindowLayout::controls()) {
+            if (const ControlKind *kind = kindOf(c.name))
+                m_accessibility->ClearHwndProps(GetDlgItem(m_hwnd, kind->id), DWORD(OBJID_CLIENT),
+                                                CHILDID_SELF, properties, 3);
+        }
+        m_accessibility->Release();
+        m_accessibility = nullptr;
+    }
+    if (m_comStarted)
+        CoUninitialize();
+    m_comStarted = false;
+}
+
+void Win32Window::announceAnswer()
+{
+    NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, GetDlgItem(m_hwnd, IdAnswer), OBJID_CLIENT,
+                   CHILDID_SELF);
 }
 
 void Win32Window::setCaption(const std::string &caption)

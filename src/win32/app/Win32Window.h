@@ -2,12 +2,16 @@
 #define TAVRIN_WIN32_APP_WIN32WINDOW_H
 
 #include "app/WindowView.h"
+#include "win32/tray/ShellTrayIcon.h"
 
 #include <windows.h>
 
 #include <array>
 #include <functional>
 #include <string>
+#include <string_view>
+
+struct IAccPropServices;
 
 // The program's window on plain Win32, built from the shared layout table at
 // the scale of the desktop's message font. It shows what the presenter sets and
@@ -28,7 +32,8 @@ public:
         std::function<void()> optionenChosen;
         std::function<void()> beendenChosen;
         std::function<void()> timerTicked;
-        // The tray icon's callback, as a mouse position in twips.
+        // The tray icon's callback, as the mouse position in twips that
+        // carries the icon's mouse message.
         std::function<void(double xTwips)> trayNotified;
         // Explorer (re)started: tray icons must be added again.
         std::function<void()> taskbarCreated;
@@ -37,8 +42,9 @@ public:
         std::function<void()> showRequested;
     };
 
-    // The tray callback's message and icon number, as the icon record names them.
-    static constexpr UINT TrayCallbackMessage = WM_MOUSEMOVE;
+    // The tray callback's message, as the tray shell registers it, and the icon
+    // number the record names.
+    static constexpr UINT TrayCallbackMessage = ShellTrayIcon::CallbackMessage;
     static constexpr WPARAM TrayIconId = 2;
 
     // className: the window class, by which a later start finds this window;
@@ -100,6 +106,15 @@ private:
         IdImage1,
         IdImage2,
     };
+    struct ControlKind
+    {
+        const char *name;
+        const wchar_t *windowClass;
+        DWORD style;
+        DWORD exStyle;
+        int id;
+    };
+    static const ControlKind *kindOf(std::string_view name);
     enum MenuId : UINT
     {
         MenuOptionen = 200,
@@ -114,6 +129,12 @@ private:
     void buildControls();
     void onCommand(int id, int code);
     void onArrows(int delta);
+    void onTrayCallback(WPARAM iconId, LPARAM activity);
+    // Names and descriptions for screen readers where the system derives none.
+    void describeControls();
+    void forgetDescriptions();
+    // Has a screen reader read out the answer area's new text.
+    void announceAnswer();
     void showAnswerArea();
     void armTimer(std::int64_t ms);
     static void call(const std::function<void()> &handler);
@@ -144,6 +165,9 @@ private:
     std::string m_page;
     std::function<bool()> m_confirmQuit;
     Handlers m_handlers;
+    // Sets the names and descriptions; null when the system offers none.
+    IAccPropServices *m_accessibility = nullptr;
+    bool m_comStarted = false;
 };
 
 #endif

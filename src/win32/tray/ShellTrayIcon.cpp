@@ -23,7 +23,7 @@ NOTIFYICONDATAA ShellTrayIcon::platformRecord(const TrayIconRecord &record)
     data.hWnd = HWND(std::uintptr_t(record.hWnd));
     data.uID = record.uID;
     data.uFlags = record.uFlags;
-    data.uCallbackMessage = record.uCallbackMessage;
+    data.uCallbackMessage = record.uCallbackMessage != 0 ? CallbackMessage : 0;
     data.hIcon = HICON(std::uintptr_t(record.hIcon));
     // The tip field as the record holds it: the text, its NUL, then blanks.
     std::memcpy(data.szTip, record.szTip.data(),

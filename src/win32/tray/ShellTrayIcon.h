@@ -25,6 +25,10 @@ public:
 
     // The record's first form in a 64-bit process (NOTIFYICONDATAA_V1_SIZE).
     static constexpr DWORD RecordSize = 104;
+    // The message the icon's activity reaches the window with. The record keeps
+    // its own value (a mouse move), but a real mouse move over the window must
+    // never be taken for the icon, so the shell is given a number of its own.
+    static constexpr UINT CallbackMessage = WM_APP + 2;
 
     void notify(TrayMessage message, const TrayIconRecord &record) override;
     void showNotification(const std::string &title, const std::string &text) override;

@@ -16,6 +16,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,7 +75,8 @@ struct Fixture
     std::string stored(const char *name) { return settings.read("settings", name, "(none)"); }
     void trayMessage(int number)
     {
-        SendMessageW(hwnd(), WM_MOUSEMOVE, Win32Window::TrayIconId, LPARAM(number));
+        SendMessageW(hwnd(), Win32Window::TrayCallbackMessage, Win32Window::TrayIconId,
+                     LPARAM(number));
         pump();
     }
 
@@ -262,13 +264,91 @@ TEST(Win32Window, KeyBoxesShowStars)
         EXPECT_EQ(SendMessageW(f.control(name), EM_GETPASSWORDCHAR, 0, 0), L'*') << name;
 }
 
-TEST(Win32Window, TabFromTheFirstKeyBoxGoesToTheInterval)
+// The focused controls in the table's focus order.
+std::vector<std::string> focusOrder()
+{
+    std::vector<const ControlLayout *> focused;
+    for (const ControlLayout &c : WindowLayout::controls()) {
+        if (c.tabIndex >= 0)
+            focused.push_back(&c);
+    }
+    std::sort(focused.begin(), focused.end(),
+              [](const auto *a, const auto *b) { return a->tabIndex < b->tabIndex; });
+    std::vector<std::string> names;
+    for (const ControlLayout *c : focused)
+        names.emplace_back(c->name);
+    return names;
+}
+
+void pressKey(Fixture &f, WPARAM key, bool shift = false)
+{
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    MSG down{GetFocus(), WM_KEYDOWN, key, 0, 0, {}};
+    if (!f.window().handleDialogKeys(down))
+        DispatchMessageW(&down);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    pump();
+}
+
+class FocusCycle : public testing::TestWithParam<bool>
+{
+};
+
+// Tab (Shift+Tab backwards) reaches every control and leaves it again, the
+// read-only answer area too, twice round.
+TEST_P(FocusCycle, VisitsEveryControlInTheTablesOrder)
+{
+    const bool backwards = GetParam();
+    Fixture f;
+    // Matching keys enable OK, the one control otherwise left out.
+    SetWindowTextW(f.control("txtKey0"), L"geheim");
+    SetWindowTextW(f.control("txtKey1"), L"geheim");
+    pump();
+    const std::vector<std::string> order = focusOrder();
+    const int n = int(order.size());
+    SetFocus(f.control(order[0].c_str()));
+    for (int step = 1; step <= 2 * n; ++step) {
+        pressKey(f, VK_TAB, backwards);
+        const std::string &expected = order[std::size_t((backwards ? n - step % n : step) % n)];
+        EXPECT_EQ(GetFocus(), f.control(expected.c_str())) << "step " << step << ": " << expected;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, FocusCycle, testing::Values(false, true),
+                         [](const auto &info) { return info.param ? "shiftTab" : "tab"; });
+
+class ArrowKeys : public testing::TestWithParam<const char *>
+{
+};
+
+// Up and down step the interval in the box and on the arrows themselves.
+TEST_P(ArrowKeys, StepTheInterval)
 {
     Fixture f;
-    SetFocus(f.control("txtKey0"));
-    MSG tab{f.control("txtKey0"), WM_KEYDOWN, VK_TAB, 0, 0, {}};
-    EXPECT_TRUE(f.window().handleDialogKeys(tab));
-    EXPECT_EQ(GetFocus(), f.control("txtTimer"));
+    SetFocus(f.control(GetParam()));
+    pressKey(f, VK_UP);
+    EXPECT_EQ(text(f.control("txtTimer")), "6");
+    pressKey(f, VK_DOWN);
+    pressKey(f, VK_DOWN);
+    EXPECT_EQ(text(f.control("txtTimer")), "4");
+    EXPECT_EQ(GetFocus(), f.control(GetParam()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Controls, ArrowKeys, testing::Values("txtTimer", "UpDown1"));
+
+TEST(Win32Window, EnterOnTheFocusedOkAppliesTheKey)
+{
+    Fixture f;
+    SetWindowTextW(f.control("txtKey0"), L"geheim");
+    SetWindowTextW(f.control("txtKey1"), L"geheim");
+    pump();
+    SetFocus(f.control("cmdKey"));
+    pressKey(f, VK_RETURN);
+    EXPECT_EQ(f.stored("TavrinKey"), UpdateUrl::compose(UpdateUrl::baseUrl(), "geheim"));
 }
 
 struct TrayCase
@@ -283,7 +363,7 @@ class TrayDoubleClick : public testing::TestWithParam<TrayCase>
 {
 };
 
-// The icon's messages come as mouse moves whose x is the mouse message.
+// The icon's messages carry the mouse message.
 TEST_P(TrayDoubleClick, RestoresOnlyWithTheSwitch)
 {
     Fixture f(GetParam().arguments, "http://127.0.0.1:1/key");
@@ -314,16 +394,41 @@ void CALLBACK closeMenu(HWND, UINT, UINT_PTR id, DWORD)
     EndMenu();
 }
 
-TEST(Win32Window, RightPressOnTheIconOpensThePopUp)
+class PopUp : public testing::TestWithParam<int>
+{
+};
+
+// A right press, and the icon chosen from the keyboard (menu key, Enter).
+TEST_P(PopUp, OpensFromTheIcon)
 {
     Fixture f({}, "http://127.0.0.1:1/key");
     menuWindow = &f.window();
     menuSeen = false;
     SetTimer(nullptr, 0, 200, closeMenu);
-    f.trayMessage(WM_RBUTTONDOWN);
+    f.trayMessage(GetParam());
     EXPECT_TRUE(menuSeen);
     EXPECT_FALSE(f.window().menuShown());
     EXPECT_FALSE(IsWindowVisible(f.hwnd()));
+    menuWindow = nullptr;
+}
+
+INSTANTIATE_TEST_SUITE_P(Messages, PopUp,
+                         testing::Values(WM_RBUTTONDOWN, WM_CONTEXTMENU, NIN_KEYSELECT));
+
+// The pointer moved over the shown window with the right button held, at the
+// x a right press on the icon carries: no tray action.
+TEST(Win32Window, PointerMovesNeverActAsTheIcon)
+{
+    Fixture f;
+    ASSERT_TRUE(IsWindowVisible(f.hwnd()));
+    menuWindow = &f.window();
+    menuSeen = false;
+    const UINT_PTR guard = SetTimer(nullptr, 0, 200, closeMenu);
+    SendMessageW(f.hwnd(), WM_MOUSEMOVE, MK_RBUTTON, MAKELPARAM(WM_RBUTTONDOWN, 0));
+    pump();
+    KillTimer(nullptr, guard);
+    EXPECT_FALSE(menuSeen);
+    EXPECT_TRUE(IsWindowVisible(f.hwnd()));
     menuWindow = nullptr;
 }
 

@@ -32,7 +32,7 @@ TEST_P(PlatformRecord, CarriesTheRecordsValues)
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(data.hIcon), handle ^ 0x00ff00ffu);
     EXPECT_EQ(data.uID, 2u);
     EXPECT_EQ(data.uFlags, UINT(NIF_MESSAGE | NIF_ICON | NIF_TIP));
-    EXPECT_EQ(data.uCallbackMessage, UINT(WM_MOUSEMOVE));
+    EXPECT_EQ(data.uCallbackMessage, ShellTrayIcon::CallbackMessage);
     EXPECT_STREQ(data.szTip, "KORLA Tavrin Connector");
     // The rest of the tip field as the record holds it: blanks, ending in a NUL.
     const std::string tail(data.szTip + 23, data.szTip + TrayIconRecord::TipSize - 1);
