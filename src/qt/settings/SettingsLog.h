@@ -3,6 +3,6 @@
 
 #include <QLoggingCategory>
 
-Q_DECLARE_LOGGING_CATEGORY(lcSettings)
+Q_DECLARE_LOGGING_CATEGORY(lcSettings) // defined in IniSettingsStore.cpp
 
 #endif

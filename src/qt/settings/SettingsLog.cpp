@@ -1,3 +1,0 @@
-#include "qt/settings/SettingsLog.h"
-
-Q_LOGGING_CATEGORY(lcSettings, "tavrin.settings")
