@@ -25,8 +25,8 @@ public:
     // "/a" and any other word keep their meaning.
     static Request request(const std::vector<std::string> &arguments);
 
-    // The executable's base name, which also names its settings; the same rule
-    // as the settings store's (either separator, ".exe" dropped).
+    // The executable's base name (either separator, ".exe" dropped), which also
+    // names its settings and its single instance; never empty.
     static std::string programName(const std::string &programPath);
 
     // Where the settings of programName live: $XDG_CONFIG_HOME, else ~/.config.

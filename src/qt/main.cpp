@@ -1,11 +1,11 @@
 #include "app/CommandLine.h"
 #include "app/frmTavrin.h"
+#include "qt/CoreTypes.h"
 #include "qt/app/Application.h"
 #include "qt/app/CoreDumps.h"
 #include "qt/app/SingleInstance.h"
 #include "qt/app/TavrinWindow.h"
 #include "qt/app/Translations.h"
-#include "qt/settings/IniSettingsStore.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -26,7 +26,7 @@ int main(int argc, char *argv[])
     // One program per executable name (and so per settings file): a later start
     // only asks the running one to show its window, before any window, tray icon
     // or request of its own exists.
-    SingleInstance instance(IniSettingsStore::applicationName(programPath));
+    SingleInstance instance(toQt(CommandLine::programName(toStd(programPath))));
     if (instance.claim() != SingleInstance::Outcome::Primary)
         return 0;
     Application tavrin(programPath, QApplication::arguments().mid(1));

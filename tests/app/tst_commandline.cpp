@@ -80,27 +80,32 @@ private Q_SLOTS:
         QCOMPARE(CommandLine::request(plain), expected);
     }
 
-    // The help names the file the settings store really uses.
-    void programNameMatchesSettingsStore_data()
+    // The executable's name addresses its settings and its single instance.
+    void programName_data()
     {
         QTest::addColumn<QString>("programPath");
-        QTest::newRow("installed") << "/usr/bin/tavrin-connector";
-        QTest::newRow("bare") << "tavrin-connector";
-        QTest::newRow("other name") << "./tavrin-work";
-        QTest::newRow("windows path") << "C:\\Programme\\Tavrin.EXE";
-        QTest::newRow("mixed separators") << "C:\\x/y\\tavrin";
-        QTest::newRow("only .exe") << ".exe";
-        QTest::newRow("empty") << "";
-        QTest::newRow("trailing separator") << "/usr/bin/";
-        QTest::newRow("non-ASCII") << "/opt/Übung/verbindung";
-        QTest::newRow("dotted") << "/opt/tavrin.connector";
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("bare name") << QString("tavrin-connector") << QString("tavrin-connector");
+        QTest::newRow("unix path") << QString("/usr/bin/foo") << QString("foo");
+        QTest::newRow("exe in any case") << QString("C:/x/Foo.EXE") << QString("Foo");
+        QTest::newRow("backslashes") << QString("C:\\x\\Foo.exe") << QString("Foo");
+        QTest::newRow("mixed separators") << QString("C:\\x/y\\tavrin") << QString("tavrin");
+        QTest::newRow("other dots kept")
+            << QString("./tavrin.connector-1.2") << QString("tavrin.connector-1.2");
+        QTest::newRow("only the last .exe") << QString("foo.exe.exe") << QString("foo.exe");
+        QTest::newRow("exe inside the name") << QString("foo.exec") << QString("foo.exec");
+        QTest::newRow("non-ASCII") << QString("/opt/Übung/prüfer.exe") << QString("prüfer");
+        QTest::newRow("empty") << QString("") << QString("tavrin-connector");
+        QTest::newRow("nothing left") << QString("/opt/.exe") << QString("tavrin-connector");
+        QTest::newRow("directory only") << QString("/usr/bin/") << QString("tavrin-connector");
     }
 
-    void programNameMatchesSettingsStore()
+    void programName()
     {
         QFETCH(QString, programPath);
+        QFETCH(QString, expected);
         QCOMPARE(QString::fromStdString(CommandLine::programName(programPath.toStdString())),
-                 IniSettingsStore::applicationName(programPath));
+                 expected);
     }
 
     void settingsPathMatchesSettingsStore_data()

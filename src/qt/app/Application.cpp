@@ -1,5 +1,6 @@
 #include "qt/app/Application.h"
 
+#include "app/CommandLine.h"
 #include "app/frmTavrin.h"
 #include "qt/CoreTypes.h"
 #include "qt/Log.h"
@@ -19,7 +20,7 @@
 struct Application::OwnParts
 {
     explicit OwnParts(const QString &programPath)
-        : settings(IniSettingsStore::applicationName(programPath)), trayShell(pictures)
+        : settings(toQt(CommandLine::programName(toStd(programPath)))), trayShell(pictures)
     {
     }
     IniSettingsStore settings;

@@ -3,15 +3,15 @@
 
 #include <cstddef>
 #include <string>
-#include <sys/types.h>
+#include <sys/stat.h>
+#include <utility>
 
-// The settings file in its directory, reached only as the program's own
-// regular file: neither the file nor the directory's last component is
-// followed through a symbolic link, a FIFO, device or socket in its place is
-// never read or written, opening never blocks, and no more than MaxSize bytes
-// are ever read. Everything works on the descriptors opened once (no check
-// first and open after), and the file is only ever replaced whole: written
-// owner-only next to it, synced, renamed over it.
+// The settings file, reached only as the program's own regular file: neither it
+// nor its directory is followed through a symbolic link, a FIFO, device or
+// socket in its place is never read or written, opening never blocks, and at
+// most MaxSize bytes are read. All works on descriptors opened once (no check
+// first and open after); the file is only replaced whole: written owner-only
+// next to it, synced, renamed over it.
 class SettingsFile
 {
 public:
@@ -20,45 +20,47 @@ public:
     enum class State
     {
         Missing,    // neither the file (nor, maybe, its directory) exists
-        Regular,    // read into data()
-        TooLarge,   // a regular file larger than MaxSize; data() is empty
+        Regular,    // settings text, read into data()
+        NotText,    // a regular file that is not settings text (SettingsText::problem)
+        TooLarge,   // a regular file larger than MaxSize
         NotOurs,    // a symbolic link, FIFO, device or socket, or a link as the directory
         Unreadable, // no permission, a directory in its place, a read error
     };
 
-    SettingsFile(std::string directory, std::string name);
-    ~SettingsFile();
+    SettingsFile(std::string directory, std::string name)
+        : m_directory(std::move(directory)), m_name(std::move(name))
+    {
+    }
+    ~SettingsFile() { closeAll(); }
     SettingsFile(const SettingsFile &) = delete;
     SettingsFile &operator=(const SettingsFile &) = delete;
 
-    // Opens the directory (creating it, 0700, and its parents when asked and
-    // missing) and the file, and reads the file.
+    // Opens the directory (creating it, 0700, and its parents when asked) and
+    // the file, and reads the file.
     State load(bool createDirectory);
 
     State state() const { return m_state; }
+    // The text when Regular, else empty.
     const std::string &data() const { return m_data; }
-    // Why the state is not Regular or Missing; never holds the file's content.
+    // Why the state is neither Regular nor Missing; never holds the file's content.
     const std::string &reason() const { return m_reason; }
     // After load() found a file: whether its owner may write it.
-    bool ownerMayWrite() const;
+    bool ownerMayWrite() const { return (m_mode & S_IWUSR) != 0; }
 
     // Takes group and other permissions off the loaded file (never adds any).
     bool restrictToOwner(std::string *reason);
     // Renames the loaded file to "<name>.corrupt" (or ".corrupt.1", ...), owner-only first.
     bool setAside(std::string *target, std::string *reason);
-    // Replaces the file with data; the directory must have been loaded.
-    // *noSpace tells whether it failed because the disk is full.
-    bool replace(const std::string &data, std::string *reason, bool *noSpace);
-    // The temporary files of saves a kill cut short (named as replace() names
-    // them, "<name>.tmp-<pid>-<n>-<n>", nothing else): counts them, or removes
-    // them when remove is set, which is only safe while holding the settings
-    // lock, when no writer can be busy with one. Opens the directory if load()
-    // has not.
+    // Replaces the file with data; load() must have opened the directory.
+    bool replace(const std::string &data, std::string *reason);
+    // Counts the temporary files of saves a kill cut short ("<name>.tmp-<pid>-<n>-<n>",
+    // as replace() names them), or removes them: only under the settings lock.
     int leftovers(bool remove);
 
 private:
-    void closeAll();
+    State set(State state, std::string reason = {});
     bool openDirectory(bool create);
+    void closeAll();
 
     std::string m_directory;
     std::string m_name;

@@ -1,8 +1,9 @@
 // Starts up as the program does, as far as the instance check goes, and reports
 // on stdout what happened, so tests can watch many starts without a display.
 // A primary ends cleanly when its stdin closes or when it is replaced.
+#include "app/CommandLine.h"
+#include "qt/CoreTypes.h"
 #include "qt/app/SingleInstance.h"
-#include "qt/settings/IniSettingsStore.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -22,7 +23,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QString programPath = argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString();
-    SingleInstance instance(IniSettingsStore::applicationName(programPath));
+    SingleInstance instance(toQt(CommandLine::programName(toStd(programPath))));
     if (instance.claim() == SingleInstance::Outcome::HandedOver) {
         report("handed over\n");
         return 0;

@@ -515,39 +515,6 @@ private Q_SLOTS:
             QVERIFY2(QFile::exists(file), qPrintable(file));
         QVERIFY(!QFile::exists(path + ".lock"));
     }
-
-    void applicationName_data()
-    {
-        QTest::addColumn<QString>("programPath");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("bare name") << "tavrin-connector"
-                                   << "tavrin-connector";
-        QTest::newRow("unix path") << "/usr/bin/foo"
-                                   << "foo";
-        QTest::newRow("exe in any case") << "C:/x/Foo.EXE"
-                                         << "Foo";
-        QTest::newRow("backslashes") << "C:\\x\\Foo.exe"
-                                     << "Foo";
-        QTest::newRow("other dots kept") << "./tavrin.connector-1.2"
-                                         << "tavrin.connector-1.2";
-        QTest::newRow("only the last .exe") << "foo.exe.exe"
-                                            << "foo.exe";
-        QTest::newRow("exe inside the name") << "foo.exec"
-                                             << "foo.exec";
-        QTest::newRow("empty") << ""
-                               << "tavrin-connector";
-        QTest::newRow("nothing left") << "/opt/.exe"
-                                      << "tavrin-connector";
-        QTest::newRow("directory only") << "/usr/bin/"
-                                        << "tavrin-connector";
-    }
-
-    void applicationName()
-    {
-        QFETCH(QString, programPath);
-        QFETCH(QString, expected);
-        QCOMPARE(IniSettingsStore::applicationName(programPath), expected);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestIniSettingsStore)
