@@ -1,9 +1,6 @@
 #include "win32/MessageWindow.h"
 
-namespace {
 constexpr const wchar_t *WindowClass = L"TavrinConnector.MessageWindow";
-
-} // namespace
 
 MessageWindow::MessageWindow(Handler handler) : m_handler(std::move(handler))
 {

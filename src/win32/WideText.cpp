@@ -32,11 +32,6 @@ std::optional<std::wstring> WideText::fromUtf8Strict(std::string_view utf8)
     return widened(utf8, CP_UTF8, MB_ERR_INVALID_CHARS);
 }
 
-std::wstring WideText::fromCodePage(std::string_view bytes, unsigned codePage)
-{
-    return widened(bytes, codePage, 0).value_or(std::wstring());
-}
-
 std::string WideText::toUtf8(std::wstring_view wide)
 {
     if (wide.empty() || wide.size() > INT_MAX)

@@ -11,8 +11,6 @@ namespace WideText {
 std::wstring fromUtf8(std::string_view utf8);
 // Nothing for text that is no valid UTF-8, where a replacement would change what is stored.
 std::optional<std::wstring> fromUtf8Strict(std::string_view utf8);
-// Bytes in a Windows code page (1252, 28591 for Latin-1, ...).
-std::wstring fromCodePage(std::string_view bytes, unsigned codePage);
 // An unpaired surrogate becomes U+FFFD.
 std::string toUtf8(std::wstring_view wide);
 } // namespace WideText

@@ -9,14 +9,8 @@ bool debugWanted()
     static const bool wanted = std::getenv("TAVRIN_DEBUG") != nullptr;
     return wanted;
 }
-} // namespace
 
-void Win32Log::install()
-{
-    CoreLog::setSink(&Win32Log::write);
-}
-
-const char *Win32Log::category(CoreLog::Area area)
+const char *category(CoreLog::Area area)
 {
     switch (area) {
     case CoreLog::Area::Update:
@@ -30,6 +24,7 @@ const char *Win32Log::category(CoreLog::Area area)
     }
     return "tavrin";
 }
+} // namespace
 
 void Win32Log::write(CoreLog::Area area, CoreLog::Level level, const std::string &message)
 {

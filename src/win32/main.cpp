@@ -2,6 +2,9 @@
 #include "win32/WideText.h"
 #include "win32/app/SingleInstance.h"
 #include "win32/app/Win32Application.h"
+#include "win32/settings/RegistrySettingsStore.h"
+#include "win32/tray/ShellTrayIcon.h"
+#include "win32/update/WinInetRequestChannel.h"
 
 #include <windows.h>
 // After windows.h, which it needs.
@@ -55,23 +58,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     const std::vector<std::string> arguments(words.begin() + (words.empty() ? 0 : 1), words.end());
     const std::string name = CommandLine::programName(modulePath());
     // --help and --version answer before any window, mutex or setting exists.
-    switch (CommandLine::request(arguments)) {
-    case CommandLine::Request::Help:
-        return std::fputs(helpText(name).c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
-    case CommandLine::Request::Version:
-        return std::fputs(CommandLine::versionText(name).c_str(), stdout) >= 0 &&
-                       std::fflush(stdout) == 0
-                   ? 0
-                   : 1;
-    case CommandLine::Request::Run:
-        break;
+    if (const CommandLine::Request request = CommandLine::request(arguments);
+        request != CommandLine::Request::Run) {
+        const std::string text =
+            request == CommandLine::Request::Help ? helpText(name) : CommandLine::versionText(name);
+        return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
     }
     // One program per executable name (and so per settings key): a later start
     // only asks the running one to show its window.
     SingleInstance single(name);
     if (single.claim() != SingleInstance::Outcome::Primary)
         return 0;
-    Win32Application tavrin(instance, name, arguments);
+    RegistrySettingsStore settings(name);
+    WinInetRequestChannel channel;
+    ShellTrayIcon trayIcon;
+    Win32Application tavrin(instance, settings, channel, trayIcon, name, arguments);
 #ifdef TAVRIN_TEST_HOOKS
     // Test builds only: TAVRIN_TIME_SCALE=10 makes the window's seconds pass in
     // 0.1 s, so end-to-end checks of countdown and retries need not wait minutes.

@@ -96,30 +96,25 @@ SingleInstance::Outcome SingleInstance::claim(DWORD waitMs)
         log(CoreLog::Level::Warning, "Cannot tell whether " + m_applicationName +
                                          " is running already (error " + std::to_string(error) +
                                          "); starting anyway");
-        m_primary = true;
-        return Outcome::Primary;
+    } else if (error == ERROR_ALREADY_EXISTS) {
+        // Another start holds the name; this one keeps no hold on it, so a start
+        // after the other one ends is the first again.
+        CloseHandle(mutex);
+        return handOver(waitMs);
     }
-    if (error != ERROR_ALREADY_EXISTS) {
-        m_mutex = mutex;
-        m_primary = true;
-        return Outcome::Primary;
-    }
-    // Another start holds the name; this one keeps no hold on it, so a start
-    // after the other one ends is the first again.
-    CloseHandle(mutex);
-    return handOver(waitMs);
+    m_mutex = mutex;
+    m_primary = true;
+    return Outcome::Primary;
 }
 
 SingleInstance::Outcome SingleInstance::handOver(DWORD waitMs)
 {
     const std::wstring windowClass = windowClassName(m_applicationName);
     const ULONGLONG deadline = GetTickCount64() + waitMs;
-    HWND window = FindWindowW(windowClass.c_str(), nullptr);
+    HWND window;
     // The other start may not have made its window yet.
-    while (window == nullptr && GetTickCount64() < deadline) {
+    while (!(window = FindWindowW(windowClass.c_str(), nullptr)) && GetTickCount64() < deadline)
         Sleep(kPollMs);
-        window = FindWindowW(windowClass.c_str(), nullptr);
-    }
     if (window == nullptr) {
         log(CoreLog::Level::Warning,
             m_applicationName + " is running already but showed no window within " +

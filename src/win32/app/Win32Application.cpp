@@ -5,11 +5,9 @@
 #include "win32/Win32Log.h"
 #include "win32/app/SingleInstance.h"
 #include "win32/app/Win32Window.h"
-#include "win32/settings/RegistrySettingsStore.h"
 #include "win32/tray/ShellTrayIcon.h"
 #include "win32/update/AddressChangeWatch.h"
 #include "win32/update/MessageWakeTimer.h"
-#include "win32/update/WinInetRequestChannel.h"
 
 #include <sstream>
 
@@ -25,30 +23,6 @@ NumberFormat userNumberFormat()
 }
 } // namespace
 
-struct Win32Application::OwnParts
-{
-    explicit OwnParts(const std::string &applicationName) : settings(applicationName) {}
-    RegistrySettingsStore settings;
-    WinInetRequestChannel channel;
-    ShellTrayIcon trayIcon;
-};
-
-Win32Application::Win32Application(HINSTANCE instance, const std::string &applicationName,
-                                   const std::vector<std::string> &arguments)
-    : Win32Application(instance, std::make_unique<OwnParts>(applicationName), applicationName,
-                       arguments)
-{
-}
-
-Win32Application::Win32Application(HINSTANCE instance, std::unique_ptr<OwnParts> own,
-                                   const std::string &applicationName,
-                                   const std::vector<std::string> &arguments)
-    : Win32Application(instance, own->settings, own->channel, own->trayIcon, applicationName,
-                       arguments)
-{
-    m_own = std::move(own);
-}
-
 Win32Application::Win32Application(HINSTANCE instance, SettingsStore &settings,
                                    RequestChannel &channel, ShellTrayIcon &trayIcon,
                                    const std::string &applicationName,
@@ -58,7 +32,7 @@ Win32Application::Win32Application(HINSTANCE instance, SettingsStore &settings,
                                              SingleInstance::windowClassName(applicationName),
                                              SingleInstance::showRequestMessage()))
 {
-    Win32Log::install();
+    CoreLog::setSink(&Win32Log::write);
     m_presenter = std::make_unique<frmTavrin>(*m_window, trayIcon, settings, m_clock, *m_wakeTimer,
                                               channel, userNumberFormat(), arguments);
     frmTavrin &p = *m_presenter;

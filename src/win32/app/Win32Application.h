@@ -18,18 +18,14 @@ class SettingsStore;
 class ShellTrayIcon;
 class Win32Window;
 
-// Puts the Windows program together: the registry settings of this executable
-// name, the WinINet channel, the shell's tray icon, the clocks and timers, the
-// window and the presenter that drives it. The one place where parts are wired
-// to each other.
+// Puts the Windows program together around its settings, channel and tray
+// icon: the clocks and timers, the window and the presenter that drives it.
+// The one place where parts are wired to each other.
 class Win32Application
 {
 public:
-    // The program's own parts. applicationName addresses the settings and the
+    // The parts must outlive the application. applicationName addresses the
     // window class; arguments are the command-line words after the program.
-    Win32Application(HINSTANCE instance, const std::string &applicationName,
-                     const std::vector<std::string> &arguments);
-    // Given parts, which must outlive the application.
     Win32Application(HINSTANCE instance, SettingsStore &settings, RequestChannel &channel,
                      ShellTrayIcon &trayIcon, const std::string &applicationName,
                      const std::vector<std::string> &arguments);
@@ -47,11 +43,6 @@ public:
     Win32Window &window() { return *m_window; }
 
 private:
-    struct OwnParts;
-    Win32Application(HINSTANCE instance, std::unique_ptr<OwnParts> own,
-                     const std::string &applicationName, const std::vector<std::string> &arguments);
-
-    std::unique_ptr<OwnParts> m_own;
     TickCountClock m_tickClock;
     ScaledClock m_clock{m_tickClock};
     std::unique_ptr<MessageWakeTimer> m_wakeTimer;

@@ -26,6 +26,52 @@ constexpr GUID LiveSettingProperty = {
     0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
 constexpr long LivePolite = 1;
 
+enum ControlId : int
+{
+    IdLabel3 = 100,
+    IdTimer,
+    IdUpDown,
+    IdLabel1,
+    IdKey0,
+    IdKey1,
+    IdOk,
+    IdAnswer,
+    IdImage1,
+    IdImage2,
+};
+struct ControlKind
+{
+    const char *name;
+    const wchar_t *windowClass;
+    DWORD style;
+    DWORD exStyle;
+    int id;
+};
+const ControlKind *kindOf(std::string_view name)
+{
+    // Every control in the focus order takes Tab; the labels do not.
+    constexpr DWORD editStyle = WS_TABSTOP | ES_AUTOHSCROLL;
+    static const ControlKind kinds[] = {
+        {"Label3", L"STATIC", SS_LEFT, 0, IdLabel3},
+        {"txtTimer", L"EDIT", editStyle, WS_EX_CLIENTEDGE, IdTimer},
+        {"UpDown1", UPDOWN_CLASSW, WS_TABSTOP | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 0, IdUpDown},
+        {"Label1", L"STATIC", SS_LEFT, 0, IdLabel1},
+        {"txtKey0", L"EDIT", editStyle | ES_PASSWORD, WS_EX_CLIENTEDGE, IdKey0},
+        {"txtKey1", L"EDIT", editStyle | ES_PASSWORD, WS_EX_CLIENTEDGE, IdKey1},
+        {"cmdKey", L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, IdOk},
+        {"WebBrowser1", L"EDIT",
+         WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, WS_EX_CLIENTEDGE,
+         IdAnswer},
+        {"Image1", L"STATIC", SS_ICON, 0, IdImage1},
+        {"Image2", L"STATIC", SS_ICON, 0, IdImage2},
+    };
+    for (const ControlKind &kind : kinds) {
+        if (name == kind.name)
+            return &kind;
+    }
+    return nullptr;
+}
+
 std::wstring wide(std::string_view text)
 {
     return WideText::fromUtf8(text);
@@ -121,10 +167,10 @@ Win32Window::Win32Window(HINSTANCE instance, const std::wstring &className, UINT
 {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    m_bigIcons = {loadPicture(instance, IDI_PICTURE_A, SM_CXICON, SM_CYICON),
-                  loadPicture(instance, IDI_PICTURE_B, SM_CXICON, SM_CYICON)};
-    m_smallIcons = {loadPicture(instance, IDI_PICTURE_A, SM_CXSMICON, SM_CYSMICON),
-                    loadPicture(instance, IDI_PICTURE_B, SM_CXSMICON, SM_CYSMICON)};
+    for (const int id : {IDI_PICTURE_A, IDI_PICTURE_B}) {
+        m_bigIcons[id - IDI_PICTURE_A] = loadPicture(instance, id, SM_CXICON, SM_CYICON);
+        m_smallIcons[id - IDI_PICTURE_A] = loadPicture(instance, id, SM_CXSMICON, SM_CYSMICON);
+    }
 
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -154,8 +200,7 @@ Win32Window::Win32Window(HINSTANCE instance, const std::wstring &className, UINT
     AppendMenuW(m_menu, MF_STRING, MenuBeenden, L"Beenden");
 
     // Enabled from creation, as the timer always was; start-up sets its period.
-    m_ticking = true;
-    armTimer(m_tickMs);
+    startTicking(m_tickMs);
 }
 
 Win32Window::~Win32Window()
@@ -169,10 +214,10 @@ Win32Window::~Win32Window()
         DestroyMenu(m_menu);
     if (m_font)
         DeleteObject(m_font);
-    for (HICON icon : m_bigIcons)
-        DestroyIcon(icon);
-    for (HICON icon : m_smallIcons)
-        DestroyIcon(icon);
+    for (std::size_t i = 0; i < 2; ++i) {
+        DestroyIcon(m_bigIcons[i]);
+        DestroyIcon(m_smallIcons[i]);
+    }
     UnregisterClassW(m_className.c_str(), m_instance);
 }
 
@@ -244,31 +289,6 @@ LRESULT CALLBACK arrowsKeys(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     return DefSubclassProc(hwnd, message, wParam, lParam);
 }
 } // namespace
-
-const Win32Window::ControlKind *Win32Window::kindOf(std::string_view name)
-{
-    // Every control in the focus order takes Tab; the labels do not.
-    constexpr DWORD editStyle = WS_TABSTOP | ES_AUTOHSCROLL;
-    static const ControlKind kinds[] = {
-        {"Label3", L"STATIC", SS_LEFT, 0, IdLabel3},
-        {"txtTimer", L"EDIT", editStyle, WS_EX_CLIENTEDGE, IdTimer},
-        {"UpDown1", UPDOWN_CLASSW, WS_TABSTOP | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 0, IdUpDown},
-        {"Label1", L"STATIC", SS_LEFT, 0, IdLabel1},
-        {"txtKey0", L"EDIT", editStyle | ES_PASSWORD, WS_EX_CLIENTEDGE, IdKey0},
-        {"txtKey1", L"EDIT", editStyle | ES_PASSWORD, WS_EX_CLIENTEDGE, IdKey1},
-        {"cmdKey", L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, IdOk},
-        {"WebBrowser1", L"EDIT",
-         WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, WS_EX_CLIENTEDGE,
-         IdAnswer},
-        {"Image1", L"STATIC", SS_ICON, 0, IdImage1},
-        {"Image2", L"STATIC", SS_ICON, 0, IdImage2},
-    };
-    for (const ControlKind &kind : kinds) {
-        if (name == kind.name)
-            return &kind;
-    }
-    return nullptr;
-}
 
 void Win32Window::buildControls()
 {
@@ -381,14 +401,14 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam)
         if (wParam == PBT_APMRESUMEAUTOMATIC)
             call(m_handlers.systemResumed);
         return TRUE;
-    case WM_CLOSE:
-        call(m_handlers.closed);
-        return 0;
     case WM_ENDSESSION:
         // Logging off or shutting down: the program ends as if the window were closed,
         // so no icon is left behind.
-        if (wParam)
-            call(m_handlers.closed);
+        if (!wParam)
+            return 0;
+        [[fallthrough]];
+    case WM_CLOSE:
+        call(m_handlers.closed);
         return 0;
     case WM_DESTROY:
         m_hwnd = nullptr;
@@ -502,7 +522,9 @@ void Win32Window::showAnswerArea()
     if (WideText::fromUtf8(windowText(GetDlgItem(m_hwnd, IdAnswer))) == shown)
         return;
     SetWindowTextW(GetDlgItem(m_hwnd, IdAnswer), shown.c_str());
-    announceAnswer();
+    // Has a screen reader read out the new text.
+    NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, GetDlgItem(m_hwnd, IdAnswer), OBJID_CLIENT,
+                   CHILDID_SELF);
 }
 
 void Win32Window::describeControls()
@@ -555,12 +577,6 @@ void Win32Window::forgetDescriptions()
     if (m_comStarted)
         CoUninitialize();
     m_comStarted = false;
-}
-
-void Win32Window::announceAnswer()
-{
-    NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, GetDlgItem(m_hwnd, IdAnswer), OBJID_CLIENT,
-                   CHILDID_SELF);
 }
 
 void Win32Window::setCaption(const std::string &caption)
@@ -705,24 +721,18 @@ void Win32Window::endProgram()
     PostQuitMessage(0);
 }
 
-void Win32Window::armTimer(std::int64_t ms)
-{
-    const auto period = UINT(std::clamp<std::int64_t>(ms, USER_TIMER_MINIMUM, INT_MAX));
-    SetTimer(m_hwnd, Timer1Id, period, nullptr);
-}
-
 void Win32Window::setTickIntervalMs(std::int64_t ms)
 {
     m_tickMs = ms;
     if (m_ticking)
-        armTimer(ms);
+        SetTimer(m_hwnd, Timer1Id, UINT(std::clamp<std::int64_t>(ms, USER_TIMER_MINIMUM, INT_MAX)),
+                 nullptr);
 }
 
 void Win32Window::startTicking(std::int64_t firstMs)
 {
-    m_tickMs = firstMs;
     m_ticking = true;
-    armTimer(firstMs);
+    setTickIntervalMs(firstMs);
 }
 
 void Win32Window::stopTicking()

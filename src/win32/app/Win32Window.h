@@ -9,7 +9,6 @@
 #include <array>
 #include <functional>
 #include <string>
-#include <string_view>
 
 struct IAccPropServices;
 
@@ -93,28 +92,6 @@ public:
     void runPendingEvents() override;
 
 private:
-    enum ControlId : int
-    {
-        IdLabel3 = 100,
-        IdTimer,
-        IdUpDown,
-        IdLabel1,
-        IdKey0,
-        IdKey1,
-        IdOk,
-        IdAnswer,
-        IdImage1,
-        IdImage2,
-    };
-    struct ControlKind
-    {
-        const char *name;
-        const wchar_t *windowClass;
-        DWORD style;
-        DWORD exStyle;
-        int id;
-    };
-    static const ControlKind *kindOf(std::string_view name);
     enum MenuId : UINT
     {
         MenuOptionen = 200,
@@ -133,10 +110,7 @@ private:
     // Names and descriptions for screen readers where the system derives none.
     void describeControls();
     void forgetDescriptions();
-    // Has a screen reader read out the answer area's new text.
-    void announceAnswer();
     void showAnswerArea();
-    void armTimer(std::int64_t ms);
     static void call(const std::function<void()> &handler);
 
     HINSTANCE m_instance;

@@ -1,6 +1,5 @@
 #include "win32/settings/RegistrySettingsStore.h"
 
-#include "app/CommandLine.h"
 #include "update/CoreLog.h"
 #include "win32/WideText.h"
 
@@ -29,19 +28,11 @@ bool toWide(const std::string &text, std::wstring &wide)
     return converted.has_value();
 }
 
+// False for a broken surrogate pair, which no UTF-8 can hold.
 bool surrogatesPaired(const std::wstring &text)
 {
-    for (size_t i = 0; i < text.size(); ++i) {
-        const wchar_t unit = text[i];
-        if (unit >= 0xDC00 && unit <= 0xDFFF)
-            return false;
-        if (unit >= 0xD800 && unit <= 0xDBFF) {
-            if (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)
-                return false;
-            ++i;
-        }
-    }
-    return true;
+    return text.empty() || WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(),
+                                               int(text.size()), nullptr, 0, nullptr, nullptr) > 0;
 }
 
 // The system's text for an error code, with its number.
@@ -56,9 +47,7 @@ std::string errorText(LSTATUS code)
         return number;
     std::wstring message(buffer, length);
     LocalFree(buffer);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
-                                message.back() == L' ' || message.back() == L'.'))
-        message.pop_back();
+    message.erase(message.find_last_not_of(L"\r\n .") + 1);
     if (message.empty() || !surrogatesPaired(message))
         return number;
     return WideText::toUtf8(message) + " (" + number + ")";
@@ -80,13 +69,6 @@ RegistrySettingsStore::RegistrySettingsStore(const std::string &applicationName)
         toWide(kFallbackApplication, name);
     }
     m_applicationKey = kSettingsRoot + name;
-}
-
-std::string RegistrySettingsStore::applicationName(const std::wstring &modulePath)
-{
-    // A path is the system's text: a broken pair (never seen in practice)
-    // becomes U+FFFD rather than no name at all.
-    return CommandLine::programName(WideText::toUtf8(modulePath));
 }
 
 std::wstring RegistrySettingsStore::keyPath(const std::string &section) const
@@ -155,7 +137,7 @@ RegistrySettingsStore::Found RegistrySettingsStore::lookUp(const std::wstring &k
     if (!surrogatesPaired(text))
         return bad("is no UTF-16 text (broken surrogate pair)");
     found.state = State::Text;
-    found.text = std::move(text);
+    found.text = WideText::toUtf8(text);
     return found;
 }
 
@@ -164,18 +146,12 @@ std::string RegistrySettingsStore::read(const std::string &section, const std::s
 {
     const Slot slot{section, name};
     std::wstring wideName;
-    Found found;
-    if (toWide(name, wideName))
-        found = lookUp(keyPath(section), wideName);
-    else
-        found = Found{State::Bad, std::wstring(), "has a name that is not UTF-8"};
-
+    const Found found = toWide(name, wideName)
+                            ? lookUp(keyPath(section), wideName)
+                            : Found{State::Bad, "", "has a name that is not UTF-8"};
     if (found.state != State::Bad) {
         m_badValues.erase(slot);
-        return found.state == State::Text
-                   // Its surrogate pairs were checked when it was read: nothing is lost.
-                   ? WideText::toUtf8(found.text)
-                   : defaultValue;
+        return found.state == State::Text ? found.text : defaultValue;
     }
     // One line per bad value, not one per read.
     const auto known = m_badValues.find(slot);
@@ -192,22 +168,21 @@ bool RegistrySettingsStore::save(const std::string &section, const std::string &
                                  const std::string &value)
 {
     const std::string place = where(section, name);
+    const auto fail = [&place](const std::string &why) {
+        logWarning("Cannot save settings value " + place + ": " + why);
+        return false;
+    };
     std::wstring wideSection;
     std::wstring wideName;
     std::wstring wideValue;
-    if (!toWide(section, wideSection) || !toWide(name, wideName)) {
-        logWarning("Cannot save settings value " + place + ": its name is not UTF-8");
-        return false;
-    }
-    if (!toWide(value, wideValue)) {
-        logWarning("Cannot save settings value " + place + ": the text is not UTF-8");
-        return false;
-    }
-    if ((wideValue.size() + 1) * sizeof(wchar_t) > MaxValueBytes) {
-        logWarning("Cannot save settings value " + place + ": the text is larger than " +
-                   std::to_string(MaxValueBytes) + " bytes");
-        return false;
-    }
+    if (!toWide(section, wideSection) || !toWide(name, wideName))
+        return fail("its name is not UTF-8");
+    if (!toWide(value, wideValue))
+        return fail("the text is not UTF-8");
+    // With its terminating NUL, as every reader expects.
+    const std::size_t bytes = (wideValue.size() + 1) * sizeof(wchar_t);
+    if (bytes > MaxValueBytes)
+        return fail("the text is larger than " + std::to_string(MaxValueBytes) + " bytes");
     const std::wstring key = keyPath(section);
 
     const Slot slot{section, name};
@@ -229,19 +204,13 @@ bool RegistrySettingsStore::save(const std::string &section, const std::string &
     LSTATUS rc =
         RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_SET_VALUE, nullptr, &created, nullptr);
-    if (rc != ERROR_SUCCESS) {
-        logWarning("Cannot save settings value " + place + ": " + errorText(rc));
-        return false;
+    if (rc == ERROR_SUCCESS) {
+        rc = RegSetValueExW(created, wideName.c_str(), 0, REG_SZ,
+                            reinterpret_cast<const BYTE *>(wideValue.c_str()), DWORD(bytes));
+        RegCloseKey(created);
     }
-    const KeyHandle handle(created, &RegCloseKey);
-    // With its terminating NUL, as every reader expects.
-    const DWORD bytes = static_cast<DWORD>((wideValue.size() + 1) * sizeof(wchar_t));
-    rc = RegSetValueExW(created, wideName.c_str(), 0, REG_SZ,
-                        reinterpret_cast<const BYTE *>(wideValue.c_str()), bytes);
-    if (rc != ERROR_SUCCESS) {
-        logWarning("Cannot save settings value " + place + ": " + errorText(rc));
-        return false;
-    }
+    if (rc != ERROR_SUCCESS)
+        return fail(errorText(rc));
     m_badValues.erase(slot);
     return true;
 }

@@ -31,10 +31,6 @@ public:
 
     explicit RegistrySettingsStore(const std::string &applicationName);
 
-    // The executable's file name without directory and without a trailing
-    // ".exe" (any case); "tavrin-connector" when that leaves nothing.
-    static std::string applicationName(const std::wstring &modulePath);
-
     // The key a section's values are under, below HKEY_CURRENT_USER.
     std::wstring keyPath(const std::string &section) const;
 
@@ -53,7 +49,7 @@ private:
     struct Found
     {
         State state = State::Absent;
-        std::wstring text;   // State::Text
+        std::string text;    // State::Text, UTF-8
         std::string problem; // State::Bad: what is wrong, never the content
     };
     using Slot = std::pair<std::string, std::string>;

@@ -6,16 +6,6 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-template <std::size_t N> void copyText(wchar_t (&field)[N], const std::string &text)
-{
-    const std::wstring wide = WideText::fromUtf8(text);
-    const std::size_t length = std::min(wide.size(), N - 1);
-    std::copy_n(wide.data(), length, field);
-    field[length] = L'\0';
-}
-} // namespace
-
 NOTIFYICONDATAA ShellTrayIcon::platformRecord(const TrayIconRecord &record)
 {
     NOTIFYICONDATAA data{};
@@ -32,20 +22,6 @@ NOTIFYICONDATAA ShellTrayIcon::platformRecord(const TrayIconRecord &record)
     return data;
 }
 
-ShellTrayIcon::NotifyFunction ShellTrayIcon::notifyFunction()
-{
-    if (!m_lookedUp) {
-        m_lookedUp = true;
-        if (HMODULE shell = LoadLibraryW(L"shell32.dll"))
-            m_notify = reinterpret_cast<NotifyFunction>(
-                reinterpret_cast<void *>(GetProcAddress(shell, "Shell_NotifyIconA")));
-        if (!m_notify)
-            CoreLog::write(CoreLog::Area::Tray, CoreLog::Level::Warning,
-                           "Shell_NotifyIconA not found in shell32.dll; no tray icon");
-    }
-    return m_notify;
-}
-
 void ShellTrayIcon::notify(TrayMessage message, const TrayIconRecord &record)
 {
     m_last = record;
@@ -53,12 +29,9 @@ void ShellTrayIcon::notify(TrayMessage message, const TrayIconRecord &record)
         m_shown = true;
     else if (message == TrayMessage::Delete)
         m_shown = false;
-    NotifyFunction function = notifyFunction();
-    if (!function)
-        return;
     NOTIFYICONDATAA data = platformRecord(record);
     // The answer is not needed: a modify or delete without an icon changes nothing.
-    function(DWORD(message), &data);
+    m_notify(DWORD(message), &data);
 }
 
 void ShellTrayIcon::shellRestarted()
@@ -80,7 +53,8 @@ void ShellTrayIcon::showNotification(const std::string &title, const std::string
     data.uID = m_last.uID;
     data.uFlags = NIF_INFO;
     data.dwInfoFlags = NIIF_INFO;
-    copyText(data.szInfoTitle, title);
-    copyText(data.szInfo, text);
+    // Longer texts are cut to the fields.
+    lstrcpynW(data.szInfoTitle, WideText::fromUtf8(title).c_str(), ARRAYSIZE(data.szInfoTitle));
+    lstrcpynW(data.szInfo, WideText::fromUtf8(text).c_str(), ARRAYSIZE(data.szInfo));
     Shell_NotifyIconW(NIM_MODIFY, &data);
 }

@@ -10,10 +10,9 @@
 #include <cstdint>
 
 // The tray icon through the shell's notification area: each record goes to
-// Shell_NotifyIconA, which is looked up by name in shell32.dll at first use.
-// The icon's mouse messages reach the window the record names; the window
-// passes them on. Balloon messages use the wide function, so German texts
-// show whole.
+// Shell_NotifyIconA. The icon's mouse messages reach the window the record
+// names; the window passes them on. Balloon messages use the wide function, so
+// German texts show whole.
 class ShellTrayIcon : public TrayShell
 {
 public:
@@ -21,7 +20,7 @@ public:
 
     ShellTrayIcon() = default;
     // Records go to the given function instead of the shell's — for tests.
-    explicit ShellTrayIcon(NotifyFunction notify) : m_notify(notify), m_lookedUp(true) {}
+    explicit ShellTrayIcon(NotifyFunction notify) : m_notify(notify) {}
 
     // The record's first form in a 64-bit process (NOTIFYICONDATAA_V1_SIZE).
     static constexpr DWORD RecordSize = 104;
@@ -41,10 +40,7 @@ public:
     static NOTIFYICONDATAA platformRecord(const TrayIconRecord &record);
 
 private:
-    NotifyFunction notifyFunction();
-
-    NotifyFunction m_notify = nullptr;
-    bool m_lookedUp = false;
+    NotifyFunction m_notify = &Shell_NotifyIconA;
     bool m_shown = false;
     TrayIconRecord m_last;
 };

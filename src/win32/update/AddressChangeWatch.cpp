@@ -6,9 +6,7 @@
 
 #include <vector>
 
-namespace {
 constexpr UINT ChangedMessage = WM_APP + 1;
-} // namespace
 
 AddressChangeWatch::AddressChangeWatch(std::function<void()> onBack, Probe probe)
     : m_onBack(std::move(onBack)), m_probe(std::move(probe)),

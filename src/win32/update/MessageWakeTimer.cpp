@@ -6,9 +6,7 @@
 #include <climits>
 #include <cmath>
 
-namespace {
 constexpr UINT_PTR WakeTimerId = 1;
-} // namespace
 
 MessageWakeTimer::MessageWakeTimer(const Clock &clock, std::function<void()> onWake)
     : m_clock(&clock), m_onWake(std::move(onWake)),
@@ -21,13 +19,12 @@ void MessageWakeTimer::schedule(std::int64_t atMs)
     const double realMs = double(atMs - m_clock->nowMs()) / m_scale;
     const auto delay =
         UINT(std::clamp(std::ceil(realMs), double(USER_TIMER_MINIMUM), double(INT_MAX)));
-    m_active = SetTimer(m_window.hwnd(), WakeTimerId, delay, nullptr) != 0;
+    SetTimer(m_window.hwnd(), WakeTimerId, delay, nullptr);
 }
 
 void MessageWakeTimer::cancel()
 {
     KillTimer(m_window.hwnd(), WakeTimerId);
-    m_active = false;
 }
 
 void MessageWakeTimer::setTimeScale(double scale)

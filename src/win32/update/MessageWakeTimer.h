@@ -28,10 +28,8 @@ public:
     void cancel() override;
     bool countsSuspend() const override { return true; }
 
-    void setClock(const Clock &clock) { m_clock = &clock; }
     // How many times as fast as real time the clock runs.
     void setTimeScale(double scale);
-    bool isActive() const { return m_active; }
 
 private:
     bool fired(UINT message, WPARAM wParam);
@@ -39,7 +37,6 @@ private:
     const Clock *m_clock;
     std::function<void()> m_onWake;
     double m_scale = 1.0;
-    bool m_active = false;
     MessageWindow m_window;
 };
 

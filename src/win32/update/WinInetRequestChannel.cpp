@@ -112,14 +112,15 @@ struct WinInetRequestChannel::Hop
         handles[index] = handle;
         return !hungUp;
     }
-    void close()
+    // False when the hop was hung up before.
+    bool close()
     {
         std::lock_guard<std::mutex> guard(lock);
-        hungUp = true;
         for (int i = 2; i >= 0; --i) {
             if (handles[i])
                 InternetCloseHandle(std::exchange(handles[i], nullptr));
         }
+        return !std::exchange(hungUp, true);
     }
     bool transport(DWORD lastError)
     {
@@ -131,12 +132,7 @@ struct WinInetRequestChannel::Hop
     void run()
     {
         fetch();
-        const bool report = [this] {
-            std::lock_guard<std::mutex> guard(lock);
-            return !hungUp;
-        }();
-        close();
-        if (report)
+        if (close())
             PostMessageW(window, hopDoneMessage(), WPARAM(id), 0);
         --workers;
     }

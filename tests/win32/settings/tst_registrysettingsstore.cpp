@@ -1,12 +1,15 @@
 #include "win32/settings/RegistrySettingsStore.h"
 
 #include "ParamName.h"
+#include "app/CommandLine.h"
 #include "update/CoreLog.h"
+#include "win32/WideText.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -48,10 +51,7 @@ protected:
         const testing::TestInfo *info = testing::UnitTest::GetInstance()->current_test_info();
         std::string name =
             std::string("TavrinTest.") + info->test_suite_name() + "." + info->name();
-        for (char &ch : name) {
-            if (ch == '/')
-                ch = '.';
-        }
+        std::replace(name.begin(), name.end(), '/', '.');
         app = name;
         appKey =
             L"Software\\VB and VBA Program Settings\\" + std::wstring(name.begin(), name.end());
@@ -357,8 +357,7 @@ Bytes ascii(const char *text)
 
 Bytes overOneMiB()
 {
-    Bytes data = utf16Bytes(L"s3cr" + std::wstring(RegistrySettingsStore::MaxValueBytes / 2, L'x'));
-    return data;
+    return utf16Bytes(L"s3cr" + std::wstring(RegistrySettingsStore::MaxValueBytes / 2, L'x'));
 }
 
 Bytes oddLength()
@@ -408,7 +407,7 @@ TEST_F(RegistryStoreTest, FailedSaveReturnsFalseAndLogsTheReasonNotTheValue)
     EXPECT_EQ(g_logLines[0].find("s3cr"), std::string::npos) << g_logLines[0];
 }
 
-// ---- Application names ----
+// ---- Application names: the program's own path names its settings ----
 
 struct NameCase
 {
@@ -423,7 +422,7 @@ class ApplicationName : public testing::TestWithParam<NameCase>
 
 TEST_P(ApplicationName, IsTheFileNameWithoutExe)
 {
-    EXPECT_EQ(RegistrySettingsStore::applicationName(GetParam().path), GetParam().expected);
+    EXPECT_EQ(CommandLine::programName(WideText::toUtf8(GetParam().path)), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -453,7 +452,7 @@ TEST_F(RegistryStoreTest, TheRunningTestsNameIsItsExecutablesName)
 {
     wchar_t path[MAX_PATH] = {};
     ASSERT_GT(GetModuleFileNameW(nullptr, path, MAX_PATH), 0u);
-    EXPECT_EQ(RegistrySettingsStore::applicationName(path), "tst_registrysettingsstore");
+    EXPECT_EQ(CommandLine::programName(WideText::toUtf8(path)), "tst_registrysettingsstore");
 }
 
 } // namespace

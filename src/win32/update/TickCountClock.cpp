@@ -1,8 +1,0 @@
-#include "win32/update/TickCountClock.h"
-
-#include <windows.h>
-
-std::int64_t TickCountClock::nowMs() const
-{
-    return std::int64_t(GetTickCount64());
-}
