@@ -1,6 +1,7 @@
 #include "tray/TrayIconRecord.h"
 
 #include "tray/MouseMessage.h"
+#include "update/Utf8.h"
 
 #include <algorithm>
 
@@ -29,32 +30,13 @@ std::uint32_t getWord(const std::uint8_t *at)
 std::string toLatin1(std::string_view text)
 {
     std::string latin1;
-    latin1.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
-        const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-        const unsigned char lead = byte(0);
-        const std::size_t length = lead < 0x80   ? 1
-                                   : lead < 0xC2 ? 0
-                                   : lead < 0xE0 ? 2
-                                   : lead < 0xF0 ? 3
-                                   : lead < 0xF5 ? 4
-                                                 : 0;
-        bool wellFormed = length > 0 && at + length <= text.size();
-        for (std::size_t i = 1; wellFormed && i < length; ++i)
-            wellFormed = (byte(i) & 0xC0) == 0x80;
-        if (!wellFormed) {
-            latin1.push_back('?');
-            ++at;
-            continue;
-        }
-        // Two-byte forms from C2 and C3 cover U+0080..U+00FF; everything longer lies beyond.
-        if (length == 1)
-            latin1.push_back(static_cast<char>(lead));
-        else if (length == 2 && lead <= 0xC3)
-            latin1.push_back(static_cast<char>(((lead & 0x03) << 6) | (byte(1) & 0x3F)));
+        const Utf8::CodePoint c = Utf8::decode(text, at);
+        if (c.value < 0x100)
+            latin1.push_back(static_cast<char>(c.value));
         else
-            latin1.append(length == 4 ? "??" : "?");
-        at += length;
+            latin1.append(c.value >= 0x10000 && c.value != Utf8::Invalid ? "??" : "?");
+        at += c.length;
     }
     return latin1;
 }
@@ -62,19 +44,10 @@ std::string toLatin1(std::string_view text)
 std::string fromLatin1(std::string_view latin1)
 {
     std::string text;
-    text.reserve(latin1.size());
-    for (const char c : latin1) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            text.push_back(c);
-        } else {
-            text.push_back(static_cast<char>(0xC0 | (byte >> 6)));
-            text.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
-        }
-    }
+    for (const char c : latin1)
+        Utf8::append(text, static_cast<unsigned char>(c));
     return text;
 }
-
 } // namespace
 
 TrayIconRecord TrayIconRecord::make(std::uint32_t windowHandle, std::uint32_t iconHandle)

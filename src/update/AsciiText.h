@@ -39,14 +39,13 @@ constexpr bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
 
-// text without the blanks at either end.
-constexpr std::string_view trimmed(std::string_view text)
+// text without the blanks (or the given characters) at either end.
+constexpr std::string_view trimmed(std::string_view text, std::string_view blanks = " \t\r\n\f\v")
 {
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
+    const std::size_t start = text.find_first_not_of(blanks);
+    if (start == std::string_view::npos)
+        return {};
+    return text.substr(start, text.find_last_not_of(blanks) - start + 1);
 }
 
 inline std::string lowered(std::string_view text)

@@ -1,6 +1,7 @@
 #include "update/HtmlText.h"
 
 #include "update/AsciiText.h"
+#include "update/Utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -111,25 +112,10 @@ public:
             code = Replacement;
         if (code == 0xAD)
             return; // a soft hyphen shows only where a line is broken
-        char buffer[4];
-        std::size_t length = 0;
-        if (code < 0x80) {
-            buffer[length++] = char(code);
-        } else if (code < 0x800) {
-            buffer[length++] = char(0xC0 | (code >> 6));
-            buffer[length++] = char(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            buffer[length++] = char(0xE0 | (code >> 12));
-            buffer[length++] = char(0x80 | ((code >> 6) & 0x3F));
-            buffer[length++] = char(0x80 | (code & 0x3F));
-        } else {
-            buffer[length++] = char(0xF0 | (code >> 18));
-            buffer[length++] = char(0x80 | ((code >> 12) & 0x3F));
-            buffer[length++] = char(0x80 | ((code >> 6) & 0x3F));
-            buffer[length++] = char(0x80 | (code & 0x3F));
-        }
-        for (std::size_t i = 0; i < length; ++i)
-            byte(buffer[i]);
+        std::string bytes;
+        Utf8::append(bytes, code);
+        for (char c : bytes)
+            byte(c);
     }
 
     std::string take()

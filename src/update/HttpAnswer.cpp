@@ -2,61 +2,18 @@
 
 #include "update/AsciiText.h"
 #include "update/HtmlText.h"
+#include "update/Utf8.h"
 
 namespace {
-
-void appendUtf8(std::string &out, char32_t c)
-{
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
-// The length of the valid UTF-8 sequence at text[i]; 0 when there is none.
-std::size_t sequenceAt(std::string_view text, std::size_t i)
-{
-    const auto byte = [&](std::size_t k) { return unsigned(static_cast<unsigned char>(text[k])); };
-    const unsigned lead = byte(i);
-    if (lead < 0x80)
-        return 1;
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || i + length > text.size())
-        return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-    }
-    const unsigned second = byte(i + 1);
-    // Overlong forms, surrogates and code points past U+10FFFF.
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
-        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90))
-        return 0;
-    return length;
-}
 
 // Valid UTF-8 of at most maxChars code points.
 std::string fromUtf8(std::string_view text, std::size_t maxChars)
 {
     std::string out;
     for (std::size_t i = 0, chars = 0; i < text.size() && chars < maxChars; ++chars) {
-        const std::size_t length = sequenceAt(text, i);
-        if (length == 0)
-            appendUtf8(out, 0xFFFD);
-        else
-            out.append(text.substr(i, length));
-        i += length == 0 ? 1 : length;
+        const Utf8::CodePoint c = Utf8::decode(text, i);
+        Utf8::append(out, c.value == Utf8::Invalid ? 0xFFFD : c.value);
+        i += c.length;
     }
     return out;
 }
@@ -149,7 +106,7 @@ std::string HttpAnswer::shownText(std::string_view contentType, std::string_view
     std::string text;
     if (singleByte(charset, 'a') != 0) {
         for (std::size_t i = 0; i < body.size() && i < MaxShownChars; ++i)
-            appendUtf8(text, singleByte(charset, static_cast<unsigned char>(body[i])));
+            Utf8::append(text, singleByte(charset, static_cast<unsigned char>(body[i])));
     } else {
         text = fromUtf8(body, MaxShownChars);
     }

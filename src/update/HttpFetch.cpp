@@ -4,7 +4,6 @@
 #include "update/CoreLog.h"
 #include "update/HttpAnswer.h"
 #include "update/HttpRequestText.h"
-#include "update/UpdateOutcome.h"
 
 #include <algorithm>
 #include <optional>
@@ -139,8 +138,6 @@ void HttpFetch::startHop()
     m_reader = std::make_unique<Reader>(MaxAnswerBytes);
     m_decoder.reset();
     m_headSeen = false;
-    m_systemFramed = false;
-    m_rawBytes = 0;
     m_body.clear();
 }
 
@@ -164,35 +161,10 @@ HttpFetch::Step HttpFetch::closed()
 HttpFetch::Step HttpFetch::head(std::string_view rawHead)
 {
     const Step step = feed(rawHead);
-    // The body comes without its framing; an interim answer's final one with it.
-    m_systemFramed = step == Step::More && m_reader->headComplete();
+    // After an interim head the final answer comes in the body, framing and all.
+    if (step == Step::More && m_reader->headComplete())
+        m_reader->unchunked();
     return step;
-}
-
-HttpFetch::Step HttpFetch::body(std::string_view bytes)
-{
-    if (!m_systemFramed)
-        return feed(bytes);
-    if (!m_busy)
-        return Step::More;
-    m_rawBytes += bytes.size();
-    if (m_rawBytes > MaxAnswerBytes)
-        return fail(Failure::TooLarge);
-    return bodyIn(bytes);
-}
-
-HttpFetch::Step HttpFetch::bodyEnd()
-{
-    if (!m_systemFramed)
-        return closed();
-    if (!m_busy)
-        return Step::More;
-    // Without chunks the declared length must have come.
-    const std::string length = m_reader->field("Content-Length");
-    if (!m_reader->hasField("Transfer-Encoding") && !length.empty() &&
-        std::to_string(m_rawBytes) != AsciiText::trimmed(length))
-        return fail(Failure::CutShort);
-    return answered();
 }
 
 HttpFetch::Step HttpFetch::advance()
@@ -212,17 +184,9 @@ HttpFetch::Step HttpFetch::advance()
             return fail(Failure::UnsupportedCoding);
         m_decoder = std::make_unique<ContentDecoder>(coding, MaxAnswerBytes);
     }
-    const Step step = bodyIn(reader.takeBody());
-    if (step != Step::More || reader.state() != Reader::State::Complete)
-        return step;
-    return answered();
-}
-
-HttpFetch::Step HttpFetch::bodyIn(std::string_view bytes)
-{
-    switch (m_decoder->decode(bytes, m_body)) {
+    switch (m_decoder->decode(reader.takeBody(), m_body)) {
     case ContentDecoder::Result::Ok:
-        return Step::More;
+        return reader.state() == Reader::State::Complete ? answered() : Step::More;
     case ContentDecoder::Result::TooLarge:
         return fail(Failure::TooLarge);
     case ContentDecoder::Result::Damaged:
@@ -257,33 +221,28 @@ HttpFetch::Step HttpFetch::answered()
     if (m_decoder->finish() != ContentDecoder::Result::Ok)
         return fail(Failure::CompressedDamaged);
     const int status = m_reader->status();
-    const UpdateOutcome judged = UpdateOutcome::classify(status, m_body);
-    RequestOutcome outcome;
-    outcome.httpStatus = status;
+    RequestOutcome outcome = RequestOutcome::ofAnswer(status, m_body, m_urls);
     outcome.answerText = HttpAnswer::shownText(m_reader->field("Content-Type"), m_body);
-    if (judged.interim())
-        outcome.failure = Failure::InterimOnly;
-    else if (judged.refused())
-        outcome.failure = Failure::Refused;
-    else if (!judged.succeeded())
-        outcome.failure = Failure::HttpStatus;
-    if (judged.refused() && UpdateOutcome::mayLogWord(judged.word(), m_urls))
-        outcome.word = judged.word();
-    return done(std::move(outcome), judged.describe(m_urls), !judged.succeeded());
+    const std::string word = RequestOutcome::firstWord(m_body);
+    const std::string line =
+        "HTTP " + std::to_string(status) + ", " +
+        (word.empty()                                ? "empty answer"
+         : !RequestOutcome::mayLogWord(word, m_urls) ? "answer not shown"
+                                                     : "answer \"" + word + "\"");
+    return done(std::move(outcome), line);
 }
 
 HttpFetch::Step HttpFetch::fail(Failure failure, long number)
 {
     if (!m_busy)
         return Step::More;
-    RequestOutcome outcome;
-    outcome.failure = failure;
-    outcome.number = number;
-    return done(outcome, outcome.logText(), true);
+    const RequestOutcome outcome(failure, 0, {}, number);
+    return done(outcome, outcome.logText());
 }
 
-HttpFetch::Step HttpFetch::done(RequestOutcome outcome, const std::string &logLine, bool failed)
+HttpFetch::Step HttpFetch::done(RequestOutcome outcome, const std::string &logLine)
 {
+    const bool failed = !outcome.succeeded();
     m_busy = false;
     m_reader.reset();
     m_decoder.reset();

@@ -20,8 +20,8 @@
 // channel's timer enforces. The answer is read by HttpResponseReader; at most
 // MaxAnswerBytes of it are taken, counted again after ContentDecoder undid its
 // coding, and an answer cut short or failing to unpack fails. A complete final
-// answer is judged by UpdateOutcome and its text for the answer area goes with
-// the outcome. Every fetch ends in one log line; none of them holds the key.
+// answer is judged by RequestOutcome::ofAnswer and its text for the answer area
+// goes with the outcome. Every fetch ends in one log line; none of them holds the key.
 class HttpFetch
 {
 public:
@@ -51,14 +51,11 @@ public:
     // Its bytes; empty when a part cannot go out (then fail with UrlNotFit).
     std::string request(bool toHttpProxy, const std::string &proxyAuthorization = {}) const;
 
-    // The answer as it comes off the connection, framing and all,
+    // The answer as it comes off the connection, framing and all; where the
+    // system takes the chunks apart, the head as received goes to head() first.
     Step feed(std::string_view bytes);
     Step closed();
-    // or, where the system takes the framing apart: the head as received,
-    // then the body's bytes and its end.
     Step head(std::string_view rawHead);
-    Step body(std::string_view bytes);
-    Step bodyEnd();
     // The transport failed, or the deadline passed.
     Step fail(RequestOutcome::Failure failure, long number = 0);
     Step timedOut() { return fail(RequestOutcome::Failure::Deadline, m_deadlineMs); }
@@ -70,9 +67,8 @@ private:
     // Follows the reader's state after it took bytes or the end.
     Step advance();
     Step redirect(const std::string &location);
-    Step bodyIn(std::string_view bytes);
     Step answered();
-    Step done(RequestOutcome outcome, const std::string &logLine, bool failed);
+    Step done(RequestOutcome outcome, const std::string &logLine);
 
     int m_deadlineMs = DefaultDeadlineMs;
     bool m_busy = false;
@@ -82,8 +78,6 @@ private:
     std::unique_ptr<HttpResponseReader> m_reader;
     std::unique_ptr<ContentDecoder> m_decoder;
     bool m_headSeen = false;
-    bool m_systemFramed = false;
-    std::size_t m_rawBytes = 0;
     std::string m_body; // decoded
     RequestOutcome m_outcome;
 };

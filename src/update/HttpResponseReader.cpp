@@ -19,13 +19,10 @@ bool isTokenChar(char c)
     return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
 }
 
+// Optional white space around field values and items.
 std::string_view trimmed(std::string_view text)
 {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
+    return AsciiText::trimmed(text, " \t");
 }
 
 // The line without its LF and an optional CR before it.
@@ -101,11 +98,10 @@ std::string HttpResponseReader::takeBody()
     return body;
 }
 
-void HttpResponseReader::fail(Failure failure, std::string text)
+void HttpResponseReader::fail(Failure failure)
 {
     m_state = State::Failed;
     m_failure = failure;
-    m_failureText = std::move(text);
     m_line.clear();
     m_body.clear();
 }
@@ -117,13 +113,13 @@ bool HttpResponseReader::takeLine(std::string_view &bytes, std::size_t limit)
     const bool counted =
         m_phase == Phase::StatusLine || m_phase == Phase::Fields || m_phase == Phase::Trailers;
     if (m_line.size() + take > limit + 2) { // the limit is on the line without its CRLF
-        fail(Failure::HeadTooLarge, "answer head too large (a line over 8 KiB)");
+        fail(Failure::HeadTooLarge);
         return false;
     }
     if (counted) {
         m_headBytes += take;
         if (m_headBytes > MaxHeadBytes) {
-            fail(Failure::HeadTooLarge, "answer head too large (over 64 KiB)");
+            fail(Failure::HeadTooLarge);
             return false;
         }
     }
@@ -145,7 +141,7 @@ HttpResponseReader::State HttpResponseReader::feed(std::string_view bytes)
             // Garbage fails on its first bytes, not after a line's worth of them.
             const std::size_t known = std::min(m_line.size(), HttpPrefix.size());
             if (m_line.compare(0, known, HttpPrefix.substr(0, known)) != 0) {
-                fail(Failure::NotHttp, "invalid answer from the server: not HTTP");
+                fail(Failure::NotHttp);
                 break;
             }
             if (whole) {
@@ -190,8 +186,7 @@ HttpResponseReader::State HttpResponseReader::feed(std::string_view bytes)
             m_line += bytes.front();
             bytes.remove_prefix(1);
             if (m_line.compare(0, m_line.size(), End.substr(0, m_line.size())) != 0) {
-                fail(Failure::Malformed,
-                     "invalid answer from the server: no line end after a chunk");
+                fail(Failure::Malformed);
             } else if (m_line.size() == End.size()) {
                 m_line.clear();
                 m_phase = Phase::ChunkSize;
@@ -214,9 +209,9 @@ HttpResponseReader::State HttpResponseReader::finish()
         m_phase = Phase::Done;
         m_state = State::Complete;
     } else if (!m_anyByte) {
-        fail(Failure::NoAnswer, "connection closed by the server");
+        fail(Failure::NoAnswer);
     } else {
-        fail(Failure::CutShort, "answer cut short");
+        fail(Failure::CutShort);
     }
     return m_state;
 }
@@ -225,24 +220,14 @@ void HttpResponseReader::statusLine(std::string_view line)
 {
     // HTTP/1.x SP 3DIGIT [SP reason]
     if (hasStrayControl(line) || line.size() < 12 || line.compare(0, 7, "HTTP/1.") != 0 ||
-        !isDigit(line[7]) || line[8] != ' ' || !isDigit(line[9]) || !isDigit(line[10]) ||
-        !isDigit(line[11]) || (line.size() > 12 && line[12] != ' ')) {
-        fail(Failure::Malformed, "invalid answer from the server: bad status line");
-        return;
-    }
+        !isDigit(line[7]) || line[8] != ' ' || line[9] < '1' || line[9] > '5' ||
+        !isDigit(line[10]) || !isDigit(line[11]) || (line.size() > 12 && line[12] != ' '))
+        return fail(Failure::Malformed);
     const int status = (line[9] - '0') * 100 + (line[10] - '0') * 10 + (line[11] - '0');
-    if (status < 100 || status > 599) {
-        fail(Failure::Malformed, "invalid answer from the server: bad status line");
-        return;
-    }
-    if (status == 101) {
-        fail(Failure::ProtocolSwitch, "HTTP 101, a switch of protocols nobody asked for");
-        return;
-    }
-    if (status < 200 && m_interim >= MaxInterimAnswers) {
-        fail(Failure::TooManyInterim, "more than 8 interim answers");
-        return;
-    }
+    if (status == 101)
+        return fail(Failure::ProtocolSwitch);
+    if (status < 200 && m_interim >= MaxInterimAnswers)
+        return fail(Failure::TooManyInterim);
     m_status = status;
     m_fields.clear();
     m_phase = Phase::Fields;
@@ -260,14 +245,10 @@ void HttpResponseReader::fieldLine(std::string_view line)
     bool valid = colon != std::string_view::npos && colon > 0 && !hasStrayControl(line);
     for (std::size_t i = 0; valid && i < colon; ++i)
         valid = isTokenChar(line[i]);
-    if (!valid) {
-        fail(Failure::Malformed, "invalid answer from the server: bad header line");
-        return;
-    }
-    if (m_fields.size() >= MaxFields) {
-        fail(Failure::HeadTooLarge, "answer head too large (over 100 fields)");
-        return;
-    }
+    if (!valid)
+        return fail(Failure::Malformed);
+    if (m_fields.size() >= MaxFields)
+        return fail(Failure::HeadTooLarge);
     m_fields.emplace_back(std::string(line.substr(0, colon)),
                           std::string(trimmed(line.substr(colon + 1))));
 }
@@ -318,22 +299,16 @@ void HttpResponseReader::headEnd()
 
     // Transfer-Encoding wins over Content-Length.
     if (hasCoding) {
-        if (codings != 1 || !chunkedOnly) {
-            fail(Failure::UnsupportedCoding, "unsupported transfer coding");
-            return;
-        }
+        if (codings != 1 || !chunkedOnly)
+            return fail(Failure::UnsupportedCoding);
         m_phase = Phase::ChunkSize;
         return;
     }
     if (hasLength) {
-        if (!lengthValid) {
-            fail(Failure::Malformed, "invalid answer from the server: bad Content-Length");
-            return;
-        }
-        if (length > m_maxBody) {
-            fail(Failure::TooLarge, "answer too large");
-            return;
-        }
+        if (!lengthValid)
+            return fail(Failure::Malformed);
+        if (length > m_maxBody)
+            return fail(Failure::TooLarge);
         m_left = length;
         m_phase = length == 0 ? Phase::Done : Phase::FixedBody;
         if (length == 0)
@@ -348,24 +323,18 @@ void HttpResponseReader::chunkSizeLine(std::string_view line)
     std::size_t digits = 0;
     std::uint64_t size = 0;
     while (digits < line.size() && hexValue(line[digits]) >= 0) {
-        if (digits == 16) {
-            fail(Failure::Malformed, "invalid answer from the server: bad chunk size");
-            return;
-        }
+        if (digits == 16)
+            return fail(Failure::Malformed);
         size = size * 16 + std::uint64_t(hexValue(line[digits]));
         ++digits;
     }
     // Extensions after ';' are ignored; nothing else may follow the size.
     const std::string_view rest = trimmed(line.substr(digits));
-    if (digits == 0 || hasStrayControl(line) || (!rest.empty() && rest.front() != ';')) {
-        fail(Failure::Malformed, "invalid answer from the server: bad chunk size");
-        return;
-    }
+    if (digits == 0 || hasStrayControl(line) || (!rest.empty() && rest.front() != ';'))
+        return fail(Failure::Malformed);
     // Checked before use: the size may be anything up to 2^64 - 1.
-    if (size > m_maxBody - m_bodyTotal) {
-        fail(Failure::TooLarge, "answer too large");
-        return;
-    }
+    if (size > m_maxBody - m_bodyTotal)
+        return fail(Failure::TooLarge);
     if (size == 0) {
         m_headBytes = 0;
         m_trailerFields = 0;
@@ -384,16 +353,14 @@ void HttpResponseReader::trailerLine(std::string_view line)
         return;
     }
     if (++m_trailerFields > MaxFields)
-        fail(Failure::HeadTooLarge, "answer head too large (over 100 trailer fields)");
+        fail(Failure::HeadTooLarge);
 }
 
 void HttpResponseReader::bodyBytesIn(std::string_view &bytes, std::uint64_t count)
 {
     const std::size_t take = std::size_t(std::min<std::uint64_t>(count, bytes.size()));
-    if (m_bodyTotal + take > m_maxBody) {
-        fail(Failure::TooLarge, "answer too large");
-        return;
-    }
+    if (m_bodyTotal + take > m_maxBody)
+        return fail(Failure::TooLarge);
     m_body.append(bytes.data(), take);
     m_bodyTotal += take;
     m_left -= std::min<std::uint64_t>(m_left, take);

@@ -61,10 +61,15 @@ public:
     // fails one that was cut short.
     State finish();
 
+    // The system took the chunks apart: the body runs until the end.
+    void unchunked()
+    {
+        if (m_phase == Phase::ChunkSize)
+            m_phase = Phase::BodyToClose;
+    }
+
     State state() const { return m_state; }
     Failure failure() const { return m_failure; }
-    // What went wrong in a few words, for the log; empty unless Failed.
-    const std::string &failureText() const { return m_failureText; }
 
     // True once the final answer's head is in; status and fields are then set.
     bool headComplete() const { return m_phase > Phase::Fields; }
@@ -100,12 +105,11 @@ private:
     void chunkSizeLine(std::string_view line);
     void trailerLine(std::string_view line);
     void bodyBytesIn(std::string_view &bytes, std::uint64_t count);
-    void fail(Failure failure, std::string text);
+    void fail(Failure failure);
 
     std::size_t m_maxBody;
     State m_state = State::NeedMore;
     Failure m_failure = Failure::None;
-    std::string m_failureText;
     Phase m_phase = Phase::StatusLine;
 
     std::string m_line;

@@ -1,9 +1,49 @@
 #include "update/RequestOutcome.h"
 
+#include "update/AsciiText.h"
+
+#include <algorithm>
 #include <cstdio>
-#include <utility>
 
 namespace {
+
+using AsciiText::hexValue;
+using AsciiText::isBlank;
+using AsciiText::lowered;
+
+bool isLoggableChar(char c)
+{
+    return AsciiText::isLetter(c) || AsciiText::isDigit(c) ||
+           std::string_view("!._:-").find(c) != std::string_view::npos;
+}
+
+std::string percentDecoded(const std::string &text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
+            hexValue(text[i + 2]) >= 0) {
+            out += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// Path and query of the URL (all of it when it has no "scheme://host"), as
+// sent and as typed, in lower case; the key may appear in either form.
+std::vector<std::string> secretForms(const std::string &url)
+{
+    std::string target = url.substr(0, url.find('#'));
+    const std::size_t authority = target.find("://");
+    if (authority != std::string::npos) {
+        const std::size_t end = target.find_first_of("/?", authority + 3);
+        target.erase(0, end == std::string::npos ? target.size() : end);
+    }
+    return {lowered(target), lowered(percentDecoded(target))};
+}
 
 // Both languages side by side, so no reason lacks either.
 std::pair<std::string, std::string> texts(const RequestOutcome &o)
@@ -83,4 +123,54 @@ std::string RequestOutcome::logText() const
 std::string RequestOutcome::germanText() const
 {
     return texts(*this).second;
+}
+
+RequestOutcome RequestOutcome::ofAnswer(int httpStatus, const std::string &body,
+                                        const std::vector<std::string> &requestUrls)
+{
+    static const std::vector<std::string> refusals = {"badauth", "!donator", "notfqdn",  "nohost",
+                                                      "numhost", "abuse",    "badagent", "dnserr",
+                                                      "911",     "ko",       "error"};
+    const std::string word = firstWord(body);
+    RequestOutcome outcome(Failure::None, httpStatus);
+    if (httpStatus >= 400)
+        outcome.failure = Failure::HttpStatus;
+    else if (std::find(refusals.begin(), refusals.end(), lowered(word)) != refusals.end())
+        outcome.failure = Failure::Refused;
+    if (outcome.failure == Failure::Refused && mayLogWord(word, requestUrls))
+        outcome.word = word;
+    return outcome;
+}
+
+std::string RequestOutcome::firstWord(const std::string &body)
+{
+    std::size_t start = body.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    while (start < body.size() && isBlank(body[start]))
+        ++start;
+    const std::size_t end = std::min(body.find_first_of(" \t\r\n\f\v:,;", start), body.size());
+    return body.substr(start, end - start);
+}
+
+bool RequestOutcome::mayLogWord(const std::string &word,
+                                const std::vector<std::string> &requestUrls)
+{
+    if (word.empty() || word.size() > 24 || !std::all_of(word.begin(), word.end(), isLoggableChar))
+        return false;
+    const std::string text = lowered(word);
+    for (const std::string &url : requestUrls) {
+        for (const std::string &form : secretForms(url)) {
+            if (form.find(text) != std::string::npos)
+                return false;
+            // The other way round too: a key quoted inside the word. Pieces
+            // shorter than 4 are too common to stand for a key.
+            for (std::size_t start = 0; start < form.size();) {
+                const std::size_t end = std::min(form.find_first_of("/?&=;", start), form.size());
+                if (end - start >= 4 &&
+                    text.find(form.substr(start, end - start)) != std::string::npos)
+                    return false;
+                start = end + 1;
+            }
+        }
+    }
+    return true;
 }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 // How one update request ended. Nothing in it holds the key: the refusal word
 // is kept only where it may be logged.
@@ -59,6 +60,18 @@ struct RequestOutcome
     std::string logText() const;
     // The same in German, for the user.
     std::string germanText() const;
+
+    // A complete final answer (status 200 to 599). Services often refuse with
+    // HTTP 200 and a word ("badauth", "nohost", ...), so it fails at 400 and
+    // above, or when the body's first word is one of those refusals in any case.
+    static RequestOutcome ofAnswer(int httpStatus, const std::string &body,
+                                   const std::vector<std::string> &requestUrls);
+    // Leading blanks and a byte order mark skipped, up to a blank or ':' ',' ';'.
+    static std::string firstWord(const std::string &body);
+    // At most 24 characters of [A-Za-z0-9!._:-], and no part of the path or
+    // query of a request URL (where the key is), as sent or percent-decoded,
+    // nor holding a longer piece of one.
+    static bool mayLogWord(const std::string &word, const std::vector<std::string> &requestUrls);
 
     // The answer's text aside.
     bool operator==(const RequestOutcome &o) const

@@ -1,5 +1,7 @@
 #include "update/SyncInterval.h"
 
+#include "update/Utf8.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -10,37 +12,8 @@ namespace {
 // Longest interval accepted, in seconds (some 31 million years): far inside 64 bits.
 constexpr double maxSeconds = 1e15;
 
-// One code point decoded from UTF-8: its value and its length in bytes; a
-// malformed byte decodes as an impossible value of length 1.
-struct CodePoint
-{
-    char32_t value;
-    std::size_t length;
-};
-
-constexpr char32_t Malformed = 0x110000;
-
-CodePoint decode(std::string_view text, std::size_t at)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80)
-        return {lead, 1};
-    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || at + length > text.size())
-        return {Malformed, 1};
-    char32_t value = lead & (0x3F >> (length - 1));
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80)
-            return {Malformed, 1};
-        value = (value << 6) | (byte(i) & 0x3F);
-    }
-    // An overlong form is no code point: it must not pass for a blank or a digit.
-    constexpr char32_t shortest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (value < shortest[length])
-        return {Malformed, 1};
-    return {value, length};
-}
+using Utf8::CodePoint;
+using Utf8::decode;
 
 // The blanks that a Qt-style trim removes: ASCII controls \t..\r, and Unicode's
 // space, line and paragraph separators.
@@ -61,7 +34,7 @@ CodePoint decodeBefore(std::string_view text, std::size_t end)
     const CodePoint c = decode(text, start);
     if (start + c.length == end)
         return c;
-    return {Malformed, 1};
+    return {Utf8::Invalid, 1};
 }
 
 std::string_view trimmed(std::string_view text)

@@ -351,9 +351,9 @@ TEST_P(SplitAnswers, JudgedByTheSameRules)
     ASSERT_TRUE(fetch.start("http://h.example/k"));
     Step step = fetch.head(GetParam().head);
     if (step == Step::More)
-        step = fetch.body(GetParam().body);
+        step = fetch.feed(GetParam().body);
     if (step == Step::More)
-        step = fetch.bodyEnd();
+        step = fetch.closed();
     ASSERT_EQ(step, Step::Done);
     EXPECT_EQ(fetch.outcome().failure, GetParam().failure) << fetch.outcome().logText();
 }

@@ -283,9 +283,9 @@ void WinInetRequestChannel::onHopDone(unsigned id)
     // A connection that closed before any answer has no status line.
     HttpFetch::Step step = m_fetch.head(hop->head);
     if (step == HttpFetch::Step::More)
-        step = m_fetch.body(hop->body);
+        step = m_fetch.feed(hop->body);
     if (step == HttpFetch::Step::More)
-        step = m_fetch.bodyEnd();
+        step = m_fetch.closed();
     follow(step);
 }
 
