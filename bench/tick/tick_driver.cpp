@@ -4,8 +4,8 @@
 //
 // Usage: tavrin-tick-driver <ticks> <interval text> [sync|engine]
 
+#include "base/Clock.h"
 #include "tray/TrayIconRecord.h"
-#include "update/Clock.h"
 #include "update/RequestChannel.h"
 #include "update/SyncCountdown.h"
 #include "update/UpdateEngine.h"

@@ -1,6 +1,6 @@
 #include "app/SpinStep.h"
 
-#include "update/AsciiText.h"
+#include "base/AsciiText.h"
 
 #include <algorithm>
 #include <cstdint>

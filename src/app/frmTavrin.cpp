@@ -1,10 +1,10 @@
 #include "app/frmTavrin.h"
 
 #include "app/WindowLayout.h"
+#include "base/AsciiText.h"
+#include "base/CoreLog.h"
 #include "tray/TrayEventDecoder.h"
 #include "tray/TrayShell.h"
-#include "update/AsciiText.h"
-#include "update/CoreLog.h"
 #include "update/RequestChannel.h"
 #include "update/UpdateStatus.h"
 #include "update/UpdateUrl.h"

@@ -1,6 +1,6 @@
 #include "qt/Log.h"
 
-#include "update/CoreLog.h"
+#include "base/CoreLog.h"
 
 #include <QString>
 

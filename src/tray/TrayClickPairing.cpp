@@ -1,7 +1,7 @@
 #include "tray/TrayClickPairing.h"
 
+#include "base/Clock.h"
 #include "tray/MouseMessage.h"
-#include "update/Clock.h"
 
 TrayClickPairing::TrayClickPairing(const Clock &clock, std::int64_t intervalMs)
     : m_clock(&clock), m_intervalMs(intervalMs)

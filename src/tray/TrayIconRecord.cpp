@@ -1,7 +1,7 @@
 #include "tray/TrayIconRecord.h"
 
+#include "base/Utf8.h"
 #include "tray/MouseMessage.h"
-#include "update/Utf8.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "tray/TrayPresence.h"
 
+#include "base/CoreLog.h"
 #include "tray/TrayShell.h"
-#include "update/CoreLog.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "update/ContentDecoder.h"
 
-#include "update/AsciiText.h"
+#include "base/AsciiText.h"
 
 #include <zlib.h>
 

@@ -1,7 +1,7 @@
 #include "update/HtmlText.h"
 
-#include "update/AsciiText.h"
-#include "update/Utf8.h"
+#include "base/AsciiText.h"
+#include "base/Utf8.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
 #include "update/HttpAnswer.h"
 
-#include "update/AsciiText.h"
+#include "base/AsciiText.h"
+#include "base/Utf8.h"
 #include "update/HtmlText.h"
-#include "update/Utf8.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "update/HttpFetch.h"
 
-#include "update/AsciiText.h"
-#include "update/CoreLog.h"
+#include "base/AsciiText.h"
+#include "base/CoreLog.h"
 #include "update/HttpAnswer.h"
 #include "update/HttpRequestText.h"
 

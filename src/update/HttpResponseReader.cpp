@@ -1,6 +1,6 @@
 #include "update/HttpResponseReader.h"
 
-#include "update/AsciiText.h"
+#include "base/AsciiText.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "update/NoProxy.h"
 
-#include "update/AsciiText.h"
+#include "base/AsciiText.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "update/RequestOutcome.h"
 
-#include "update/AsciiText.h"
+#include "base/AsciiText.h"
 
 #include <algorithm>
 #include <cstdio>

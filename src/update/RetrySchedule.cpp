@@ -1,6 +1,6 @@
 #include "update/RetrySchedule.h"
 
-#include "update/CoreLog.h"
+#include "base/CoreLog.h"
 
 #include <algorithm>
 #include <string>

@@ -1,7 +1,7 @@
 #ifndef TAVRIN_UPDATE_SCALEDCLOCK_H
 #define TAVRIN_UPDATE_SCALEDCLOCK_H
 
-#include "update/Clock.h"
+#include "base/Clock.h"
 
 #include <cstdint>
 

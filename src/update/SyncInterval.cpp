@@ -1,6 +1,6 @@
 #include "update/SyncInterval.h"
 
-#include "update/Utf8.h"
+#include "base/Utf8.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,7 +1,7 @@
 #include "update/UpdateEngine.h"
 
-#include "update/Clock.h"
-#include "update/CoreLog.h"
+#include "base/Clock.h"
+#include "base/CoreLog.h"
 #include "update/RequestChannel.h"
 #include "update/TickPlan.h"
 #include "update/UpdateUrl.h"

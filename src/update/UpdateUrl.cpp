@@ -1,6 +1,6 @@
 #include "update/UpdateUrl.h"
 
-#include "update/AsciiText.h"
+#include "base/AsciiText.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #ifndef TAVRIN_WIN32_WIN32LOG_H
 #define TAVRIN_WIN32_WIN32LOG_H
 
-#include "update/CoreLog.h"
+#include "base/CoreLog.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #ifndef TAVRIN_TESTS_FAKECLOCK_H
 #define TAVRIN_TESTS_FAKECLOCK_H
 
-#include "update/Clock.h"
+#include "base/Clock.h"
 
 // A clock that stands still until a test moves it.
 class FakeClock : public Clock

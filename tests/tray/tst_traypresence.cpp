@@ -1,5 +1,5 @@
+#include "base/CoreLog.h"
 #include "tray/TrayPresence.h"
-#include "update/CoreLog.h"
 
 #include "FakeTrayParts.h"
 #include "ParamName.h"

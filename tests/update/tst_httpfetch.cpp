@@ -1,4 +1,4 @@
-#include "update/CoreLog.h"
+#include "base/CoreLog.h"
 #include "update/HttpAnswer.h"
 #include "update/HttpFetch.h"
 #include "update/NoProxy.h"

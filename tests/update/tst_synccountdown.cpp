@@ -1,6 +1,6 @@
 #include "update/SyncCountdown.h"
 
-#include "update/CoreLog.h"
+#include "base/CoreLog.h"
 
 #include <gtest/gtest.h>
 

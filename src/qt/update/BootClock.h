@@ -1,7 +1,7 @@
 #ifndef TAVRIN_QT_UPDATE_BOOTCLOCK_H
 #define TAVRIN_QT_UPDATE_BOOTCLOCK_H
 
-#include "update/Clock.h"
+#include "base/Clock.h"
 
 #include <QtGlobal>
 

@@ -1,7 +1,7 @@
 #include "qt/update/BootTimer.h"
 
+#include "base/Clock.h"
 #include "qt/Log.h"
-#include "update/Clock.h"
 
 #include <QtGlobal>
 

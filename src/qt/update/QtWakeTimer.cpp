@@ -1,6 +1,6 @@
 #include "qt/update/QtWakeTimer.h"
 
-#include "update/Clock.h"
+#include "base/Clock.h"
 #include "update/TickPlan.h"
 #include "update/UpdateEngine.h"
 

@@ -1,6 +1,6 @@
 #include "win32/app/SingleInstance.h"
 
-#include "update/CoreLog.h"
+#include "base/CoreLog.h"
 #include "win32/WideText.h"
 
 #include <cstdint>

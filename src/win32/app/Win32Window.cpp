@@ -2,7 +2,7 @@
 
 #include "app/SpinStep.h"
 #include "app/WindowLayout.h"
-#include "update/CoreLog.h"
+#include "base/CoreLog.h"
 #include "win32/WideText.h"
 #include "win32/app/resource.h"
 

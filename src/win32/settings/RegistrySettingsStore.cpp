@@ -1,6 +1,6 @@
 #include "win32/settings/RegistrySettingsStore.h"
 
-#include "update/CoreLog.h"
+#include "base/CoreLog.h"
 #include "win32/WideText.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 #include "win32/update/AddressChangeWatch.h"
 
-#include "update/CoreLog.h"
+#include "base/CoreLog.h"
 
 #include <iphlpapi.h>
 

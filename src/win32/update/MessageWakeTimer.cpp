@@ -1,6 +1,6 @@
 #include "win32/update/MessageWakeTimer.h"
 
-#include "update/Clock.h"
+#include "base/Clock.h"
 
 #include <algorithm>
 #include <climits>

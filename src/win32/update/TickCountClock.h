@@ -1,7 +1,7 @@
 #ifndef TAVRIN_WIN32_UPDATE_TICKCOUNTCLOCK_H
 #define TAVRIN_WIN32_UPDATE_TICKCOUNTCLOCK_H
 
-#include "update/Clock.h"
+#include "base/Clock.h"
 
 #include <windows.h>
 

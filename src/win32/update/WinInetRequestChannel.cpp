@@ -1,6 +1,6 @@
 #include "win32/update/WinInetRequestChannel.h"
 
-#include "update/CoreLog.h"
+#include "base/CoreLog.h"
 #include "update/HttpRequestText.h"
 #include "win32/WideText.h"
 

@@ -5,7 +5,7 @@
 // a wake timer that only records, a request channel a test finishes itself and
 // a listener that records what it is told.
 
-#include "update/Clock.h"
+#include "base/Clock.h"
 #include "update/RequestChannel.h"
 #include "update/UpdateListener.h"
 #include "update/UpdateStatus.h"

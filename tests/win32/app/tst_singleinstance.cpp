@@ -1,7 +1,7 @@
 #include "win32/app/SingleInstance.h"
 
 #include "ParamName.h"
-#include "update/CoreLog.h"
+#include "base/CoreLog.h"
 
 #include <gtest/gtest.h>
 

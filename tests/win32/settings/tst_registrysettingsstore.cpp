@@ -2,7 +2,7 @@
 
 #include "ParamName.h"
 #include "app/CommandLine.h"
-#include "update/CoreLog.h"
+#include "base/CoreLog.h"
 #include "win32/WideText.h"
 
 #include <gtest/gtest.h>

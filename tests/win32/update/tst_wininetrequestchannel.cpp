@@ -1,6 +1,6 @@
 #include "LoopbackServer.h"
 #include "ParamName.h"
-#include "update/CoreLog.h"
+#include "base/CoreLog.h"
 #include "update/HttpAnswer.h"
 #include "update/UpdateUrl.h"
 #include "win32/update/WinInetRequestChannel.h"

@@ -1,5 +1,5 @@
-#ifndef TAVRIN_UPDATE_CORELOG_H
-#define TAVRIN_UPDATE_CORELOG_H
+#ifndef TAVRIN_BASE_CORELOG_H
+#define TAVRIN_BASE_CORELOG_H
 
 #include <string>
 

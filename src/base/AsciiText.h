@@ -1,5 +1,5 @@
-#ifndef TAVRIN_UPDATE_ASCIITEXT_H
-#define TAVRIN_UPDATE_ASCIITEXT_H
+#ifndef TAVRIN_BASE_ASCIITEXT_H
+#define TAVRIN_BASE_ASCIITEXT_H
 
 #include <cstddef>
 #include <string>

@@ -1,4 +1,4 @@
-#include "update/CoreLog.h"
+#include "base/CoreLog.h"
 
 namespace {
 CoreLog::Sink currentSink = nullptr;

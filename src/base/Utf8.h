@@ -1,5 +1,5 @@
-#ifndef TAVRIN_UPDATE_UTF8_H
-#define TAVRIN_UPDATE_UTF8_H
+#ifndef TAVRIN_BASE_UTF8_H
+#define TAVRIN_BASE_UTF8_H
 
 #include <cstddef>
 #include <string>

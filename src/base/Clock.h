@@ -1,5 +1,5 @@
-#ifndef TAVRIN_UPDATE_CLOCK_H
-#define TAVRIN_UPDATE_CLOCK_H
+#ifndef TAVRIN_BASE_CLOCK_H
+#define TAVRIN_BASE_CLOCK_H
 
 #include <cstdint>
 
