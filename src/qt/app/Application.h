@@ -1,7 +1,7 @@
 #ifndef TAVRIN_QT_APP_APPLICATION_H
 #define TAVRIN_QT_APP_APPLICATION_H
 
-#include "qt/update/BootClock.h"
+#include "qt/update/BootTimer.h"
 #include "tray/TrayClickPairing.h"
 #include "update/ScaledClock.h"
 
@@ -9,7 +9,6 @@
 
 #include <memory>
 
-class BootTimer;
 class Clock;
 class frmTavrin;
 class NetworkReachability;

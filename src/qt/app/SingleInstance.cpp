@@ -1,5 +1,6 @@
 #include "qt/app/SingleInstance.h"
 
+#include "base/AsciiText.h"
 #include "qt/Log.h"
 
 #include <QCryptographicHash>
@@ -18,12 +19,6 @@ constexpr qsizetype MaxNameLength = 255;
 // Rounds of finding the name's owner gone or changed while asking it.
 constexpr int MaxRounds = 10;
 
-bool isAsciiAlphanumeric(uchar byte)
-{
-    return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-           (byte >= '0' && byte <= '9');
-}
-
 } // namespace
 
 SingleInstance::SingleInstance(const QString &key, QObject *parent)
@@ -39,7 +34,7 @@ QString SingleInstance::busName(const QString &key)
     const QByteArray bytes = key.toUtf8();
     QString name = Interface + QStringLiteral("._");
     for (const char c : bytes) {
-        if (isAsciiAlphanumeric(uchar(c)))
+        if (AsciiText::isLetter(c) || AsciiText::isDigit(c))
             name += QLatin1Char(c);
         else
             name += QStringLiteral("_%1").arg(uchar(c), 2, 16, QLatin1Char('0'));

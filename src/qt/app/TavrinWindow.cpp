@@ -2,8 +2,6 @@
 
 #include "app/WindowLayout.h"
 #include "qt/CoreTypes.h"
-#include "qt/app/StarMaskStyle.h"
-#include "qt/app/Twips.h"
 #include "qt/app/UpDownControl.h"
 #include "qt/tray/PictureRegistry.h"
 
@@ -21,12 +19,14 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
+#include <vector>
 
 // The pictures live in this static library; register them before first use. Not
 // in the unnamed namespace: the macro declares a function of the global one.
@@ -48,23 +48,35 @@ QPixmap picture(WindowView::Picture which)
     return QPixmap::fromImage(reader.read());
 }
 
-// Puts the control where the layout table has it at that scale; returns its
-// text there.
-QString fromView(std::string_view text)
+// Twips per logical pixel at the window's font; Qt scales logical pixels for
+// high-density screens itself. Averaged over the letters, as dialog units are,
+// not taken from the font's own average width, which counts every glyph it has.
+double twipsAtFont(const QFontMetricsF &metrics)
 {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+    static const QString letters =
+        QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    return WindowLayout::twipsPerPixel(metrics.horizontalAdvance(letters) / letters.size(),
+                                       metrics.height());
 }
 
-// Puts the control where the layout table has it at that scale, with its
-// name and description for screen readers; returns its text there.
-QString placeControl(QWidget *control, std::string_view name, double twipsPerPixel)
+QSize windowSize(double twipsPerPixel)
 {
-    const ControlLayout &c = WindowLayout::control(name);
-    control->setGeometry(Twips::rect(c, twipsPerPixel));
-    control->setAccessibleName(fromView(WindowLayout::accessibleName(c)));
-    control->setAccessibleDescription(fromView(c.accessibleDescription));
-    return fromView(c.text);
+    const WindowLayout::PixelRect r = WindowLayout::windowToPixels(twipsPerPixel);
+    return QSize(r.width, r.height);
 }
+
+// Masks the key boxes with "*" instead of the platform's bullet.
+class StarMaskStyle : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 // The window is a frame to screen readers, named by its caption; a plain
 // top-level widget would be an unnamed filler.
@@ -77,7 +89,7 @@ QAccessibleInterface *windowAccessible(const QString &className, QObject *object
 } // namespace
 
 TavrinWindow::TavrinWindow(PictureRegistry &pictures, QWidget *parent)
-    : QWidget(parent), m_intervalText(toQt(std::string(WindowLayout::control("txtTimer").text))),
+    : QWidget(parent), m_intervalText(QString::fromUtf8(WindowLayout::control("txtTimer").text)),
       m_registry(pictures)
 {
     initPictures();
@@ -89,11 +101,11 @@ TavrinWindow::TavrinWindow(PictureRegistry &pictures, QWidget *parent)
     static_cast<void>(accessibleInstalled);
     m_pictures = {pictures.add(QIcon(picture(Picture::Working))),
                   pictures.add(QIcon(picture(Picture::Failing)))};
-    setWindowTitle(toQt(std::string(WindowLayout::Caption)));
+    setWindowTitle(QString::fromUtf8(WindowLayout::Caption));
     setPicture(Picture::Working);
     // The reference size until the controls are built: measuring the font
     // loads the font database.
-    resize(Twips::windowSize(WindowLayout::ReferenceTwipsPerPixel));
+    resize(windowSize(WindowLayout::ReferenceTwipsPerPixel));
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(6000);
@@ -121,75 +133,56 @@ TavrinWindow::Controls TavrinWindow::buildControls()
     auto *starMask = new StarMaskStyle();
     starMask->setParent(this);
     // Scaled by the font the controls show their texts in, as it is now.
-    const double scale = Twips::perPixel(QFontMetricsF(font(), this));
-    resize(Twips::windowSize(scale));
-    const auto place = [scale](QWidget *control, std::string_view name) {
-        return placeControl(control, name, scale);
+    const double scale = twipsAtFont(QFontMetricsF(font(), this));
+    resize(windowSize(scale));
+    const auto text = [](std::string_view name) {
+        return QString::fromUtf8(WindowLayout::control(name).text);
     };
 
-    c.Label3 = new QLabel(this);
-    c.Label3->setText(place(c.Label3, "Label3"));
+    c.Label3 = new QLabel(text("Label3"), this);
     // The box shows the interval in effect, loaded or typed before it was built.
     c.txtTimer = new QLineEdit(m_intervalText, this);
-    place(c.txtTimer, "txtTimer");
-    c.UpDown1 = new UpDownControl(this);
-    place(c.UpDown1, "UpDown1");
-    c.UpDown1->setRange(1, 60);
-    c.UpDown1->setBuddy(c.txtTimer);
-    c.UpDown1->setArrowNames(fromView(WindowLayout::ArrowUpName),
-                             fromView(WindowLayout::ArrowDownName));
-    c.Label1 = new QLabel(this);
-    c.Label1->setText(place(c.Label1, "Label1"));
-    for (int index = 0; index < 2; ++index) {
-        QLineEdit *box = new QLineEdit(this);
-        box->setText(place(box, index == 0 ? "txtKey0" : "txtKey1"));
+    c.UpDown1 = new UpDownControl(c.txtTimer, this);
+    c.Label1 = new QLabel(text("Label1"), this);
+    for (QLineEdit *&box : c.txtKey) {
+        box = new QLineEdit(this);
         box->setEchoMode(QLineEdit::Password);
         box->setStyle(starMask);
-        c.txtKey[size_t(index)] = box;
     }
-    c.cmdKey = new QPushButton(this);
-    c.cmdKey->setText(place(c.cmdKey, "cmdKey"));
+    c.cmdKey = new QPushButton(text("cmdKey"), this);
     c.cmdKey->setEnabled(false);
     c.WebBrowser1 = new QPlainTextEdit(this);
     c.WebBrowser1->setReadOnly(true);
     c.WebBrowser1->setUndoRedoEnabled(false);
-    place(c.WebBrowser1, "WebBrowser1");
     c.WebBrowser1->setTabChangesFocus(true);
     c.Image1 = new QLabel(this);
-    place(c.Image1, "Image1");
     c.Image1->setPixmap(picture(Picture::Working));
     c.Image1->setVisible(false);
     c.Image2 = new QLabel(this);
-    place(c.Image2, "Image2");
     c.Image2->setPixmap(picture(Picture::Failing));
     c.Image2->setVisible(false);
-    // Each label stands for its control: screen readers relate the two.
-    const std::pair<std::string_view, QWidget *> named[] = {
-        {"Label3", c.Label3},   {"txtTimer", c.txtTimer},       {"Label1", c.Label1},
-        {"UpDown1", c.UpDown1}, {"txtKey0", c.txtKey[0]},       {"txtKey1", c.txtKey[1]},
-        {"cmdKey", c.cmdKey},   {"WebBrowser1", c.WebBrowser1},
-    };
-    const auto widget = [&named](std::string_view name) -> QWidget * {
-        for (const auto &[controlName, control] : named) {
-            if (controlName == name)
-                return control;
-        }
-        return nullptr;
-    };
-    for (const ControlLayout &layout : WindowLayout::controls()) {
-        if (auto *label = qobject_cast<QLabel *>(widget(layout.labelledBy)))
-            label->setBuddy(widget(layout.name));
-    }
 
-    // Focus order as the layout table numbers it.
-    std::array<std::pair<int, QWidget *>, 6> focus = {{
-        {WindowLayout::control("WebBrowser1").tabIndex, c.WebBrowser1},
-        {WindowLayout::control("txtKey0").tabIndex, c.txtKey[0]},
-        {WindowLayout::control("txtTimer").tabIndex, c.txtTimer},
-        {WindowLayout::control("UpDown1").tabIndex, c.UpDown1},
-        {WindowLayout::control("cmdKey").tabIndex, c.cmdKey},
-        {WindowLayout::control("txtKey1").tabIndex, c.txtKey[1]},
-    }};
+    // In the table's order: placed, named for screen readers, each label standing
+    // for its control, and the focus order as the table numbers it.
+    const auto &table = WindowLayout::controls();
+    const std::array<QWidget *, WindowLayout::ControlCount> widgets = {
+        c.Label3,    c.txtTimer, c.UpDown1,     c.Label1, c.txtKey[0],
+        c.txtKey[1], c.cmdKey,   c.WebBrowser1, c.Image1, c.Image2};
+    std::vector<std::pair<int, QWidget *>> focus;
+    for (size_t i = 0; i < table.size(); ++i) {
+        const ControlLayout &layout = table[i];
+        QWidget *widget = widgets[i];
+        const WindowLayout::PixelRect r = WindowLayout::toPixels(layout, scale);
+        widget->setGeometry(r.left, r.top, r.width, r.height);
+        widget->setAccessibleName(QString::fromUtf8(WindowLayout::accessibleName(layout)));
+        widget->setAccessibleDescription(QString::fromUtf8(layout.accessibleDescription));
+        if (!layout.labelledBy.empty()) {
+            const auto label = &WindowLayout::control(layout.labelledBy) - table.data();
+            static_cast<QLabel *>(widgets[size_t(label)])->setBuddy(widget);
+        }
+        if (layout.tabIndex >= 0)
+            focus.emplace_back(layout.tabIndex, widget);
+    }
     std::sort(focus.begin(), focus.end(),
               [](const auto &a, const auto &b) { return a.first < b.first; });
     for (size_t i = 1; i < focus.size(); ++i)
@@ -277,7 +270,7 @@ void TavrinWindow::setPicture(Picture picture)
 double TavrinWindow::twipsPerPixel() const
 {
     const int dpi = logicalDpiX();
-    return dpi > 0 ? 1440.0 / dpi : double(Twips::PerLogicalPixel);
+    return dpi > 0 ? 1440.0 / dpi : WindowLayout::ReferenceTwipsPerPixel;
 }
 
 void TavrinWindow::minimiseAtStart()

@@ -1,14 +1,13 @@
 #include "qt/app/UpDownControl.h"
 
 #include "app/SpinStep.h"
+#include "app/WindowLayout.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QToolButton>
-
-#include <algorithm>
 
 namespace {
 class UpDownAccessible : public QAccessibleWidget, public QAccessibleValueInterface
@@ -27,8 +26,8 @@ public:
     QVariant currentValue() const override { return control()->shownValue(); }
     // The value changes by the arrows only, one step and one save at a time.
     void setCurrentValue(const QVariant &) override {}
-    QVariant maximumValue() const override { return control()->maximum(); }
-    QVariant minimumValue() const override { return control()->minimum(); }
+    QVariant maximumValue() const override { return UpDownControl::Maximum; }
+    QVariant minimumValue() const override { return UpDownControl::Minimum; }
     QVariant minimumStepSize() const override { return 1; }
 
 private:
@@ -36,11 +35,13 @@ private:
 };
 } // namespace
 
-UpDownControl::UpDownControl(QWidget *parent)
-    : QWidget(parent), m_up(new QToolButton(this)), m_down(new QToolButton(this))
+UpDownControl::UpDownControl(QLineEdit *buddy, QWidget *parent)
+    : QWidget(parent), m_up(new QToolButton(this)), m_down(new QToolButton(this)), m_buddy(buddy)
 {
     m_up->setArrowType(Qt::UpArrow);
     m_down->setArrowType(Qt::DownArrow);
+    m_up->setAccessibleName(QString::fromUtf8(WindowLayout::ArrowUpName));
+    m_down->setAccessibleName(QString::fromUtf8(WindowLayout::ArrowDownName));
     for (QToolButton *button : {m_up, m_down}) {
         button->setFocusPolicy(Qt::NoFocus);
         button->setAutoRepeat(true);
@@ -51,33 +52,10 @@ UpDownControl::UpDownControl(QWidget *parent)
     setFocusPolicy(Qt::TabFocus);
 }
 
-void UpDownControl::setBuddy(QLineEdit *buddy)
+int UpDownControl::stepped(int delta) const
 {
-    m_buddy = buddy;
-}
-
-void UpDownControl::setArrowNames(const QString &up, const QString &down)
-{
-    m_up->setAccessibleName(up);
-    m_down->setAccessibleName(down);
-}
-
-void UpDownControl::setRange(int minimum, int maximum)
-{
-    m_minimum = minimum;
-    m_maximum = std::max(minimum, maximum);
-    m_value = std::clamp(m_value, m_minimum, m_maximum);
-}
-
-int UpDownControl::stepped(const QString &buddyText, int ownValue, int delta, int minimum,
-                           int maximum)
-{
-    return SpinStep::stepped(buddyText.toStdString(), ownValue, delta, minimum, maximum);
-}
-
-int UpDownControl::shownValue() const
-{
-    return stepped(m_buddy ? m_buddy->text() : QString(), m_value, 0, m_minimum, m_maximum);
+    return SpinStep::stepped(m_buddy ? m_buddy->text().toStdString() : std::string(), m_value,
+                             delta, Minimum, Maximum);
 }
 
 QAccessibleInterface *UpDownControl::accessibleFactory(const QString &className, QObject *object)
@@ -89,8 +67,7 @@ QAccessibleInterface *UpDownControl::accessibleFactory(const QString &className,
 
 void UpDownControl::step(int delta)
 {
-    const QString text = m_buddy ? m_buddy->text() : QString();
-    const int next = stepped(text, m_value, delta, m_minimum, m_maximum);
+    const int next = stepped(delta);
     const QString nextText = QString::number(next);
     const bool changed = next != m_value;
     m_value = next;

@@ -9,12 +9,16 @@
 class PictureRegistry
 {
 public:
-    // A new nonzero handle, distinct from every handle given out before.
-    quint32 add(const QIcon &icon);
+    // A new handle, counted from 1: 0 means "no picture" in the icon record.
+    quint32 add(const QIcon &icon)
+    {
+        m_icons.insert(++m_lastHandle, icon);
+        return m_lastHandle;
+    }
 
     // The picture of a handle, or a null icon for a handle never given out.
-    QIcon icon(quint32 handle) const;
-    bool contains(quint32 handle) const;
+    QIcon icon(quint32 handle) const { return m_icons.value(handle); }
+    bool contains(quint32 handle) const { return m_icons.contains(handle); }
 
 private:
     QHash<quint32, QIcon> m_icons;

@@ -1,7 +1,6 @@
 #include "qt/tray/SystemTrayShell.h"
 
 #include "qt/CoreTypes.h"
-
 #include "qt/Log.h"
 #include "qt/tray/TrayHostWatcher.h"
 #include "tray/MouseMessage.h"
@@ -9,6 +8,26 @@
 #include <QMenu>
 
 #include <utility>
+
+namespace {
+// The mouse message number that stands for an activation reported by Qt.
+int mouseMessageFor(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::Context:
+        return MouseMessage::RightButtonDown;
+    case QSystemTrayIcon::DoubleClick:
+        return MouseMessage::LeftButtonDoubleClick;
+    case QSystemTrayIcon::Trigger:
+        return MouseMessage::LeftButtonUp;
+    case QSystemTrayIcon::MiddleClick:
+        return MouseMessage::MiddleButtonUp;
+    case QSystemTrayIcon::Unknown:
+        break;
+    }
+    return MouseMessage::Move;
+}
+} // namespace
 
 SystemTrayShell::SystemTrayShell(const PictureRegistry &pictures, QObject *parent)
     : QObject(parent), m_pictures(pictures), m_hostWatcher(new TrayHostWatcher(this))
@@ -75,33 +94,6 @@ void SystemTrayShell::setContextMenu(QMenu *menu)
     m_menu = menu;
     if (m_icon)
         m_icon->setContextMenu(menu);
-}
-
-bool SystemTrayShell::isShown() const
-{
-    return m_icon && m_icon->isVisible();
-}
-
-bool SystemTrayShell::isAvailable()
-{
-    return QSystemTrayIcon::isSystemTrayAvailable();
-}
-
-int SystemTrayShell::mouseMessageFor(QSystemTrayIcon::ActivationReason reason)
-{
-    switch (reason) {
-    case QSystemTrayIcon::Context:
-        return MouseMessage::RightButtonDown;
-    case QSystemTrayIcon::DoubleClick:
-        return MouseMessage::LeftButtonDoubleClick;
-    case QSystemTrayIcon::Trigger:
-        return MouseMessage::LeftButtonUp;
-    case QSystemTrayIcon::MiddleClick:
-        return MouseMessage::MiddleButtonUp;
-    case QSystemTrayIcon::Unknown:
-        break;
-    }
-    return MouseMessage::Move;
 }
 
 void SystemTrayShell::add(const TrayIconRecord &record)

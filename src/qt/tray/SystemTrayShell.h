@@ -28,12 +28,7 @@ public:
     // Trays that draw the menu themselves (over D-Bus) need it set on the icon.
     void setContextMenu(QMenu *menu);
 
-    bool isShown() const;
-    // Qt's own answer; asking it fixes the kind of tray Qt uses for the program's life.
-    static bool isAvailable();
-
-    // The mouse message number that stands for an activation reported by Qt.
-    static int mouseMessageFor(QSystemTrayIcon::ActivationReason reason);
+    bool isShown() const { return m_icon && m_icon->isVisible(); }
 
 private:
     void add(const TrayIconRecord &record);

@@ -74,12 +74,6 @@ TrayHostWatcher::TrayHostWatcher(QObject *parent) : QObject(parent)
                     << statusNotifierAvailable();
 }
 
-TrayHostWatcher::~TrayHostWatcher()
-{
-    if (m_xcb && QCoreApplication::instance())
-        QCoreApplication::instance()->removeNativeEventFilter(this);
-}
-
 void TrayHostWatcher::watchXEmbed(xcb_connection_t *connection)
 {
     if (!connection)
@@ -136,9 +130,9 @@ void TrayHostWatcher::watchStatusNotifier()
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
-    m_busWatcher = new QDBusServiceWatcher(WatcherService, bus,
+    auto *owners = new QDBusServiceWatcher(WatcherService, bus,
                                            QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(m_busWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+    connect(owners, &QDBusServiceWatcher::serviceOwnerChanged, this,
             &TrayHostWatcher::askStatusNotifierHost);
     // The watcher may come long before the tray that registers with it as host.
     for (const char *change : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"})

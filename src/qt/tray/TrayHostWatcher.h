@@ -4,7 +4,6 @@
 #include <QAbstractNativeEventFilter>
 #include <QObject>
 
-class QDBusServiceWatcher;
 struct xcb_connection_t;
 
 // Whether a notification area exists, and when that changes: an XEmbed tray on
@@ -16,7 +15,6 @@ class TrayHostWatcher : public QObject, public QAbstractNativeEventFilter
     Q_OBJECT
 public:
     explicit TrayHostWatcher(QObject *parent = nullptr);
-    ~TrayHostWatcher() override;
 
     bool available() const { return xembedAvailable() || statusNotifierAvailable(); }
     bool xembedAvailable() const { return m_trayOwner != 0; }
@@ -46,7 +44,6 @@ private:
     quint32 m_traySelection = 0;
     quint32 m_managerAtom = 0;
     quint32 m_trayOwner = 0;
-    QDBusServiceWatcher *m_busWatcher = nullptr;
     bool m_statusNotifierHost = false;
     bool m_reported = false;
     bool m_settlePending = false;

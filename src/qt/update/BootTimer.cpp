@@ -2,8 +2,10 @@
 
 #include "base/Clock.h"
 #include "qt/Log.h"
+#include "update/TickPlan.h"
+#include "update/UpdateEngine.h"
 
-#include <QtGlobal>
+#include <QElapsedTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -26,16 +28,26 @@ std::int64_t bootNowNs()
     clock_gettime(CLOCK_BOOTTIME, &now);
     return std::int64_t(now.tv_sec) * NsPerS + now.tv_nsec;
 }
-
-double usableScale(double scale)
-{
-    return std::isfinite(scale) && scale > 0 ? scale : 1.0;
-}
 } // namespace
+
+std::int64_t BootClock::nowMs() const
+{
+    timespec now{};
+    if (clock_gettime(CLOCK_BOOTTIME, &now) == 0)
+        return std::int64_t(now.tv_sec) * 1000 + now.tv_nsec / NsPerMs;
+    // Without a boot-time clock, sleep goes unnoticed but everything else works.
+    static QElapsedTimer fallback;
+    if (!fallback.isValid())
+        fallback.start();
+    return fallback.elapsed();
+}
 
 BootTimer::BootTimer(const Clock &clock, std::function<void()> onWake)
     : m_clock(&clock), m_onWake(std::move(onWake))
 {
+    m_fallback.setSingleShot(true);
+    m_fallback.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_fallback, &QTimer::timeout, &m_fallback, [this] { m_onWake(); });
     m_fd = timerfd_create(CLOCK_BOOTTIME, TFD_NONBLOCK | TFD_CLOEXEC);
     if (m_fd < 0) {
         fallBack("timerfd_create", errno);
@@ -55,12 +67,14 @@ BootTimer::~BootTimer()
 
 void BootTimer::schedule(std::int64_t atMs)
 {
-    if (m_fallback) {
-        m_fallback->schedule(atMs);
+    const double waitMs = double(atMs - m_clock->nowMs()) / m_scale;
+    if (!countsSuspend()) {
+        // At most a minute, so a sleep of the machine is noticed soon after it ends.
+        const std::int64_t longest = TickPlan::MaxTicksAsleep * UpdateEngine::TickMs;
+        m_fallback.start(int(std::clamp<std::int64_t>(std::llround(waitMs), 0, longest)));
         return;
     }
-    const double waitNs =
-        std::clamp(double(atMs - m_clock->nowMs()) * double(NsPerMs) / m_scale, 0.0, LongestWaitNs);
+    const double waitNs = std::clamp(waitMs * double(NsPerMs), 0.0, LongestWaitNs);
     // A zero time would disarm the timer; any time already past fires at once.
     const std::int64_t deadline = std::max<std::int64_t>(bootNowNs() + std::llround(waitNs), 1);
     itimerspec when{};
@@ -68,47 +82,30 @@ void BootTimer::schedule(std::int64_t atMs)
     when.it_value.tv_nsec = long(deadline % NsPerS);
     if (timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &when, nullptr) != 0) {
         fallBack("timerfd_settime", errno);
-        m_fallback->schedule(atMs);
-        return;
+        return schedule(atMs);
     }
     m_deadlineNs = deadline;
 }
 
 void BootTimer::cancel()
 {
-    if (m_fallback) {
-        m_fallback->cancel();
-        return;
-    }
+    if (!countsSuspend())
+        return m_fallback.stop();
     // Disarming also clears an expiry the event loop has not delivered yet.
     const itimerspec off{};
     timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &off, nullptr);
     m_deadlineNs.reset();
 }
 
-void BootTimer::setClock(const Clock &clock)
-{
-    m_clock = &clock;
-    if (m_fallback)
-        m_fallback->setClock(clock);
-}
-
 void BootTimer::setTimeScale(double scale)
 {
-    m_scale = usableScale(scale);
-    if (m_fallback)
-        m_fallback->setTimeScale(m_scale);
-}
-
-bool BootTimer::isActive() const
-{
-    return m_fallback ? m_fallback->isActive() : m_deadlineNs.has_value();
+    m_scale = std::isfinite(scale) && scale > 0 ? scale : 1.0;
 }
 
 std::int64_t BootTimer::remainingMs() const
 {
-    if (m_fallback)
-        return m_fallback->remainingMs();
+    if (!countsSuspend())
+        return m_fallback.remainingTime();
     if (!m_deadlineNs)
         return -1;
     return std::max<std::int64_t>((*m_deadlineNs - bootNowNs()) / NsPerMs, 0);
@@ -138,6 +135,4 @@ void BootTimer::fallBack(const char *what, int error)
         ::close(m_fd);
     m_fd = -1;
     m_deadlineNs.reset();
-    m_fallback.emplace(*m_clock, m_onWake);
-    m_fallback->setTimeScale(m_scale);
 }

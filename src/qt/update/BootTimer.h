@@ -1,17 +1,25 @@
 #ifndef TAVRIN_QT_UPDATE_BOOTTIMER_H
 #define TAVRIN_QT_UPDATE_BOOTTIMER_H
 
-#include "qt/update/QtWakeTimer.h"
+#include "base/Clock.h"
 #include "update/WakeTimer.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 
-class Clock;
+// Time since the machine booted, suspended time included, so a reading taken
+// after the machine slept shows how long it slept. The usual monotonic clock
+// (which QTimer runs on) stands still during suspend.
+class BootClock : public Clock
+{
+public:
+    std::int64_t nowMs() const override;
+};
 
 // The engine's "wake me at" timer on the boot-time clock, which runs on while
 // the machine is suspended: a timerfd armed at an absolute time, watched by the
@@ -35,10 +43,13 @@ public:
     void cancel() override;
     bool countsSuspend() const override { return m_fd >= 0; }
 
-    void setClock(const Clock &clock);
+    void setClock(const Clock &clock) { m_clock = &clock; }
     // How many times as fast as real time the clock runs.
     void setTimeScale(double scale);
-    bool isActive() const;
+    bool isActive() const
+    {
+        return countsSuspend() ? m_deadlineNs.has_value() : m_fallback.isActive();
+    }
     // Real milliseconds until the timer fires (0 when overdue), -1 when it is not armed.
     std::int64_t remainingMs() const;
 
@@ -53,7 +64,8 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier;
     // Boot-clock time in ns the armed timerfd fires at.
     std::optional<std::int64_t> m_deadlineNs;
-    std::optional<QtWakeTimer> m_fallback;
+    // Without a timerfd; it stands still while the machine sleeps.
+    QTimer m_fallback;
 };
 
 #endif

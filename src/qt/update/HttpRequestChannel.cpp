@@ -127,9 +127,9 @@ void HttpRequestChannel::connectHop()
     connect(socket, &QTcpSocket::readyRead, this, &HttpRequestChannel::readAnswer);
     connect(socket, &QTcpSocket::errorOccurred, this, &HttpRequestChannel::onSocketError);
     const auto send = [this] { m_socket->write(m_request); };
-    if (!tls)
+    if (!tls) {
         connect(socket, &QTcpSocket::connected, this, send);
-    if (tls) {
+    } else {
         connect(tls, &QSslSocket::encrypted, this, send);
         QSslConfiguration config = QSslConfiguration::defaultConfiguration();
         config.setPeerVerifyMode(QSslSocket::VerifyPeer);
@@ -182,21 +182,18 @@ void HttpRequestChannel::follow(HttpFetch::Step step)
     if (step == HttpFetch::Step::More)
         return;
     // The old connection goes; on a redirect the deadline runs on for the whole fetch.
-    if (QTcpSocket *old = std::exchange(m_socket, nullptr)) {
-        old->disconnect(this);
-        old->abort();
-        old->deleteLater();
-    }
-    if (step == HttpFetch::Step::Redirected)
+    const bool redirected = step == HttpFetch::Step::Redirected;
+    dropConnection(redirected);
+    if (redirected)
         return connectHop();
-    m_deadline.stop();
     if (m_finished)
         m_finished(m_fetch.outcome());
 }
 
-void HttpRequestChannel::dropConnection()
+void HttpRequestChannel::dropConnection(bool keepDeadline)
 {
-    m_deadline.stop();
+    if (!keepDeadline)
+        m_deadline.stop();
     if (QTcpSocket *socket = std::exchange(m_socket, nullptr)) {
         socket->disconnect(this);
         socket->abort();

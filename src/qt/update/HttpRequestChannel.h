@@ -43,7 +43,7 @@ private:
     void onSocketError(QAbstractSocket::SocketError error);
     void follow(HttpFetch::Step step);
     // Hangs up at once without a report.
-    void dropConnection();
+    void dropConnection(bool keepDeadline = false);
 
     HttpFetch m_fetch;
     QTcpSocket *m_socket = nullptr;

@@ -9,26 +9,11 @@ SystemNetworkReachability::SystemNetworkReachability(QObject *parent) : NetworkR
         return;
     }
     QNetworkInformation *information = QNetworkInformation::instance();
-    m_monitoring = true;
     m_last = information->reachability();
     qCDebug(lcUpdate) << "network reachability from" << information->backendName() << "is"
                       << m_last;
     connect(information, &QNetworkInformation::reachabilityChanged, this,
             &SystemNetworkReachability::observe);
-}
-
-bool SystemNetworkReachability::isReturn(Reachability from, Reachability to)
-{
-    switch (from) {
-    case Reachability::Disconnected:
-    case Reachability::Local:
-    case Reachability::Site:
-        return to == Reachability::Online;
-    case Reachability::Unknown:
-    case Reachability::Online:
-        return false;
-    }
-    return false;
 }
 
 void SystemNetworkReachability::observe(Reachability now)
@@ -38,7 +23,8 @@ void SystemNetworkReachability::observe(Reachability now)
     if (now == Reachability::Unknown)
         return;
     m_last = now;
-    if (isReturn(before, now)) {
+    if (now == Reachability::Online && before != Reachability::Unknown &&
+        before != Reachability::Online) {
         qCInfo(lcUpdate) << "network reachable again";
         Q_EMIT becameReachable();
     }

@@ -336,6 +336,7 @@ private Q_SLOTS:
         QTest::newRow("stops at 60") << "60" << true << "60";
         QTest::newRow("stops at 1") << "1" << false << "1";
         QTest::newRow("above range") << "75" << true << "60";
+        QTest::newRow("not a number steps from own value") << "abc" << true << "2";
     }
     void spin_stepsWithinRangeAndSavesTwice()
     {
@@ -349,27 +350,6 @@ private Q_SLOTS:
         QCOMPARE(f.window->txtTimer()->text(), expected);
         if (expected != start)
             QCOMPARE(f.settings.saves.count("TavrinTime=" + expected), 2);
-    }
-
-    void spin_stepFromText_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("own");
-        QTest::addColumn<int>("delta");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("from text") << "10" << 3 << 1 << 11;
-        QTest::newRow("not a number uses own value") << "abc" << 3 << 1 << 4;
-        QTest::newRow("empty uses own value") << "" << 3 << -1 << 2;
-        QTest::newRow("huge clamps") << "99999999999" << 3 << 1 << 4;
-        QTest::newRow("negative clamps") << "-5" << 3 << 1 << 1;
-    }
-    void spin_stepFromText()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, own);
-        QFETCH(int, delta);
-        QFETCH(int, expected);
-        QCOMPARE(UpDownControl::stepped(text, own, delta, 1, 60), expected);
     }
 
     void tick_countsDownThenSyncs()

@@ -1,4 +1,4 @@
-#include "qt/update/BootClock.h"
+#include "qt/update/BootTimer.h"
 #include "update/ScaledClock.h"
 
 #include "FakeClock.h"

@@ -1,9 +1,0 @@
-#include "qt/app/StarMaskStyle.h"
-
-int StarMaskStyle::styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
-                             QStyleHintReturn *returnData) const
-{
-    if (hint == SH_LineEdit_PasswordCharacter)
-        return '*';
-    return QProxyStyle::styleHint(hint, option, widget, returnData);
-}
