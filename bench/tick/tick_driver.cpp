@@ -57,7 +57,8 @@ public:
     void answerShown(const std::string &) override {}
     void requestSent(RequestKind) override {}
     void statusShown(const UpdateStatus &) override {}
-    void noticeDue(const std::string &, const std::string &) override {}
+    void attemptFinished(const RequestOutcome &, std::optional<std::int64_t>) override {}
+    void noticeDue(const std::string &, const std::string &, bool) override {}
     const char *volatile last = nullptr;
 };
 

@@ -22,11 +22,9 @@ public:
 
     virtual void setCaption(const std::string &caption) = 0;
     virtual void setPicture(Picture picture) = 0;
-    // The service's last answer, as the answer area shows it.
+    // The answer area's whole text: the status at a glance, then the service's
+    // last answer.
     virtual void showAnswer(const std::string &text) = 0;
-    // Says in the answer area why nothing is updated, in place of the service's
-    // answer; an empty text shows the last answer again.
-    virtual void setStatusText(const std::string &text) = 0;
     // The handles the tray's icon record names the pictures by.
     virtual std::uint32_t pictureHandle(Picture picture) const = 0;
     virtual std::uint32_t windowHandle() const = 0;

@@ -76,6 +76,9 @@ void frmTavrin::Form_MouseMove(int, int, double x, double)
         m_tray.windowRestored();
         restoreWindow();
         break;
+    case TrayEventDecoder::Action::ShowWindow:
+        restoreWindow();
+        break;
     case TrayEventDecoder::Action::None:
         break;
     }
@@ -137,6 +140,7 @@ void frmTavrin::beenden_Click()
 
 void frmTavrin::restoreWindow()
 {
+    showAnswerArea();
     m_view.restore();
     m_tray.windowOpened();
     leaveQuietMode();
@@ -151,6 +155,7 @@ void frmTavrin::follow(TrayPresence::Step step)
         enterQuietMode();
         break;
     case TrayPresence::Step::Show:
+        showAnswerArea();
         m_view.restore();
         leaveQuietMode();
         break;
@@ -169,6 +174,8 @@ void frmTavrin::leaveQuietMode()
 {
     if (!m_engine.windowShown())
         return;
+    // Hidden, the area was not kept up to date: "heute" may be "gestern" by now.
+    showAnswerArea();
     // The next tick comes where a ticking program's would.
     const auto delay = std::int64_t(std::llround(double(m_engine.msUntilNextTick()) / m_timeScale));
     m_view.startTicking(std::clamp<std::int64_t>(delay, 1, m_tickIntervalMs));
@@ -196,17 +203,34 @@ void frmTavrin::outcomeShown(UpdateHealth health)
     m_tray.pictureChanged();
 }
 
+void frmTavrin::attemptFinished(const RequestOutcome &outcome,
+                                std::optional<std::int64_t> nextAttemptInMs)
+{
+    const std::int64_t now = m_wallClock->nowSeconds();
+    std::optional<std::int64_t> next;
+    // The engine's milliseconds run at the time scale; the calendar does not.
+    if (nextAttemptInMs)
+        next = now + std::llround(double(*nextAttemptInMs) / m_timeScale / 1000.0);
+    m_report.attemptEnded(outcome, now, next);
+}
+
 void frmTavrin::statusShown(const UpdateStatus &status)
 {
-    // Empty while updating works: the area shows the service's answer.
-    m_view.setStatusText(status.message());
+    m_status = status;
+    showAnswerArea();
     if (showPicture(status.health()))
         m_tray.pictureChanged();
 }
 
-void frmTavrin::noticeDue(const std::string &title, const std::string &text)
+void frmTavrin::showAnswerArea()
 {
-    m_trayShell.showNotification(title, text);
+    m_view.showAnswer(m_report.text(m_status, m_answer, *m_wallClock));
+}
+
+void frmTavrin::noticeDue(const std::string &title, const std::string &text, bool warning)
+{
+    m_trayShell.showNotification(
+        title, text, warning ? NotificationIcon::Warning : NotificationIcon::Information);
 }
 
 bool frmTavrin::showPicture(UpdateHealth health)

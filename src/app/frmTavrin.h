@@ -2,10 +2,12 @@
 #define TAVRIN_APP_FRMTAVRIN_H
 
 #include "app/WindowView.h"
+#include "base/WallClock.h"
 #include "settings/UpdateSettings.h"
 #include "tray/TrayPresence.h"
 #include "tray/TrayWindow.h"
 #include "update/KeyConfirmation.h"
+#include "update/StatusReport.h"
 #include "update/UpdateEngine.h"
 #include "update/UpdateListener.h"
 
@@ -74,6 +76,8 @@ public:
 
     // The clock retries and wake-ups are measured on.
     void setClock(const Clock &clock) { m_engine.setClock(clock); }
+    // The calendar time the status is told in; the system's by default.
+    void setWallClock(const WallClock &clock) { m_wallClock = &clock; }
     // Test builds: time runs scale times as fast, ticks included.
     void setTimeScale(double scale);
 
@@ -95,15 +99,20 @@ private:
     void enterQuietMode();
     // Shown again: the engine runs the ticks slept through; tick every second from the grid.
     void leaveQuietMode();
+    // The status and the answer, with their times as of now.
+    void showAnswerArea();
 
     // UpdateListener
     void captionChanged(const std::string &caption) override { m_view.setCaption(caption); }
     void synced(const std::string &caption, UpdateHealth health) override;
     void outcomeShown(UpdateHealth health) override;
-    void answerShown(const std::string &text) override { m_view.showAnswer(text); }
+    // Shown with the status that follows it.
+    void answerShown(const std::string &text) override { m_answer = text; }
+    void attemptFinished(const RequestOutcome &outcome,
+                         std::optional<std::int64_t> nextAttemptInMs) override;
     void requestSent(RequestKind kind) override;
     void statusShown(const UpdateStatus &status) override;
-    void noticeDue(const std::string &title, const std::string &text) override;
+    void noticeDue(const std::string &title, const std::string &text, bool warning) override;
 
     WindowView &m_view;
     TrayShell &m_trayShell;
@@ -114,6 +123,11 @@ private:
     KeyConfirmation m_keyConfirmation;
     UpdateEngine m_engine;
     WindowView::Picture m_picture = WindowView::Picture::Working;
+    SystemWallClock m_systemWallClock;
+    const WallClock *m_wallClock = &m_systemWallClock;
+    StatusReport m_report;
+    UpdateStatus m_status;
+    std::string m_answer;
     double m_timeScale = 1.0;
     // One tick in real milliseconds, at the time scale.
     std::int64_t m_tickIntervalMs = TickMs;

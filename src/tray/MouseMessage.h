@@ -10,6 +10,9 @@ constexpr int LeftButtonUp = 514;
 constexpr int LeftButtonDoubleClick = 515;
 constexpr int RightButtonDown = 516;
 constexpr int MiddleButtonUp = 520;
+// Not a mouse message: the user clicked the icon's notification (the shell's
+// balloon click, WM_USER + 5).
+constexpr int NotificationClick = 1029;
 } // namespace MouseMessage
 
 #endif

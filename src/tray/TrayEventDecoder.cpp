@@ -28,5 +28,7 @@ TrayEventDecoder::Action TrayEventDecoder::decode(double xTwips, double twipsPer
         return Action::OpenMenu;
     if (message == MouseMessage::LeftButtonDoubleClick && runMode == "/a")
         return Action::RestoreWindow;
+    if (message == MouseMessage::NotificationClick)
+        return Action::ShowWindow;
     return Action::None;
 }

@@ -14,6 +14,7 @@ public:
         None,
         OpenMenu,
         RestoreWindow,
+        ShowWindow, // as Optionen... does
     };
 
     // The nearest whole number to xTwips / twipsPerPixel; 0 when either is unusable.
@@ -23,7 +24,8 @@ public:
     static double xForMouseMessage(int number, double twipsPerPixel);
 
     // Right press opens the menu; a left double-click restores the window only
-    // when the program was started with "/a" (runMode is already lower-cased).
+    // when the program was started with "/a" (runMode is already lower-cased);
+    // a click on a notification shows the window.
     static Action decode(double xTwips, double twipsPerPixel, std::string_view runMode);
 };
 

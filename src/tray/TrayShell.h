@@ -16,6 +16,13 @@ enum class TrayMessage : std::uint32_t
     Delete = 2,
 };
 
+// The sign a notification carries.
+enum class NotificationIcon
+{
+    Information,
+    Warning,
+};
+
 // The notification area as the tray operations see it. Nothing is returned:
 // the callers rely only on the icon appearing, changing and vanishing, and on a
 // modify or delete without an icon being harmless and silent.
@@ -32,10 +39,12 @@ public:
 
     virtual void notify(TrayMessage message, const TrayIconRecord &record) = 0;
 
-    // A short message at the icon (UTF-8), shown only while the icon is; none by default.
-    virtual void showNotification(const std::string &title, const std::string &text)
+    // A short message at the icon (UTF-8), shown only while the icon is; none by
+    // default. A click on it is reported as MouseMessage::NotificationClick.
+    virtual void showNotification(const std::string &title, const std::string &text,
+                                  NotificationIcon icon)
     {
-        static_cast<void>(title), static_cast<void>(text);
+        static_cast<void>(title), static_cast<void>(text), static_cast<void>(icon);
     }
 
     // Whether a notification area exists to hold the icon at all.

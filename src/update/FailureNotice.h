@@ -26,6 +26,8 @@ public:
     // The notice's title and text in German (UTF-8); they never hold the URL.
     static std::string title(Notice notice);
     static std::string text(Notice notice, const UpdateStatus &status);
+    // Failing warns; WorkingAgain informs.
+    static bool warns(Notice notice) { return notice == Notice::Failing; }
 
 private:
     int m_failuresInARow = 0;

@@ -1,8 +1,10 @@
 #include "update/RequestOutcome.h"
 
 #include "base/AsciiText.h"
+#include "update/AnswerWords.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 namespace {
@@ -75,8 +77,10 @@ std::pair<std::string, std::string> texts(const RequestOutcome &o)
     case F::Deadline: {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.3g s", double(o.number) / 1000.0);
+        std::string german = seconds;
+        std::replace(german.begin(), german.end(), '.', ',');
         return {std::string("no answer within ") + seconds,
-                std::string("keine Antwort innerhalb von ") + seconds};
+                "keine Antwort innerhalb von " + german};
     }
     case F::HttpStatus:
         return {status, "der Dienst antwortete mit HTTP-Status " + std::to_string(o.httpStatus)};
@@ -108,7 +112,7 @@ std::pair<std::string, std::string> texts(const RequestOutcome &o)
     case F::TooManyRedirects:
         return {"too many redirects", "zu viele Weiterleitungen"};
     case F::UrlNotFit:
-        return {"update URL not fit to send", "Update-Adresse nicht sendbar"};
+        return {"update URL not fit to send", "Aktualisierungsadresse nicht sendbar"};
     }
     return {};
 }
@@ -125,17 +129,30 @@ std::string RequestOutcome::germanText() const
     return texts(*this).second;
 }
 
+std::string RequestOutcome::refusalMeaning() const
+{
+    return failure == Failure::Refused ? AnswerWords::meaning(word) : std::string();
+}
+
+std::string RequestOutcome::germanSentences() const
+{
+    std::string text = germanText();
+    if (text.empty())
+        return text;
+    text[0] = AsciiText::isLetter(text[0]) ? char(std::toupper(static_cast<unsigned char>(text[0])))
+                                           : text[0];
+    const std::string meaning = refusalMeaning();
+    return text + "." + (meaning.empty() ? "" : " " + meaning);
+}
+
 RequestOutcome RequestOutcome::ofAnswer(int httpStatus, const std::string &body,
                                         const std::vector<std::string> &requestUrls)
 {
-    static const std::vector<std::string> refusals = {"badauth", "!donator", "notfqdn",  "nohost",
-                                                      "numhost", "abuse",    "badagent", "dnserr",
-                                                      "911",     "ko",       "error"};
     const std::string word = firstWord(body);
     RequestOutcome outcome(Failure::None, httpStatus);
     if (httpStatus >= 400)
         outcome.failure = Failure::HttpStatus;
-    else if (std::find(refusals.begin(), refusals.end(), lowered(word)) != refusals.end())
+    else if (AnswerWords::isRefusal(word))
         outcome.failure = Failure::Refused;
     if (outcome.failure == Failure::Refused && mayLogWord(word, requestUrls))
         outcome.word = word;

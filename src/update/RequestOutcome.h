@@ -58,8 +58,12 @@ struct RequestOutcome
     bool succeeded() const { return failure == Failure::None; }
     // Why it failed, in English for the log; empty when it succeeded.
     std::string logText() const;
-    // The same in German, for the user.
+    // The same in German, for the user, to follow a colon.
     std::string germanText() const;
+    // What a refusal's word means (German sentences); empty for other outcomes.
+    std::string refusalMeaning() const;
+    // germanText() as a sentence of its own, then what a refusal means.
+    std::string germanSentences() const;
 
     // A complete final answer (status 200 to 599). Services often refuse with
     // HTTP 200 and a word ("badauth", "nohost", ...), so it fails at 400 and

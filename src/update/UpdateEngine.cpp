@@ -7,6 +7,7 @@
 #include "update/UpdateUrl.h"
 #include "update/WakeTimer.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -194,6 +195,7 @@ void UpdateEngine::requestFinished(const RequestOutcome &outcome)
     m_lastFailure = outcome;
     m_status = currentStatus();
     m_health = m_status.health();
+    m_listener.attemptFinished(outcome, msUntilNextAttempt());
     m_listener.outcomeShown(m_health);
     // Also when unchanged: the answer's page took the area the reason is shown in.
     m_listener.statusShown(m_status);
@@ -296,6 +298,17 @@ std::optional<std::int64_t> UpdateEngine::nextSyncMs(std::int64_t nowMs) const
     return (m_lastTickMs ? *m_lastTickMs : nowMs) + *ticks * TickMs;
 }
 
+std::optional<std::int64_t> UpdateEngine::msUntilNextAttempt() const
+{
+    const std::int64_t now = m_clock->nowMs();
+    std::optional<std::int64_t> next = nextSyncMs(now);
+    if (const std::optional<std::int64_t> retry = m_retry.nextRetryDueMs())
+        next = next ? std::min(*next, *retry) : *retry;
+    if (!next)
+        return std::nullopt;
+    return std::max<std::int64_t>(0, *next - now);
+}
+
 UpdateStatus UpdateEngine::currentStatus() const
 {
     if (m_urlProblem != UpdateStatus::Reason::Working)
@@ -323,5 +336,6 @@ void UpdateEngine::attemptEnded(bool failed)
 {
     const FailureNotice::Notice notice = m_notice.attempt(failed);
     if (notice != FailureNotice::Notice::None)
-        m_listener.noticeDue(FailureNotice::title(notice), FailureNotice::text(notice, m_status));
+        m_listener.noticeDue(FailureNotice::title(notice), FailureNotice::text(notice, m_status),
+                             FailureNotice::warns(notice));
 }

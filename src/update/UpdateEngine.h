@@ -83,6 +83,9 @@ public:
     bool asleep() const { return m_asleep; }
     // When the sleeping engine wakes next; nullopt while it ticks every second.
     std::optional<std::int64_t> plannedWakeMs() const;
+    // How long until the next request goes out, a regular sync or a retry;
+    // nullopt when none is planned.
+    std::optional<std::int64_t> msUntilNextAttempt() const;
     // When the pending retry is due; nullopt when none is.
     std::optional<std::int64_t> nextRetryDueMs() const { return m_retry.nextRetryDueMs(); }
 

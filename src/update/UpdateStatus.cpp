@@ -22,13 +22,17 @@ std::string UpdateStatus::message() const
         return "Noch kein Schlüssel eingegeben. Bitte den Schlüssel in beide Felder eingeben "
                "und mit OK bestätigen.";
     case Reason::UrlRefused:
-        return "Die gespeicherte Update-Adresse ist keine gültige http- oder https-Adresse; es "
+        return "Die gespeicherte Aktualisierungsadresse ist keine gültige http- oder "
+               "https-Adresse; es "
                "wird nichts aktualisiert. Bitte den Schlüssel neu eingeben.";
     case Reason::IntervalPaused:
         return "Sync-Intervall „" + m_detail +
                "“ ist nicht verwendbar; es wird nichts aktualisiert.";
-    case Reason::RequestFailed:
-        return "Die Aktualisierung ist fehlgeschlagen: " + m_failure.germanText() + ".";
+    case Reason::RequestFailed: {
+        const std::string meaning = m_failure.refusalMeaning();
+        return "Die Aktualisierung ist fehlgeschlagen: " + m_failure.germanText() + "." +
+               (meaning.empty() ? "" : " " + meaning);
+    }
     }
     return {};
 }

@@ -1,4 +1,5 @@
 #include "app/frmTavrin.h"
+#include "tray/MouseMessage.h"
 #include "update/UpdateUrl.h"
 
 #include "FakeEngineParts.h"
@@ -81,7 +82,7 @@ TEST_F(Presenter, FirstStartStoresTheDefaultIntervalAndShowsTheWindow)
     EXPECT_TRUE(view.ticking);
     EXPECT_EQ(presenter->trayState(), TrayPresence::State::ShownByUser);
     EXPECT_EQ(view.picture, WindowView::Picture::Failing);
-    EXPECT_EQ(view.statusText.rfind("Noch kein Schlüssel eingegeben.", 0), 0u);
+    EXPECT_EQ(view.answer.rfind("Noch kein Schlüssel eingegeben.", 0), 0u);
 }
 
 // A regular sync reaches the window once: one caption, one icon refresh.
@@ -122,13 +123,12 @@ TEST_F(Presenter, UnusableIntervalTurnsTheIconRedUntilFixed)
     view.interval = "x";
     presenter->txtTimer_Change();
     EXPECT_EQ(view.picture, WindowView::Picture::Failing);
-    EXPECT_EQ(view.statusText,
-              "Sync-Intervall „x“ ist nicht verwendbar; es wird nichts aktualisiert.");
+    EXPECT_EQ(view.answer, "Sync-Intervall „x“ ist nicht verwendbar; es wird nichts aktualisiert.");
     EXPECT_EQ(tray.messages(), std::vector<TrayMessage>{TrayMessage::Modify});
     view.interval = "5";
     presenter->txtTimer_Change();
     EXPECT_EQ(view.picture, WindowView::Picture::Working);
-    EXPECT_EQ(view.statusText, "");
+    EXPECT_EQ(view.answer, "");
     EXPECT_EQ(tray.messages().size(), 2u);
 }
 
@@ -144,7 +144,8 @@ TEST_F(Presenter, StoredUnusableIntervalStartsRed)
     EXPECT_EQ(presenter->trayIconHandle(), view.pictureHandle(WindowView::Picture::Failing));
 }
 
-// Failing retries bring one notification, the recovery another; none holds the key.
+// Failing retries bring one warning, the recovery one information; none holds
+// the key, and a click on either shows the window.
 TEST_F(Presenter, TrayNotifiesOncePerTurn)
 {
     load("5");
@@ -162,6 +163,11 @@ TEST_F(Presenter, TrayNotifiesOncePerTurn)
     EXPECT_EQ(tray.notifications[1].first, "Aktualisierung läuft wieder");
     for (const auto &[title, text] : tray.notifications)
         EXPECT_EQ(text.find("the-key"), std::string::npos) << text;
+    EXPECT_EQ(tray.icons, (std::vector<NotificationIcon>{NotificationIcon::Warning,
+                                                         NotificationIcon::Information}));
+    ASSERT_FALSE(view.shown);
+    tray.click(MouseMessage::NotificationClick);
+    EXPECT_TRUE(view.shown);
 }
 
 struct MinimiseCase

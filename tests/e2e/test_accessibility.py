@@ -4,12 +4,14 @@
 Runs inside tests/support/with-desktop.sh, whose private session bus starts the
 accessibility bus when the program asks for it. Needs python3-pyatspi.
 
-Usage: test_accessibility.py --program <tavrin-connector> [--screenshots <dir>]
-                             [unittest arguments...]
+Usage: test_accessibility.py --program <tavrin-connector>
+                             --fast-program <tavrin-connector-testhooks>
+                             [--screenshots <dir>] [unittest arguments...]
 """
 
 import argparse
 import os
+import re
 import sys
 import unittest
 
@@ -38,6 +40,16 @@ def frame_of(pid):
             for child in app:
                 if child is not None and child.getRoleName() == "frame":
                     return child
+    return None
+
+
+def answer_area(pid):
+    """The answer area's text as a screen reader reads it; None before the window is there."""
+    frame = frame_of(pid)
+    for child in frame or []:
+        if child is not None and child.name == "Antwort des Dienstes":
+            text = child.queryText()
+            return text.getText(0, text.characterCount)
     return None
 
 
@@ -81,10 +93,43 @@ class AccessibilityTest(unittest.TestCase):
         # Without a key the area says what to do.
         self.assertTrue(text.getText(0, text.characterCount).startswith("Noch kein Schlüssel"))
 
+    def test_answer_area_tells_time_and_address_then_the_refusal(self):
+        server = desktop.RecordingServer()
+        self.addCleanup(server.close)
+        server.answer(200, "good 203.0.113.7")
+        # Half a minute, ten times as fast: a sync every 3 s.
+        program = desktop.Program(self, key_url=server.url("e2eStatusKey"), interval="0.5",
+                                  time_scale=10,
+                                  platform={"QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"})
+        program.wait_icon()
+        program.show_window()
+        pid = program.process.pid
+
+        def area_with(part):
+            text = answer_area(pid)
+            return text if text and part in text else None
+        text = desktop.wait_until(lambda: area_with("Gemeldete Adresse: 203.0.113.7"),
+                                  timeout=15, what="the address in the answer area")
+        self.assertRegex(text, r"^Zuletzt aktualisiert: heute \d\d:\d\d\n")
+        self.assertTrue(text.endswith("\n\ngood 203.0.113.7"), text)
+        desktop.save_screenshot("status-good.png", "-window", str(program.main_window()))
+
+        server.answer(200, "badauth")
+        text = desktop.wait_until(lambda: area_with("badauth"), timeout=15,
+                                  what="the refusal in the answer area")
+        self.assertRegex(text, re.compile(
+            r"^Aktualisierung fehlgeschlagen: heute \d\d:\d\d\n"
+            r"Grund: Vom Dienst abgelehnt \(„badauth“\)\. Der Dienst hat den Schlüssel nicht "
+            r"angenommen\. Bitte den Schlüssel prüfen und neu eingeben\.\n"
+            r"Nächster Versuch: (heute|morgen) \d\d:\d\d\n"
+            r"Zuletzt erfolgreich: heute \d\d:\d\d\n\nbadauth$"))
+        desktop.save_screenshot("status-badauth.png", "-window", str(program.main_window()))
+
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
+    parser.add_argument("--fast-program", required=True)
     parser.add_argument("--screenshots")
     options, rest = parser.parse_known_args()
     return desktop.run_suite(options, rest)

@@ -26,6 +26,8 @@ std::vector<DecodeCase> decodeCases()
     for (const char *mode : {"", "/a", "/b"})
         cases.push_back({516, mode, Action::OpenMenu});
     cases.push_back({515, "/a", Action::RestoreWindow});
+    for (const char *mode : {"", "/a"})
+        cases.push_back({1029, mode, Action::ShowWindow});
     for (const char *mode : {"", "/a x", "/b", "/A", " /a"})
         cases.push_back({515, mode, Action::None});
     return cases;

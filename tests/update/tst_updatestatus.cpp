@@ -172,7 +172,8 @@ TEST(StatusTexts, NameTheReasonAndNotTheUrl)
     EXPECT_EQ(UpdateStatus({Failure::Deadline, 0, "", 30000}).message(),
               "Die Aktualisierung ist fehlgeschlagen: keine Antwort innerhalb von 30 s.");
     EXPECT_EQ(UpdateStatus({Failure::Refused, 200, "badauth"}).message(),
-              "Die Aktualisierung ist fehlgeschlagen: vom Dienst abgelehnt („badauth“).");
+              "Die Aktualisierung ist fehlgeschlagen: vom Dienst abgelehnt („badauth“). Der Dienst "
+              "hat den Schlüssel nicht angenommen. Bitte den Schlüssel prüfen und neu eingeben.");
     EXPECT_EQ(FailureNotice::text(Failing, UpdateStatus(Reason::UrlRefused)),
               UpdateStatus(Reason::UrlRefused).message());
     for (int f = int(Failure::ConnectionRefused); f <= int(Failure::UrlNotFit); ++f) {

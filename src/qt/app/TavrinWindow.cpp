@@ -245,17 +245,13 @@ void TavrinWindow::showAnswer(const std::string &text)
     showAnswerArea();
 }
 
-void TavrinWindow::setStatusText(const std::string &text)
-{
-    m_statusText = QString::fromStdString(text);
-    showAnswerArea();
-}
-
 void TavrinWindow::showAnswerArea()
 {
     if (!m_controls)
         return;
-    m_controls->WebBrowser1->setPlainText(m_statusText.isEmpty() ? m_answer : m_statusText);
+    // Unchanged text keeps where the user scrolled to.
+    if (m_controls->WebBrowser1->toPlainText() != m_answer)
+        m_controls->WebBrowser1->setPlainText(m_answer);
 }
 
 void TavrinWindow::setPicture(Picture picture)

@@ -64,7 +64,6 @@ public:
     void setPicture(Picture picture) override;
     // Kept until the area is built; shown while no status text stands in it.
     void showAnswer(const std::string &text) override;
-    void setStatusText(const std::string &text) override;
     std::uint32_t pictureHandle(Picture picture) const override
     {
         return m_pictures[picture == Picture::Working ? 0 : 1];
@@ -142,7 +141,6 @@ private:
     // The last answer; shown again once the status text goes.
     QString m_answer;
     // Why nothing is updated; empty while updating works.
-    QString m_statusText;
     std::function<bool()> m_confirmQuit;
     PictureRegistry &m_registry;
 };

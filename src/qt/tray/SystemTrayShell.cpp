@@ -45,6 +45,8 @@ void SystemTrayShell::createIcon()
             [this](QSystemTrayIcon::ActivationReason reason) {
                 reportMouseMessage(mouseMessageFor(reason));
             });
+    connect(m_icon, &QSystemTrayIcon::messageClicked, this,
+            [this] { reportMouseMessage(MouseMessage::NotificationClick); });
 }
 
 void SystemTrayShell::hostChanged(bool available)
@@ -80,13 +82,15 @@ void SystemTrayShell::notify(TrayMessage message, const TrayIconRecord &record)
     qCWarning(lcTray) << "Ignoring unknown tray message" << static_cast<quint32>(message);
 }
 
-void SystemTrayShell::showNotification(const std::string &title, const std::string &text)
+void SystemTrayShell::showNotification(const std::string &title, const std::string &text,
+                                       NotificationIcon icon)
 {
     // A shown window speaks for itself; without an icon there is nothing to point from.
     if (!isShown())
         return;
     m_icon->showMessage(QString::fromStdString(title), QString::fromStdString(text),
-                        QSystemTrayIcon::Warning);
+                        icon == NotificationIcon::Warning ? QSystemTrayIcon::Warning
+                                                          : QSystemTrayIcon::Information);
 }
 
 void SystemTrayShell::setContextMenu(QMenu *menu)

@@ -23,7 +23,8 @@ public:
 
     void notify(TrayMessage message, const TrayIconRecord &record) override;
     bool hostAvailable() const override;
-    void showNotification(const std::string &title, const std::string &text) override;
+    void showNotification(const std::string &title, const std::string &text,
+                          NotificationIcon icon) override;
 
     // Trays that draw the menu themselves (over D-Bus) need it set on the icon.
     void setContextMenu(QMenu *menu);

@@ -3,6 +3,7 @@
 #include "app/SpinStep.h"
 #include "app/WindowLayout.h"
 #include "base/CoreLog.h"
+#include "tray/MouseMessage.h"
 #include "win32/WideText.h"
 #include "win32/app/resource.h"
 
@@ -467,6 +468,9 @@ void Win32Window::onCommand(int id, int code)
     }
 }
 
+// A click on the balloon reaches the presenter as the core's number for it.
+static_assert(NIN_BALLOONUSERCLICK == MouseMessage::NotificationClick);
+
 void Win32Window::onTrayCallback(WPARAM iconId, LPARAM activity)
 {
     if (iconId != TrayIconId || !m_handlers.trayNotified)
@@ -508,15 +512,9 @@ void Win32Window::showAnswer(const std::string &text)
     showAnswerArea();
 }
 
-void Win32Window::setStatusText(const std::string &text)
-{
-    m_statusText = text;
-    showAnswerArea();
-}
-
 void Win32Window::showAnswerArea()
 {
-    const std::string &text = m_statusText.empty() ? m_page : m_statusText;
+    const std::string &text = m_page;
     // Only a different outcome is read out, not every repeat of the same answer.
     const std::wstring shown = editText(text);
     if (WideText::fromUtf8(windowText(GetDlgItem(m_hwnd, IdAnswer))) == shown)

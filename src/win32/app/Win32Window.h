@@ -67,7 +67,6 @@ public:
     void setCaption(const std::string &caption) override;
     void setPicture(Picture picture) override;
     void showAnswer(const std::string &text) override;
-    void setStatusText(const std::string &text) override;
     std::uint32_t pictureHandle(Picture picture) const override;
     std::uint32_t windowHandle() const override;
     double twipsPerPixel() const override;
@@ -135,7 +134,6 @@ private:
     int m_spinValue = 1;
     // The control that had the focus when the window was last left.
     HWND m_lastFocus = nullptr;
-    std::string m_statusText;
     std::string m_page;
     std::function<bool()> m_confirmQuit;
     Handlers m_handlers;

@@ -43,7 +43,8 @@ void ShellTrayIcon::shellRestarted()
     notify(TrayMessage::Add, m_last);
 }
 
-void ShellTrayIcon::showNotification(const std::string &title, const std::string &text)
+void ShellTrayIcon::showNotification(const std::string &title, const std::string &text,
+                                     NotificationIcon icon)
 {
     if (!m_shown)
         return;
@@ -52,7 +53,7 @@ void ShellTrayIcon::showNotification(const std::string &title, const std::string
     data.hWnd = HWND(std::uintptr_t(m_last.hWnd));
     data.uID = m_last.uID;
     data.uFlags = NIF_INFO;
-    data.dwInfoFlags = NIIF_INFO;
+    data.dwInfoFlags = icon == NotificationIcon::Warning ? NIIF_WARNING : NIIF_INFO;
     // Longer texts are cut to the fields.
     lstrcpynW(data.szInfoTitle, WideText::fromUtf8(title).c_str(), ARRAYSIZE(data.szInfoTitle));
     lstrcpynW(data.szInfo, WideText::fromUtf8(text).c_str(), ARRAYSIZE(data.szInfo));

@@ -30,7 +30,8 @@ public:
     static constexpr UINT CallbackMessage = WM_APP + 2;
 
     void notify(TrayMessage message, const TrayIconRecord &record) override;
-    void showNotification(const std::string &title, const std::string &text) override;
+    void showNotification(const std::string &title, const std::string &text,
+                          NotificationIcon icon) override;
 
     // Explorer started again with an empty notification area: the icon, if it
     // was there, is added again.

@@ -60,6 +60,12 @@ public:
 
     void succeed(int status = 200) { finish({RequestOutcome::Failure::None, status}); }
     void fail(int status = 500) { finish({RequestOutcome::Failure::HttpStatus, status}); }
+    void finish(const RequestOutcome &outcome)
+    {
+        inFlight = false;
+        if (m_handler)
+            m_handler(outcome);
+    }
 
     std::vector<std::string> urls;
     std::vector<std::int64_t> times;  // when each request went out
@@ -70,13 +76,6 @@ public:
     std::function<void()> onNavigate;
 
 private:
-    void finish(const RequestOutcome &outcome)
-    {
-        inFlight = false;
-        if (m_handler)
-            m_handler(outcome);
-    }
-
     const Clock &m_clock;
     FinishedHandler m_handler;
 };
@@ -99,7 +98,11 @@ public:
     void answerShown(const std::string &text) override { answers.push_back(text); }
     void requestSent(RequestKind kind) override { kinds.push_back(kind); }
     void statusShown(const UpdateStatus &shown) override { statuses.push_back(shown); }
-    void noticeDue(const std::string &title, const std::string &) override
+    void attemptFinished(const RequestOutcome &, std::optional<std::int64_t> inMs) override
+    {
+        nextAttemptsInMs.push_back(inMs);
+    }
+    void noticeDue(const std::string &title, const std::string &, bool) override
     {
         notices.push_back(title);
     }
@@ -112,6 +115,7 @@ public:
     std::vector<std::string> answers;
     std::vector<UpdateStatus> statuses;
     std::vector<std::string> notices; // their titles
+    std::vector<std::optional<std::int64_t>> nextAttemptsInMs;
 };
 
 #endif

@@ -25,9 +25,11 @@ public:
         calls.push_back({message, record.toBytes()});
     }
     bool hostAvailable() const override { return available; }
-    void showNotification(const std::string &title, const std::string &text) override
+    void showNotification(const std::string &title, const std::string &text,
+                          NotificationIcon icon) override
     {
         notifications.push_back({title, text});
+        icons.push_back(icon);
     }
     void click(int mouseMessage) const { reportMouseMessage(mouseMessage); }
     // A tray appears or goes away.
@@ -48,6 +50,7 @@ public:
     std::vector<Call> calls;
     // Title and text of each notification.
     std::vector<std::pair<std::string, std::string>> notifications;
+    std::vector<NotificationIcon> icons;
     bool available = true;
 };
 

@@ -16,7 +16,6 @@ public:
     void setCaption(const std::string &text) override { note("caption"), caption = text; }
     void setPicture(Picture shown) override { note("picture"), picture = shown; }
     void showAnswer(const std::string &text) override { note("answer"), answer = text; }
-    void setStatusText(const std::string &text) override { note("statusText"), statusText = text; }
     std::uint32_t pictureHandle(Picture p) const override { return p == Picture::Working ? 1 : 2; }
     std::uint32_t windowHandle() const override { return 0x42; }
     double twipsPerPixel() const override { return 15; }
@@ -52,7 +51,6 @@ public:
 
     std::vector<std::string> calls;
     std::string caption;
-    std::string statusText;
     std::string answer;
     Picture picture = Picture::Working;
     bool minimised = false;

@@ -2,6 +2,7 @@
 // Wine: its layout, its controls' messages as the presenter sees them, the tray
 // callback and the ways out.
 #include "FakeEngineParts.h"
+#include "LoopbackServer.h"
 #include "MemorySettingsStore.h"
 #include "ParamName.h"
 
@@ -12,6 +13,7 @@
 #include "win32/app/Win32Application.h"
 #include "win32/app/Win32Window.h"
 #include "win32/tray/ShellTrayIcon.h"
+#include "win32/update/WinInetRequestChannel.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -351,6 +353,62 @@ TEST(Win32Window, EnterOnTheFocusedOkAppliesTheKey)
     EXPECT_EQ(f.stored("TavrinKey"), UpdateUrl::compose(UpdateUrl::baseUrl(), "geheim"));
 }
 
+// The area shows the status the presenter composed above the service's answer.
+TEST(Win32Window, AnswerAreaShowsTheStatusAboveTheAnswer)
+{
+    Fixture f({}, "http://127.0.0.1:1/key");
+    f.channel.finish({RequestOutcome::Failure::None, 200, "", 0, "good 203.0.113.7"});
+    pump();
+    const std::string shown = text(f.control("WebBrowser1"));
+    EXPECT_EQ(shown.rfind("Zuletzt aktualisiert: heute ", 0), 0u) << shown;
+    EXPECT_NE(shown.find("\r\nGemeldete Adresse: 203.0.113.7\r\n\r\ngood 203.0.113.7"),
+              std::string::npos)
+        << shown;
+}
+
+// End to end over the loopback: a service that answers "good 203.0.113.7",
+// then refuses the key.
+TEST(Win32Window, AnswerAreaTellsTheAddressThenTheRefusal)
+{
+    LoopbackServer server;
+    ASSERT_TRUE(server.listen());
+    server.setDefaultAnswer(LoopbackServer::reply(200, "good 203.0.113.7"));
+    MemorySettingsStore settings;
+    settings.values[{"settings", "TavrinKey"}] = server.url("/the-key");
+    settings.values[{"settings", "TavrinTime"}] = "0.5";
+    WinInetRequestChannel channel;
+    ShellTrayIcon trayIcon;
+    Win32Application app(GetModuleHandleW(nullptr), settings, channel, trayIcon,
+                         "tavrin-status-test", {});
+    // A sync every 0.3 s.
+    app.setTimeScale(100);
+    app.start();
+    app.presenter().optionen_Click();
+    const auto waitFor = [&](const std::string &part) {
+        for (int i = 0; i < 500; ++i) {
+            const std::string shown = text(app.window().control("WebBrowser1"));
+            if (shown.find(part) != std::string::npos)
+                return shown;
+            pump();
+            Sleep(20);
+        }
+        return text(app.window().control("WebBrowser1"));
+    };
+    std::string shown = waitFor("203.0.113.7");
+    EXPECT_EQ(shown.rfind("Zuletzt aktualisiert: heute ", 0), 0u) << shown;
+    EXPECT_NE(shown.find("\r\nGemeldete Adresse: 203.0.113.7\r\n"), std::string::npos) << shown;
+
+    server.setDefaultAnswer(LoopbackServer::reply(200, "badauth"));
+    shown = waitFor("badauth");
+    EXPECT_EQ(shown.rfind("Aktualisierung fehlgeschlagen: heute ", 0), 0u) << shown;
+    EXPECT_NE(shown.find("Grund: Vom Dienst abgelehnt („badauth“). Der Dienst hat den Schlüssel "
+                         "nicht angenommen. Bitte den Schlüssel prüfen und neu eingeben.\r\n"),
+              std::string::npos)
+        << shown;
+    EXPECT_NE(shown.find("\r\nZuletzt erfolgreich: heute "), std::string::npos) << shown;
+    PostQuitMessage(0);
+}
+
 struct TrayCase
 {
     const char *name;
@@ -380,7 +438,8 @@ INSTANTIATE_TEST_SUITE_P(
                     TrayCase{"doubleClickWithout", {}, WM_LBUTTONDBLCLK, false},
                     TrayCase{"doubleClickWithMore", {"/a", "x"}, WM_LBUTTONDBLCLK, false},
                     TrayCase{"leftPress", {"/a"}, WM_LBUTTONDOWN, false},
-                    TrayCase{"rightRelease", {"/a"}, WM_RBUTTONUP, false}),
+                    TrayCase{"rightRelease", {"/a"}, WM_RBUTTONUP, false},
+                    TrayCase{"notificationClick", {}, NIN_BALLOONUSERCLICK, true}),
     paramName<TrayCase>);
 
 // While the pop-up's loop runs: notes whether the window says the menu is

@@ -1,0 +1,136 @@
+#include "update/AnswerWords.h"
+
+#include "base/AsciiText.h"
+#include "update/RequestOutcome.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+struct Word
+{
+    std::string_view word; // lower case
+    bool refusal;
+    std::string_view meaning;
+};
+
+constexpr std::array<Word, 14> Words = {{
+    {"good", false, "Der Dienst hat die neue Adresse eingetragen."},
+    {"nochg", false, "Die Adresse war schon eingetragen; es war nichts zu ändern."},
+    {"ok", false, "Der Dienst hat die Aktualisierung bestätigt."},
+    {"badauth", true,
+     "Der Dienst hat den Schlüssel nicht angenommen. Bitte den Schlüssel prüfen und neu "
+     "eingeben."},
+    {"!donator", true, "Diese Funktion bietet der Dienst nur mit einem bezahlten Konto an."},
+    {"notfqdn", true, "Der Rechnername ist nicht vollständig angegeben."},
+    {"nohost", true, "Diesen Rechnernamen gibt es im Konto nicht."},
+    {"numhost", true, "Zu viele Rechnernamen in einer Anfrage."},
+    {"abuse", true, "Der Rechnername ist wegen zu vieler Anfragen gesperrt."},
+    {"badagent", true, "Der Dienst nimmt Anfragen dieses Programms nicht an."},
+    {"dnserr", true, "Der Dienst hat eine Störung bei seinen Namensservern."},
+    {"911", true, "Der Dienst hat eine Störung oder wird gewartet; später erneut versuchen."},
+    {"ko", true, "Der Dienst hat die Aktualisierung abgelehnt."},
+    {"error", true, "Der Dienst meldet einen Fehler."},
+}};
+
+const Word *find(std::string_view word)
+{
+    const std::string lower = AsciiText::lowered(std::string(word));
+    const auto it =
+        std::find_if(Words.begin(), Words.end(), [&](const Word &w) { return w.word == lower; });
+    return it == Words.end() ? nullptr : &*it;
+}
+
+bool isHexDigit(char c)
+{
+    return AsciiText::hexValue(c) >= 0;
+}
+
+} // namespace
+
+bool AnswerWords::isRefusal(std::string_view word)
+{
+    const Word *w = find(word);
+    return w && w->refusal;
+}
+
+std::string AnswerWords::meaning(std::string_view word)
+{
+    const Word *w = find(word);
+    return w ? std::string(w->meaning) : std::string();
+}
+
+bool AnswerWords::isIpv4(std::string_view text)
+{
+    int parts = 0;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = std::min(text.find('.', start), text.size());
+        const std::string_view part = text.substr(start, end - start);
+        if (part.empty() || part.size() > 3 || (part.size() > 1 && part[0] == '0') ||
+            !std::all_of(part.begin(), part.end(), AsciiText::isDigit))
+            return false;
+        if (std::stoi(std::string(part)) > 255)
+            return false;
+        ++parts;
+        if (end == text.size())
+            return parts == 4;
+        if (parts == 4)
+            return false;
+        start = end + 1;
+    }
+}
+
+bool AnswerWords::isIpv6(std::string_view text)
+{
+    const std::size_t gap = text.find("::");
+    if (gap != std::string_view::npos && text.find("::", gap + 1) != std::string_view::npos)
+        return false;
+    // The groups on either side of the gap (or all of them), counted in 16-bit groups.
+    int groups = 0;
+    const auto countSide = [&](std::string_view side, bool last) {
+        if (side.empty())
+            return true;
+        std::size_t start = 0;
+        while (true) {
+            const std::size_t end = std::min(side.find(':', start), side.size());
+            const std::string_view group = side.substr(start, end - start);
+            if (last && end == side.size() && group.find('.') != std::string_view::npos) {
+                if (!isIpv4(group))
+                    return false;
+                groups += 2;
+                return true;
+            }
+            if (group.empty() || group.size() > 4 ||
+                !std::all_of(group.begin(), group.end(), isHexDigit))
+                return false;
+            ++groups;
+            if (end == side.size())
+                return true;
+            start = end + 1;
+        }
+    };
+    if (gap == std::string_view::npos)
+        return countSide(text, true) && groups == 8;
+    return countSide(text.substr(0, gap), false) && countSide(text.substr(gap + 2), true) &&
+           groups <= 7;
+}
+
+std::optional<std::string> AnswerWords::reportedAddress(const std::string &answer)
+{
+    const std::string word = RequestOutcome::firstWord(answer);
+    const std::size_t after = answer.find(word) + word.size();
+    // Only after a blank on the answer word's line: "good::1" is no address, and
+    // a later line may be about something else.
+    if (word.empty() || after >= answer.size() || (answer[after] != ' ' && answer[after] != '\t'))
+        return std::nullopt;
+    std::size_t start = after;
+    while (start < answer.size() && (answer[start] == ' ' || answer[start] == '\t'))
+        ++start;
+    const std::size_t end = std::min(answer.find_first_of(" \t\r\n\f\v,;", start), answer.size());
+    const std::string candidate = answer.substr(start, end - start);
+    if (candidate.empty() || !(isIpv4(candidate) || isIpv6(candidate)))
+        return std::nullopt;
+    return candidate;
+}
