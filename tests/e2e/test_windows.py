@@ -52,6 +52,8 @@ SPIN = (112, 16, 16, 19)
 FIRST_KEY_BOX = (224, 16, 113, 19)
 SECOND_KEY_BOX = (224, 40, 113, 19)
 OK_BUTTON = (336, 40, 25, 17)
+# Inside its border, left of its scroll bar.
+ANSWER_AREA = (10, 74, 330, 69)
 
 
 def settings_key(application):
@@ -85,6 +87,24 @@ def ink_columns(image, inset=0):
                            if sum(pixels[3 * (y * width + x):3 * (y * width + x) + 3]) < 384))
     inked = [i for i, c in enumerate(columns) if c]
     return columns[inked[0]:inked[-1] + 1] if inked else []
+
+
+def text_lines(rect):
+    """The root rectangles of the lines of dark text within rect, top to bottom."""
+    x, y, w, h = rect
+    width, height, pixels = grab(rect)
+    inked = [any(sum(pixels[3 * (row * width + col):3 * (row * width + col) + 3]) < 384
+                 for col in range(width)) for row in range(height)]
+    # A single blank row may part a descender from its line; lines are further apart.
+    lines, start, end = [], None, None
+    for row, ink in enumerate(inked + [False, False]):
+        if ink:
+            start = row if start is None else start
+            end = row
+        elif start is not None and row - end >= 2:
+            lines.append((x, y + start - 1, w, end - start + 3))
+            start = None
+    return lines
 
 
 def gaps_line_up(columns, other):
@@ -442,6 +462,30 @@ class WindowsTest(unittest.TestCase):
         later = self.server.requests()[seen:]
         self.assertTrue(later)
         self.assertTrue(all(requested(r) == OPTIONS.base_url + self.key for r in later))
+
+    def test_answer_area_tells_the_address_then_the_refusal(self):
+        self.server.answer(200, "good 203.0.113.7")
+        # Half a minute, ten times as fast: a sync every 3 s.
+        program = self.start(interval="0.5", time_scale=10)
+        program.wait_icon()
+        self.wait_start_request()
+        program.show_window()
+
+        def line_reads(index, *texts):
+            lines = text_lines(inner(program.geometry(), ANSWER_AREA))
+            return len(lines) > index and any(reads_as(grab(lines[index]), t) for t in texts)
+        wait_until(lambda: line_reads(2, "Gemeldete Adresse: 203.0.113.7"), timeout=10,
+                   what="the address in the answer area")
+        self.assertFalse(line_reads(2, "Gemeldete Adresse: 2001:db8::1"))
+        save_screenshot("status-good-windows.png", "-window", str(program.main_window()))
+
+        self.server.answer(200, "badauth")
+        # The minute may turn meanwhile.
+        now = time.time()
+        failed = [time.strftime("Aktualisierung fehlgeschlagen: heute %H:%M", time.localtime(t))
+                  for t in (now, now + 60)]
+        wait_until(lambda: line_reads(0, *failed), timeout=10, what="the failure's first line")
+        save_screenshot("status-badauth-windows.png", "-window", str(program.main_window()))
 
     def test_beenden_abbrechen_keeps_it_ok_ends_it(self):
         program = self.start()
