@@ -4,6 +4,7 @@
 
 #include "FakeEngineParts.h"
 #include "FakeTrayParts.h"
+#include "FakeWallClock.h"
 #include "MemorySettingsStore.h"
 #include "ParamName.h"
 #include "RecordingWindowView.h"
@@ -168,6 +169,27 @@ TEST_F(Presenter, TrayNotifiesOncePerTurn)
     ASSERT_FALSE(view.shown);
     tray.click(MouseMessage::NotificationClick);
     EXPECT_TRUE(view.shown);
+}
+
+// The area's times are written when it is shown, not kept fresh while hidden:
+// an outcome before midnight reads "gestern" when the window opens the next day.
+TEST_F(Presenter, AnswerAreaTellsTheTimeAsOfWhenItIsShown)
+{
+    load("5");
+    FakeWallClock wall;
+    presenter->setWallClock(wall);
+    wall.now = wall.at(2026, 12, 9, 23, 58);
+    channel.inFlight = true;
+    channel.finish({RequestOutcome::Failure::None, 200, "", 0, "good 203.0.113.7"});
+    EXPECT_EQ(view.answer.rfind("Zuletzt aktualisiert: heute 23:58\n", 0), 0u) << view.answer;
+    view.minimised = true;
+    presenter->Form_Resize();
+    ASSERT_FALSE(view.shown);
+    const auto wakeBefore = presenter->plannedWakeMs();
+    wall.now = wall.at(2026, 12, 10, 8, 0);
+    EXPECT_EQ(presenter->plannedWakeMs(), wakeBefore);
+    presenter->optionen_Click();
+    EXPECT_EQ(view.answer.rfind("Zuletzt aktualisiert: gestern 23:58\n", 0), 0u) << view.answer;
 }
 
 struct MinimiseCase

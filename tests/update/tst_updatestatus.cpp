@@ -1,4 +1,5 @@
 #include "update/FailureNotice.h"
+#include "update/RetrySchedule.h"
 #include "update/UpdateEngine.h"
 #include "update/UpdateStatus.h"
 
@@ -7,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -160,6 +163,20 @@ TEST(NoticesWithoutOutcome, RefusedUrlIsToldOnceAfterTwoSyncs)
     ASSERT_EQ(e.listener.notices, std::vector<std::string>{FailureNotice::title(Failing)});
     e.tick(31 * 5);
     EXPECT_EQ(e.listener.notices.size(), 1u);
+}
+
+// The next attempt the area names: the retry after a failure, else the next sync
+// (on the tick after the count runs out).
+TEST(EngineNextAttempt, IsTheRetryOrTheNextSync)
+{
+    Engine e;
+    e.load(Url, "5");
+    e.tick(10);
+    e.engine.requestFinished(Http500);
+    e.engine.requestFinished(Succeeded);
+    const std::vector<std::optional<std::int64_t>> expected{
+        RetrySchedule::RetryDelaysMs[0], (5 * 60 + 1 - 10) * UpdateEngine::TickMs};
+    EXPECT_EQ(e.listener.nextAttemptsInMs, expected);
 }
 
 // Texts for the answer area and the notices: German, chosen by the reason's
