@@ -22,10 +22,12 @@ std::int64_t daysOf(const LocalTime &t)
 // The longest answer word shown as it is; a longer one is left to the text below.
 constexpr std::size_t MaxShownWord = 32;
 
+// What a successful answer said. A refusal word counted as success (read off
+// an HTML page's text) is only quoted: its meaning would contradict the success.
 std::string saidInWords(const std::string &word)
 {
     const std::string meaning = AnswerWords::meaning(word);
-    if (!meaning.empty())
+    if (!meaning.empty() && !AnswerWords::isRefusal(word))
         return meaning;
     if (word.empty())
         return "Der Dienst hat ohne Text geantwortet.";

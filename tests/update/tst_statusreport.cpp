@@ -69,7 +69,8 @@ TEST_P(Success, SaysWhenWhatAndWhichAddress)
 {
     Calendar c;
     StatusReport report;
-    report.attemptEnded(answered(GetParam().answer), c.clock.at(2026, 12, 9, 18, 25), {});
+    const RequestOutcome succeeded(Failure::None, 200, "", 0, GetParam().answer);
+    report.attemptEnded(succeeded, c.clock.at(2026, 12, 9, 18, 25), {});
     const std::string expected = "Zuletzt aktualisiert: heute 18:25\n" + GetParam().said +
                                  (GetParam().answer.empty() ? "" : "\n\n" + GetParam().answer);
     EXPECT_EQ(report.text(UpdateStatus(), GetParam().answer, c.clock), expected);
@@ -91,6 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
         SuccessCase{"addressAfterAColon", "good::1", Good},
         SuccessCase{"unknownWord", "updated 203.0.113.7",
                     "Antwort des Dienstes: „updated“\nGemeldete Adresse: 203.0.113.7"},
+        SuccessCase{"refusalWordInAPageThatSucceeded", "badauth",
+                    "Antwort des Dienstes: „badauth“"},
         SuccessCase{"noText", "", "Der Dienst hat ohne Text geantwortet."},
         SuccessCase{"longWord", std::string(40, 'x'),
                     "Der Dienst hat mit einem längeren Text geantwortet."}),
