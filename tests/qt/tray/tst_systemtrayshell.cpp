@@ -2,6 +2,7 @@
 // what the shell does is checked on the screen, not only through Qt's state.
 #include "qt/tray/PictureRegistry.h"
 #include "qt/tray/SystemTrayShell.h"
+#include "tray/MouseMessage.h"
 #include "tray/TrayIconRecord.h"
 
 #include <QGuiApplication>
@@ -227,6 +228,18 @@ private Q_SLOTS:
         QVERIFY(xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y())}));
         QVERIFY(xdotool(click));
         QTRY_VERIFY(messages.contains(message));
+    }
+
+    // A click on the icon's message reaches the presenter as the core's number for it.
+    void notificationClickBecomesItsMessage()
+    {
+        SystemTrayShell shell(m_pictures);
+        QList<int> messages;
+        shell.setMouseHandler([&messages](int number) { messages.append(number); });
+        send(shell, TrayMessage::Add, m_blue);
+        QVERIFY(trayIcon(shell));
+        emit trayIcon(shell)->messageClicked();
+        QCOMPARE(messages, QList<int>{MouseMessage::NotificationClick});
     }
 };
 
