@@ -15,6 +15,7 @@
 #include <vector>
 
 class Clock;
+class LoginEntryPlace;
 class RequestChannel;
 class SettingsStore;
 class TrayShell;
@@ -72,6 +73,9 @@ public:
     std::uint32_t trayWindowHandle() const override { return m_view.windowHandle(); }
     std::uint32_t trayIconHandle() const override { return m_view.pictureHandle(m_picture); }
 
+    // Where applying a key makes the user's start-at-login entry; none by default.
+    void setLoginEntry(LoginEntryPlace *place) { m_loginEntry = place; }
+
     // The clock retries and wake-ups are measured on.
     void setClock(const Clock &clock) { m_engine.setClock(clock); }
     // Test builds: time runs scale times as fast, ticks included.
@@ -118,6 +122,7 @@ private:
     // One tick in real milliseconds, at the time scale.
     std::int64_t m_tickIntervalMs = TickMs;
     bool m_loaded = false;
+    LoginEntryPlace *m_loginEntry = nullptr;
 };
 
 #endif
