@@ -59,17 +59,18 @@ std::string helpText(const std::string &name)
                   "  ausführlicher mit TAVRIN_DEBUG=1.\n");
 }
 
-// Started from Explorer or a shortcut the program has no standard output: the
-// answer goes into a message box instead.
+// Started from Explorer or a shortcut the program has no standard output (or
+// one that takes nothing): the answer goes into a message box instead.
 int answer(const std::string &name, const std::string &text)
 {
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (out == nullptr || out == INVALID_HANDLE_VALUE || GetFileType(out) == FILE_TYPE_UNKNOWN) {
-        MessageBoxW(nullptr, WideText::fromUtf8(text).c_str(), WideText::fromUtf8(name).c_str(),
-                    MB_OK | MB_ICONINFORMATION);
+    if (out != nullptr && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN &&
+        std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0)
         return 0;
-    }
-    return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
+    return MessageBoxW(nullptr, WideText::fromUtf8(text).c_str(), WideText::fromUtf8(name).c_str(),
+                       MB_OK | MB_ICONINFORMATION) != 0
+               ? 0
+               : 1;
 }
 } // namespace
 
