@@ -75,18 +75,16 @@ TEST_P(RunKeyState, ReadsTheValueAndTheSwitch)
     removeValues(name);
 }
 
-const std::string On(std::string("\x02\0\0\0\0\0\0\0\0\0\0\0", 12));
-const std::string OnToo(std::string("\x06\0\0\0\0\0\0\0\0\0\0\0", 12));
+const std::string On(std::string("\x06\0\0\0\0\0\0\0\0\0\0\0", 12));
 const std::string Off(std::string("\x03\0\0\0\xd4\x0d\x43\x8d\xc8\x3b\xd9\x01", 12));
 
 INSTANTIATE_TEST_SUITE_P(Values, RunKeyState,
                          ::testing::Values(StateCase{"none", false, std::nullopt, State::Missing},
                                            StateCase{"run", true, std::nullopt, State::Present},
                                            StateCase{"runOn", true, On, State::Present},
-                                           StateCase{"runOnToo", true, OnToo, State::Present},
                                            StateCase{"runOff", true, Off, State::SwitchedOff},
                                            StateCase{"offAlone", false, Off, State::SwitchedOff},
-                                           StateCase{"onAlone", false, OnToo, State::Missing}),
+                                           StateCase{"onAlone", false, On, State::Missing}),
                          paramName<StateCase>);
 
 // Made once as the quoted path and /a; a value that is there is never replaced.
