@@ -72,6 +72,12 @@ std::string timeAndProcess()
 }
 } // namespace
 
+std::wstring Win32Log::fileName(const std::string &programName)
+{
+    const std::wstring name = WideText::fromUtf8(programName);
+    return name + L"\\" + name + L".log";
+}
+
 std::wstring Win32Log::filePath(const std::string &programName)
 {
     const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
@@ -79,8 +85,7 @@ std::wstring Win32Log::filePath(const std::string &programName)
         return {};
     std::wstring folder(length, L'\0');
     folder.resize(GetEnvironmentVariableW(L"LOCALAPPDATA", folder.data(), length));
-    const std::wstring name = WideText::fromUtf8(programName);
-    return folder + L"\\" + name + L"\\" + name + L".log";
+    return folder + L"\\" + fileName(programName);
 }
 
 bool Win32Log::openFile(const std::string &programName)

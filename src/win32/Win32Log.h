@@ -18,7 +18,9 @@ namespace Win32Log {
 // the older one), so the log takes at most twice this.
 constexpr std::uint64_t MaxFileBytes = 192 * 1024;
 
-// %LOCALAPPDATA%\<programName>\<programName>.log; empty without LOCALAPPDATA.
+// <programName>\<programName>.log, the file's place under %LOCALAPPDATA%.
+std::wstring fileName(const std::string &programName);
+// %LOCALAPPDATA%\fileName(programName), expanded; empty without LOCALAPPDATA.
 std::wstring filePath(const std::string &programName);
 // Writes the following lines to filePath(programName) too; false when it
 // cannot be opened (the lines still go to standard error).

@@ -52,8 +52,8 @@ std::string helpText(const std::string &name)
                   "\\settings\n"
                   "  (enthält Ihren Schlüssel)\n"
                   "Protokoll: " +
-                  (logFile.empty() ? std::string("%LOCALAPPDATA%\\") + name + "\\" + name + ".log"
-                                   : WideText::toUtf8(logFile)) +
+                  WideText::toUtf8(logFile.empty() ? L"%LOCALAPPDATA%\\" + Win32Log::fileName(name)
+                                                   : logFile) +
                   "\n"
                   "  und auf der Standardfehlerausgabe, Kategorien tavrin.*;\n"
                   "  ausführlicher mit TAVRIN_DEBUG=1.\n");
