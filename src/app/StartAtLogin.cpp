@@ -1,5 +1,6 @@
 #include "app/StartAtLogin.h"
 
+#include "base/AsciiText.h"
 #include "base/CoreLog.h"
 #include "base/Utf8.h"
 
@@ -10,14 +11,6 @@ namespace {
 void log(CoreLog::Level level, const std::string &text)
 {
     CoreLog::write(CoreLog::Area::App, level, "start at login: " + text);
-}
-
-std::string trimmed(const std::string &text)
-{
-    const std::string::size_type first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
 bool usablePath(const std::string &path)
@@ -98,7 +91,7 @@ bool StartAtLogin::desktopEntrySwitchedOff(const std::string &text)
     std::istringstream lines(text);
     bool mainGroup = false;
     for (std::string line; std::getline(lines, line);) {
-        line = trimmed(line);
+        line = std::string(AsciiText::trimmed(line));
         if (!line.empty() && line.front() == '[') {
             mainGroup = line == "[Desktop Entry]";
             continue;
@@ -106,8 +99,9 @@ bool StartAtLogin::desktopEntrySwitchedOff(const std::string &text)
         const std::string::size_type equals = line.find('=');
         if (!mainGroup || line.empty() || line.front() == '#' || equals == std::string::npos)
             continue;
-        const std::string name = trimmed(line.substr(0, equals));
-        const std::string value = trimmed(line.substr(equals + 1));
+        const std::string_view entry(line);
+        const std::string_view name = AsciiText::trimmed(entry.substr(0, equals));
+        const std::string_view value = AsciiText::trimmed(entry.substr(equals + 1));
         // Desktops read booleans as GLib does: "true" or "1".
         if (name == "Hidden" && (value == "true" || value == "1"))
             return true;
