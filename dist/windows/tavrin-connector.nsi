@@ -16,6 +16,7 @@ SetCompressor /SOLID lzma
 !include FileFunc.nsh
 !include LogicLib.nsh
 !include WinMessages.nsh
+!include nsDialogs.nsh
 
 !define NAME "Tavrin Connector"
 !define APP "tavrin-connector"
@@ -55,10 +56,31 @@ VIAddVersionKey /LANG=1031 "LegalCopyright" "Copyright 2026 ${PUBLISHER} (MIT)"
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
+UninstPage custom un.SettingsPage un.SettingsPageLeave
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "German"
 
 Var wasRunning
+Var removeSettings
+Var removeSettingsBox
+
+# Asked on a page of its own rather than in a message box, whose buttons
+# would speak the system's language. Silent, no page shows: the settings stay.
+Function un.SettingsPage
+    !insertmacro MUI_HEADER_TEXT "Gespeicherte Einstellungen" \
+        "Schlüssel und Sync-Intervall behalten oder entfernen"
+    nsDialogs::Create 1018
+    Pop $0
+    ${NSD_CreateLabel} 0 0 100% 36u "Der Schlüssel und das Sync-Intervall bleiben gespeichert, damit eine spätere Installation sie wieder verwendet."
+    Pop $0
+    ${NSD_CreateCheckbox} 0 40u 100% 12u "&Gespeicherten Schlüssel und Sync-Intervall ebenfalls entfernen"
+    Pop $removeSettingsBox
+    nsDialogs::Show
+FunctionEnd
+
+Function un.SettingsPageLeave
+    ${NSD_GetState} $removeSettingsBox $removeSettings
+FunctionEnd
 
 # Ends a running copy so its file can be replaced or removed: closing its
 # window ends it as the user's "Beenden" would, without the question.
@@ -146,10 +168,8 @@ Section "Uninstall"
     RMDir "$INSTDIR"
     RMDir /r "$LOCALAPPDATA\${APP}"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
-    # The key and interval stay unless the user asks otherwise; a silent
-    # uninstall keeps them, so a reinstall picks them up again.
-    MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 \
-        "Auch den gespeicherten Schlüssel und das Sync-Intervall entfernen?" /SD IDNO IDNO keep
-    DeleteRegKey HKCU "${SETTINGS_KEY}"
-keep:
+    # The key and interval stay unless the user asked otherwise.
+    ${If} $removeSettings == ${BST_CHECKED}
+        DeleteRegKey HKCU "${SETTINGS_KEY}"
+    ${EndIf}
 SectionEnd
