@@ -2,7 +2,8 @@
 # Cross-builds the Windows program with mingw-w64 (installing what is missing)
 # into build-windows/: tavrin-connector.exe (statically linked) and its test
 # build, the core's and the front end's tests (scripts/test-windows.sh runs them
-# under Wine) and the zip to ship (build-windows/tavrin-connector-<version>-win64.zip).
+# under Wine) and what ships: the installer (build-windows/tavrin-connector-<version>-setup.exe,
+# made with makensis) and the zip (build-windows/tavrin-connector-<version>-win64.zip).
 # Extra arguments go to the CMake configure step.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -10,7 +11,7 @@ build="${TAVRIN_WINDOWS_BUILD_DIR:-$root/build-windows}"
 
 packages=(
     cmake make g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
-    wine wine64
+    wine wine64 nsis
     python3 xvfb xauth openbox trayer xdotool x11-utils imagemagick
 )
 "$root/scripts/install-packages.sh" "${packages[@]}"

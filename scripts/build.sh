@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs (only those missing), then
-# configures and builds into build/. Extra arguments go to the CMake configure step.
+# configures and builds into build/. Leading "--target <name>" pairs build only
+# those targets; other arguments go to the CMake configure step.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${TAVRIN_BUILD_DIR:-$root/build}"

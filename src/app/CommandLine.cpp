@@ -16,7 +16,7 @@ const std::string kFallbackName = "tavrin-connector";
 
 bool isHelpSwitch(const std::string &argument)
 {
-    return argument == "--help" || argument == "-h";
+    return argument == "--help" || argument == "-h" || argument == "/?";
 }
 
 bool endsWithExe(const std::string &name)
@@ -89,7 +89,8 @@ std::string CommandLine::helpText(const std::string &programName,
          << "\n"
          << "  /a          ein Doppelklick auf das Symbol im Infobereich öffnet das Fenster\n"
          << "              (als einziges Argument, in beliebiger Schreibung)\n"
-         << "  -h, --help  diese Hilfe zeigen und beenden\n"
+         << "  -h, --help, /?\n"
+         << "              diese Hilfe zeigen und beenden\n"
          << "  --version   die Version zeigen und beenden\n"
          << "\n"
          << platformParagraph;

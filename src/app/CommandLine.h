@@ -7,8 +7,9 @@
 #include <vector>
 
 // The switches the program answers by itself, before any window, lock or
-// settings exist: --help and --version. Every other argument is left to the
-// program, which reads the lower-cased command line as it always has.
+// settings exist: --help (also -h and /?) and --version. Every other argument
+// is left to the program, which reads the lower-cased command line as it
+// always has.
 // Plain standard C++, so it needs neither Qt nor a display.
 class CommandLine
 {

@@ -1,5 +1,6 @@
 #include "app/frmTavrin.h"
 
+#include "app/StartAtLogin.h"
 #include "app/WindowLayout.h"
 #include "base/AsciiText.h"
 #include "base/CoreLog.h"
@@ -128,6 +129,8 @@ void frmTavrin::ApplyKey()
     TavrinVar = UpdateUrl::compose(UpdateUrl::baseUrl(), m_view.keyText(1));
     m_settings.saveUpdateUrl(TavrinVar);
     m_engine.replaceUrl(TavrinVar);
+    if (m_loginEntry)
+        StartAtLogin::keyApplied(*m_loginEntry);
 }
 
 void frmTavrin::beenden_Click()

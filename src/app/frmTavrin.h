@@ -17,6 +17,7 @@
 #include <vector>
 
 class Clock;
+class LoginEntryPlace;
 class RequestChannel;
 class SettingsStore;
 class TrayShell;
@@ -73,6 +74,9 @@ public:
     // TrayWindow
     std::uint32_t trayWindowHandle() const override { return m_view.windowHandle(); }
     std::uint32_t trayIconHandle() const override { return m_view.pictureHandle(m_picture); }
+
+    // Where applying a key makes the user's start-at-login entry; none by default.
+    void setLoginEntry(LoginEntryPlace *place) { m_loginEntry = place; }
 
     // The clock retries and wake-ups are measured on.
     void setClock(const Clock &clock) { m_engine.setClock(clock); }
@@ -132,6 +136,7 @@ private:
     // One tick in real milliseconds, at the time scale.
     std::int64_t m_tickIntervalMs = TickMs;
     bool m_loaded = false;
+    LoginEntryPlace *m_loginEntry = nullptr;
 };
 
 #endif

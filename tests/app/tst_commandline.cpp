@@ -61,6 +61,7 @@ private Q_SLOTS:
         QTest::newRow("unknown word") << QStringList{"hello"} << R::Run;
         QTest::newRow("--help") << QStringList{"--help"} << R::Help;
         QTest::newRow("-h") << QStringList{"-h"} << R::Help;
+        QTest::newRow("/?") << QStringList{"/?"} << R::Help;
         QTest::newRow("--version") << QStringList{"--version"} << R::Version;
         QTest::newRow("help after /a") << QStringList{"/a", "--help"} << R::Help;
         QTest::newRow("help wins over version") << QStringList{"--version", "-h"} << R::Help;

@@ -3,6 +3,7 @@
 #include "update/UpdateUrl.h"
 
 #include "FakeEngineParts.h"
+#include "FakeLoginEntryPlace.h"
 #include "FakeTrayParts.h"
 #include "FakeWallClock.h"
 #include "MemorySettingsStore.h"
@@ -358,11 +359,14 @@ class PresenterKey : public Presenter, public ::testing::WithParamInterface<KeyC
 };
 
 // OK, or Enter in a key box, applies the second box's text only while both boxes
-// hold the same key; anything else leaves the stored URL and sends nothing.
+// hold the same key; anything else leaves the stored URL, sends nothing and
+// makes no start-at-login entry.
 TEST_P(PresenterKey, OnlyAConfirmedKeyIsStoredAndRequested)
 {
     const KeyCase &c = GetParam();
+    FakeLoginEntryPlace loginEntry;
     load("5");
+    presenter->setLoginEntry(&loginEntry);
     for (const auto &[box, text] : c.typing)
         type(box, text);
     EXPECT_EQ(view.okEnabled, c.okEnabled);
@@ -376,6 +380,7 @@ TEST_P(PresenterKey, OnlyAConfirmedKeyIsStoredAndRequested)
     EXPECT_EQ((settings.values[{"settings", "TavrinKey"}]), expected);
     EXPECT_EQ(channel.urls,
               c.stored ? std::vector<std::string>{expected} : std::vector<std::string>{});
+    EXPECT_EQ(loginEntry.creations, c.stored ? 1 : 0);
 }
 
 const int Enter = frmTavrin::EnterKey;

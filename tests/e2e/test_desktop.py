@@ -80,20 +80,29 @@ class Program(ProgramRun):
     """One run of the program with its own settings and runtime directory."""
 
     def __init__(self, test, arguments=(), key_url="", interval="5", proxy=None,
-                 time_scale=None, platform=None):
+                 time_scale=None, platform=None, command=None, home_of=None):
         # With a time scale, the test build runs that many times as fast. Platform
-        # variables (e.g. Wayland's) replace the X11 default.
+        # variables (e.g. Wayland's) replace the X11 default. A command replaces
+        # the program and its arguments; home_of runs it with another run's
+        # settings and config home, as the same user logging in again.
         program = OPTIONS.fast_program if time_scale else OPTIONS.program
+        if command:
+            program, *arguments = command
         self.application = os.path.basename(program)
-        self._home = tempfile.TemporaryDirectory(prefix="tavrin-e2e-")
-        test.addCleanup(self._home.cleanup)
-        config = os.path.join(self._home.name, "config")
+        if home_of:
+            self._home = home_of._home
+        else:
+            self._home = tempfile.TemporaryDirectory(prefix="tavrin-e2e-")
+            test.addCleanup(self._home.cleanup)
+        self.config_home = os.path.join(self._home.name, "config")
+        config = self.config_home
         runtime = os.path.join(self._home.name, "runtime")
-        os.makedirs(os.path.join(config, self.application))
-        os.mkdir(runtime, 0o700)
         self.settings_path = os.path.join(config, self.application, self.application + ".ini")
-        with open(os.open(self.settings_path, os.O_WRONLY | os.O_CREAT, 0o600), "w") as ini:
-            ini.write(f"[settings]\nTavrinKey={key_url}\nTavrinTime={interval}\n")
+        if not home_of:
+            os.makedirs(os.path.join(config, self.application))
+            os.mkdir(runtime, 0o700)
+            with open(os.open(self.settings_path, os.O_WRONLY | os.O_CREAT, 0o600), "w") as ini:
+                ini.write(f"[settings]\nTavrinKey={key_url}\nTavrinTime={interval}\n")
 
         environment = {
             k: v for k, v in os.environ.items()
@@ -107,7 +116,7 @@ class Program(ProgramRun):
             environment["http_proxy"] = proxy
         if time_scale:
             environment["TAVRIN_TIME_SCALE"] = str(time_scale)
-        self.log_path = os.path.join(self._home.name, "program.log")
+        self.log_path = os.path.join(self._home.name, f"program-{id(self)}.log")
         self._log = open(self.log_path, "wb")
         test.addCleanup(self._log.close)
         self.process = subprocess.Popen(
@@ -464,6 +473,30 @@ class DesktopTest(unittest.TestCase):
         wait_until(lambda: program.settings().get("TavrinKey") == expected,
                    what="the stored key URL")
         self.assertEqual(program.settings().get("TavrinTime"), "5")
+
+    def test_first_ok_makes_the_autostart_entry_that_starts_in_the_tray(self):
+        program = Program(self, key_url="")
+        wait_until(program.window_shown, what="the window to show")
+        program.drawn_window()
+        entry = os.path.join(program.config_home, "autostart", program.application + ".desktop")
+        self.assertFalse(os.path.exists(entry))
+        xdotool("windowactivate", "--sync", str(program.main_window()))
+        xdotool("type", "--delay", "50", "abc")
+        program.click_in_window(SECOND_KEY_BOX)
+        xdotool("type", "--delay", "50", "abc")
+        xdotool("key", "Return")
+        wait_until(lambda: os.path.exists(entry), what="the autostart entry")
+        run("desktop-file-validate", entry)
+        with open(entry, encoding="utf-8") as text:
+            command = [line[len("Exec="):].rstrip("\n") for line in text
+                       if line.startswith("Exec=")]
+        # A path without the characters the entry must quote reads as it stands.
+        self.assertEqual([c.split(" ") for c in command], [[OPTIONS.program, "/a"]])
+        program.stop(self)
+        # The next login: the desktop runs what the entry says.
+        again = Program(self, command=command[0].split(" "), home_of=program)
+        again.wait_icon()
+        self.assertFalse(again.window_shown())
 
     def test_refused_url_gives_a_red_tray_icon(self):
         program = Program(self, key_url="ftp://x/y")

@@ -60,6 +60,27 @@ def settings_key(application):
     return rf"HKCU\Software\VB and VBA Program Settings\{application}\settings"
 
 
+RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
+
+
+def registry_string(key, name):
+    """A string value in the registry, or None."""
+    result = wine("reg", "query", key, "/v", name, check=False)
+    match = re.search(rf"^\s*{re.escape(name)}\s+REG_SZ\s+(.*?)\s*$", result.stdout, re.M)
+    return match.group(1) if match else None
+
+
+def log_file_text(application):
+    """The program's log file under %LOCALAPPDATA%, or "" while there is none."""
+    folder = wine("cmd", "/c", "echo %LOCALAPPDATA%").stdout.strip()
+    path = wine("winepath", "-u", rf"{folder}\{application}\{application}.log").stdout.strip()
+    try:
+        with open(path, encoding="utf-8") as log:
+            return log.read()
+    except FileNotFoundError:
+        return ""
+
+
 def wine(*arguments, check=True):
     result = subprocess.run(["wine", *arguments], capture_output=True, text=True, timeout=30)
     if check and result.returncode != 0:
@@ -189,9 +210,7 @@ class Program(ProgramRun):
 
     def setting(self, name):
         """A value under the program's settings key, or None."""
-        result = wine("reg", "query", self.key, "/v", name, check=False)
-        match = re.search(rf"^\s*{name}\s+REG_SZ\s+(.*?)\s*$", result.stdout, re.M)
-        return match.group(1) if match else None
+        return registry_string(self.key, name)
 
     # Windows --------------------------------------------------------------------------
 
@@ -433,8 +452,14 @@ class WindowsTest(unittest.TestCase):
         self.assertEqual(
             [requested(r) for r in self.server.requests() if key in r["target"]], [expected])
         self.assertNotIn(key, program.output())
+        log = log_file_text(program.application)
+        self.assertIn("tavrin.update: ", log)
+        self.assertNotIn(key, log)
 
     def test_first_start_without_key_shows_window_and_enter_applies(self):
+        wine("reg", "delete", RUN_KEY, "/v", "tavrin-connector", "/f", check=False)
+        self.addCleanup(wine, "reg", "delete", RUN_KEY, "/v", "tavrin-connector", "/f",
+                        check=False)
         program = Program(self, proxy=self.proxy(), settings=False)
         wait_until(program.window_shown, what="the window to show")
         program.drawn_window()
@@ -445,6 +470,34 @@ class WindowsTest(unittest.TestCase):
         expected = OPTIONS.base_url + "abc"
         self.server.wait_for(lambda r: requested(r) == expected, what=expected)
         wait_until(lambda: program.setting("TavrinKey") == expected, what="the stored key URL")
+        # The first OK makes the program start at login, hidden with /a.
+        exe = wine("winepath", "-w", OPTIONS.program).stdout.strip()
+        self.assertEqual(registry_string(RUN_KEY, program.application), f'"{exe}" /a')
+        program.stop(self)
+        # The next login: Windows runs what the value says.
+        again = Program(self, arguments=("/a",), proxy=self.proxy(), settings=False)
+        again.wait_icon()
+        self.assertFalse(again.window_shown())
+
+    def test_help_answers_on_standard_output_or_in_a_message_box(self):
+        for switch in ("/?", "-h", "--help"):
+            result = subprocess.run(["wine", OPTIONS.program, switch], capture_output=True,
+                                    text=True, timeout=30)
+            self.assertEqual(result.returncode, 0, switch)
+            self.assertIn("Aufruf: tavrin-connector", result.stdout)
+            self.assertIn(r"\tavrin-connector\tavrin-connector.log", result.stdout)
+        # Without standard output, as started from Explorer: a message box.
+        process = subprocess.Popen(["sh", "-c", 'exec wine "$0" /? >&-', OPTIONS.program])
+        self.addCleanup(process.kill)
+
+        def message_box():
+            found = run("xdotool", "search", "--onlyvisible", "--name", "^tavrin-connector$",
+                        check=False)
+            return found.split()[0] if found.split() else None
+        box = wait_until(message_box, what="the help's message box")
+        xdotool("windowactivate", "--sync", box)
+        xdotool("key", "Return")
+        self.assertEqual(process.wait(20), 0)
 
     def test_icon_turns_red_on_failure_and_blue_on_recovery(self):
         self.server.answer(500)

@@ -35,14 +35,15 @@ recommends="$(echo "$info" | sed -n 's/^ Recommends: //p')"
 for pkg in qt6-wayland qt6-translations-l10n; do
     [[ "$recommends" == *"$pkg"* ]] || fail "missing recommendation $pkg in: $recommends"
 done
-# The autostart entry is a conffile, so a change to it survives upgrades.
-[[ "$(dpkg-deb --info "$deb" conffiles)" == "/etc/xdg/autostart/tavrin-connector.desktop" ]] ||
-    fail "autostart entry is not the one conffile"
+# No autostart entry for every user; an upgrade removes the one earlier
+# versions shipped.
+[[ "$(dpkg-deb --info "$deb" conffiles)" == \
+    "remove-on-upgrade /etc/xdg/autostart/tavrin-connector.desktop" ]] ||
+    fail "the old system-wide autostart entry is not removed on upgrade"
 
 files="$(dpkg-deb -c "$deb" | awk '{print $6}')"
 for f in ./usr/bin/tavrin-connector \
     ./usr/share/applications/tavrin-connector.desktop \
-    ./etc/xdg/autostart/tavrin-connector.desktop \
     ./usr/share/icons/hicolor/48x48/apps/tavrin-connector.png \
     ./usr/share/icons/hicolor/scalable/apps/tavrin-connector.svg \
     ./usr/share/man/man1/tavrin-connector.1.gz \
@@ -51,6 +52,7 @@ for f in ./usr/bin/tavrin-connector \
     ./usr/share/metainfo/org.example.tavrin_connector.metainfo.xml; do
     grep -qx "$f" <<<"$files" || fail "package lacks $f"
 done
+! grep -q '^\./etc/' <<<"$files" || fail "package installs under /etc: $(grep '^\./etc/' <<<"$files")"
 
 # lintian: no error and no warning, pedantic tags included.
 if ! lintian_out="$(lintian --pedantic --display-info --fail-on error,warning "$deb" 2>&1)" ||
@@ -63,10 +65,10 @@ root="$work/root"
 dpkg-deb -x "$deb" "$root"
 grep -q '^Categories=Network;$' "$root/usr/share/applications/tavrin-connector.desktop" ||
     fail "menu entry category"
-desktop-file-validate "$root/usr/share/applications/tavrin-connector.desktop" \
-    "$root/etc/xdg/autostart/tavrin-connector.desktop" || fail "desktop entries do not validate"
-grep -q '^X-KDE-autostart-after=panel$' "$root/etc/xdg/autostart/tavrin-connector.desktop" ||
-    fail "autostart entry lost its late-panel hints"
+grep -qx 'Exec=tavrin-connector /a' "$root/usr/share/applications/tavrin-connector.desktop" ||
+    fail "menu entry does not start the program with /a"
+desktop-file-validate "$root/usr/share/applications/tavrin-connector.desktop" ||
+    fail "menu entry does not validate"
 # The build host has no network: the screenshots' URLs are not fetched.
 appstreamcli validate --pedantic --no-net \
     "$root/usr/share/metainfo/org.example.tavrin_connector.metainfo.xml" ||

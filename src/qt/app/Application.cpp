@@ -5,6 +5,7 @@
 #include "qt/CoreTypes.h"
 #include "qt/Log.h"
 #include "qt/app/TavrinWindow.h"
+#include "qt/app/XdgAutostartEntry.h"
 #include "qt/settings/IniSettingsStore.h"
 #include "qt/tray/PictureRegistry.h"
 #include "qt/tray/SystemTrayShell.h"
@@ -20,13 +21,15 @@
 struct Application::OwnParts
 {
     explicit OwnParts(const QString &programPath)
-        : settings(toQt(CommandLine::programName(toStd(programPath)))), trayShell(pictures)
+        : settings(toQt(CommandLine::programName(toStd(programPath)))), trayShell(pictures),
+          autostart(programPath)
     {
     }
     IniSettingsStore settings;
     HttpRequestChannel channel;
     PictureRegistry pictures;
     SystemTrayShell trayShell;
+    XdgAutostartEntry autostart;
 };
 
 Application::Application(const QString &programPath, const QStringList &arguments)
@@ -40,6 +43,7 @@ Application::Application(std::unique_ptr<OwnParts> own, const QStringList &argum
     qCInfo(lcApp) << "settings file" << own->settings.filePath();
     // Trays that draw the menu themselves (over D-Bus) need it on the icon.
     own->trayShell.setContextMenu(m_window->datei);
+    m_presenter->setLoginEntry(&own->autostart);
     m_own = std::move(own);
 }
 

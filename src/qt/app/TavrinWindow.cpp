@@ -36,16 +36,33 @@ static void initPictures()
 }
 
 namespace {
+// The sizes each picture is drawn at (scripts/render-pictures.sh): a tray or
+// a window takes the size it asks for rather than a scaled one.
+constexpr int PictureSizes[] = {16, 20, 24, 32, 40, 48, 64, 128, 256};
+
+QString picturePath(WindowView::Picture which, int size)
+{
+    return QStringLiteral(":/pictures/picture%1-%2.png")
+        .arg(which == WindowView::Picture::Working ? 'A' : 'B')
+        .arg(size);
+}
+
 // Read as PNG only: an image reader that may guess the format loads every
 // image plugin to ask it first, which costs the start-up milliseconds.
 QPixmap picture(WindowView::Picture which)
 {
-    QImageReader reader(which == WindowView::Picture::Working
-                            ? QStringLiteral(":/pictures/pictureA.png")
-                            : QStringLiteral(":/pictures/pictureB.png"),
-                        "png");
+    QImageReader reader(picturePath(which, 32), "png");
     reader.setAutoDetectImageFormat(false);
     return QPixmap::fromImage(reader.read());
+}
+
+// Every size, each read only when first asked for.
+QIcon pictureIcon(WindowView::Picture which)
+{
+    QIcon icon;
+    for (const int size : PictureSizes)
+        icon.addFile(picturePath(which, size), QSize(size, size));
+    return icon;
 }
 
 // Twips per logical pixel at the window's font; Qt scales logical pixels for
@@ -99,8 +116,8 @@ TavrinWindow::TavrinWindow(PictureRegistry &pictures, QWidget *parent)
         return true;
     }();
     static_cast<void>(accessibleInstalled);
-    m_pictures = {pictures.add(QIcon(picture(Picture::Working))),
-                  pictures.add(QIcon(picture(Picture::Failing)))};
+    m_pictures = {pictures.add(pictureIcon(Picture::Working)),
+                  pictures.add(pictureIcon(Picture::Failing))};
     setWindowTitle(QString::fromUtf8(WindowLayout::Caption));
     setPicture(Picture::Working);
     // The reference size until the controls are built: measuring the font

@@ -102,13 +102,26 @@ std::wstring editText(const std::string &text)
     return out;
 }
 
-HFONT messageFont()
+// Dots per inch the system draws at; per-monitor awareness asks for other
+// values when the window moves.
+UINT systemDpi()
+{
+    HDC dc = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    ReleaseDC(nullptr, dc);
+    return dpi > 0 ? UINT(dpi) : 96;
+}
+
+// The system's message font, sized for that DPI.
+HFONT messageFont(UINT dpi)
 {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-        if (HFONT font = CreateFontIndirectW(&metrics.lfMessageFont))
-            return font;
+        LOGFONTW &font = metrics.lfMessageFont;
+        font.lfHeight = MulDiv(font.lfHeight, int(dpi), int(systemDpi()));
+        if (HFONT made = CreateFontIndirectW(&font))
+            return made;
     }
     return nullptr;
 }
@@ -184,7 +197,7 @@ Win32Window::Win32Window(HINSTANCE instance, const std::wstring &className, UINT
     windowClass.lpszClassName = m_className.c_str();
     RegisterClassExW(&windowClass);
 
-    m_font = messageFont();
+    m_font = messageFont(systemDpi());
     m_layoutScale = layoutScaleFor(m_font);
     const WindowLayout::PixelRect client = WindowLayout::windowToPixels(m_layoutScale);
     RECT frame{0, 0, client.width, client.height};
@@ -311,9 +324,7 @@ void Win32Window::buildControls()
     HWND arrows = GetDlgItem(m_hwnd, IdUpDown);
     SendMessageW(arrows, UDM_SETBUDDY, WPARAM(GetDlgItem(m_hwnd, IdTimer)), 0);
     // Binding may give the arrows the system's width; the table's stays.
-    const WindowLayout::PixelRect r =
-        WindowLayout::toPixels(WindowLayout::control("UpDown1"), m_layoutScale);
-    SetWindowPos(arrows, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    layOutControls();
     SendMessageW(arrows, UDM_SETRANGE32, SpinMinimum, SpinMaximum);
     SendMessageW(arrows, UDM_SETPOS32, 0, m_spinValue);
     SetWindowSubclass(arrows, arrowsKeys, 0, 0);
@@ -326,6 +337,39 @@ void Win32Window::buildControls()
         ShowWindow(image, SW_HIDE);
     }
     describeControls();
+}
+
+void Win32Window::layOutControls()
+{
+    const WPARAM font = WPARAM(m_font ? m_font : GetStockObject(DEFAULT_GUI_FONT));
+    for (const std::string_view name : makingOrder()) {
+        const ControlKind *kind = kindOf(name);
+        HWND control = kind ? GetDlgItem(m_hwnd, kind->id) : nullptr;
+        if (!control)
+            continue;
+        const WindowLayout::PixelRect r =
+            WindowLayout::toPixels(WindowLayout::control(name), m_layoutScale);
+        SetWindowPos(control, nullptr, r.left, r.top, r.width, r.height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(control, WM_SETFONT, font, TRUE);
+    }
+}
+
+// Moved to a screen of another density: the font for it, the layout at that
+// font, and the place and size the system suggests.
+void Win32Window::onDpiChanged(UINT dpi, const RECT &suggested)
+{
+    HFONT font = messageFont(dpi);
+    if (!font)
+        return;
+    HFONT old = m_font;
+    m_font = font;
+    m_layoutScale = layoutScaleFor(m_font);
+    SetWindowPos(m_hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    layOutControls();
+    if (old)
+        DeleteObject(old);
 }
 
 HWND Win32Window::control(const char *name) const
@@ -387,6 +431,9 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case TrayCallbackMessage:
         onTrayCallback(wParam, lParam);
+        return 0;
+    case WM_DPICHANGED:
+        onDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT *>(lParam));
         return 0;
     case WM_ACTIVATE:
         // Like a dialog, the window gives the focus back where the user left it.
@@ -594,7 +641,8 @@ void Win32Window::setPicture(Picture picture)
 
 std::uint32_t Win32Window::pictureHandle(Picture picture) const
 {
-    return handleNumber(m_bigIcons[picture == Picture::Working ? 0 : 1]);
+    // The tray's size, drawn for it: a larger one the shell would shrink soft.
+    return handleNumber(m_smallIcons[picture == Picture::Working ? 0 : 1]);
 }
 
 std::uint32_t Win32Window::windowHandle() const

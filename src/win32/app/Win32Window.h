@@ -103,6 +103,9 @@ private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void buildControls();
+    // Places every control and gives it the font, at the current scale.
+    void layOutControls();
+    void onDpiChanged(UINT dpi, const RECT &suggested);
     void onCommand(int id, int code);
     void onArrows(int delta);
     void onTrayCallback(WPARAM iconId, LPARAM activity);

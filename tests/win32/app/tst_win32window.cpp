@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -94,17 +95,33 @@ struct Placed
     const char *name;
 };
 
-class Layout : public testing::TestWithParam<Placed>
+class Layout : public testing::TestWithParam<std::tuple<Placed, UINT>>
 {
 };
 
-// Every control sits where the table puts it at the window's scale.
+// Every control sits where the table puts it at the window's scale, as built
+// (0) and after the window moved to a screen of that many dots per inch.
 TEST_P(Layout, ControlAtItsTablePlace)
 {
     Fixture f;
-    const ControlLayout &c = WindowLayout::control(GetParam().name);
+    const auto [placed, dpi] = GetParam();
+    if (dpi) {
+        HDC screen = GetDC(nullptr);
+        const int systemDpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+        const double before = f.window().layoutScale();
+        RECT suggested{40, 30, 40 + 700, 30 + 300};
+        SendMessageW(f.hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), LPARAM(&suggested));
+        RECT now{};
+        GetWindowRect(f.hwnd(), &now);
+        EXPECT_EQ(now.right - now.left, 700);
+        EXPECT_EQ(now.bottom - now.top, 300);
+        // The font follows the density, and the layout the font.
+        EXPECT_NEAR(f.window().layoutScale() * dpi, before * systemDpi, before * systemDpi * 0.1);
+    }
+    const ControlLayout &c = WindowLayout::control(placed.name);
     const WindowLayout::PixelRect expected = WindowLayout::toPixels(c, f.window().layoutScale());
-    HWND control = f.control(GetParam().name);
+    HWND control = f.control(placed.name);
     ASSERT_NE(control, nullptr);
     RECT r{};
     GetWindowRect(control, &r);
@@ -116,10 +133,15 @@ TEST_P(Layout, ControlAtItsTablePlace)
 }
 
 INSTANTIATE_TEST_SUITE_P(Controls, Layout,
-                         testing::Values(Placed{"Label3"}, Placed{"txtTimer"}, Placed{"UpDown1"},
-                                         Placed{"Label1"}, Placed{"txtKey0"}, Placed{"txtKey1"},
-                                         Placed{"cmdKey"}, Placed{"WebBrowser1"}),
-                         paramName<Placed>);
+                         testing::Combine(testing::Values(Placed{"Label3"}, Placed{"txtTimer"},
+                                                          Placed{"UpDown1"}, Placed{"Label1"},
+                                                          Placed{"txtKey0"}, Placed{"txtKey1"},
+                                                          Placed{"cmdKey"}, Placed{"WebBrowser1"}),
+                                          testing::Values(UINT(0), UINT(144), UINT(192))),
+                         [](const testing::TestParamInfo<std::tuple<Placed, UINT>> &info) {
+                             return std::string(std::get<0>(info.param).name) + "_" +
+                                    std::to_string(std::get<1>(info.param));
+                         });
 
 struct Shown
 {
