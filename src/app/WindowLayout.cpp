@@ -22,7 +22,7 @@ const std::array<ControlLayout, ControlCount> &controls()
         {"cmdKey", 5040, 600, 375, 255, "OK", 4, "", "OK",
          "Übernimmt den Schlüssel, sobald beide Eingaben übereinstimmen"},
         {"WebBrowser1", 120, 1080, 5295, 1095, "", 0, "", "Antwort des Dienstes",
-         "Letzte Antwort des Aktualisierungsdienstes oder warum nicht aktualisiert wird"},
+         "Wie es um die Aktualisierung steht, darunter die letzte Antwort des Dienstes"},
         // Hidden picture holders: Image1 shows what a sync shows, Image2 a failure.
         {"Image1", 360, 0, 480, 450, "", -1},
         {"Image2", 600, 120, 480, 450, "", -1},
