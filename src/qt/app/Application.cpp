@@ -10,6 +10,8 @@
 #include "qt/tray/SystemTrayShell.h"
 #include "qt/update/BootTimer.h"
 #include "qt/update/HttpRequestChannel.h"
+#include "qt/update/JoinedNetworkReachability.h"
+#include "qt/update/KernelRouteWatch.h"
 #include "qt/update/SystemNetworkReachability.h"
 
 #include <QAction>
@@ -93,8 +95,14 @@ void Application::start()
 {
     m_presenter->Form_Load();
     QTimer::singleShot(WatchNetworkAfterMs, m_window.get(), [this] {
-        if (!m_reachability)
-            setReachability(new SystemNetworkReachability(m_window.get()));
+        if (m_reachability)
+            return;
+        // The kernel's routes tell without a network manager; the system's
+        // information also tells of an internet lost behind a working link.
+        auto *joined = new JoinedNetworkReachability(m_bootClock, m_window.get());
+        joined->add(new KernelRouteWatch);
+        joined->add(new SystemNetworkReachability);
+        setReachability(joined);
     });
 }
 
