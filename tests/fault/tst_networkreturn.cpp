@@ -6,9 +6,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <linux/filter.h>
+#include <linux/netlink.h>
+#include <linux/seccomp.h>
 #include <sched.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 
 #include <cerrno>
+#include <cstddef>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -30,6 +38,26 @@ bool ip(const QString &arguments)
            process.exitCode() == 0;
 }
 
+// In the program's child: opening a routing socket fails as a locked-down
+// system would have it (x86-64 system call numbers and argument layout).
+void refuseRoutingSockets()
+{
+    sock_filter code[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_socket, 0, 5),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[0])),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AF_NETLINK, 0, 3),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, NETLINK_ROUTE, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EACCES),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program{sizeof(code) / sizeof(code[0]), code};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+        prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+        _Exit(99);
+}
+
 } // namespace
 
 // The real program in a network namespace of the test's own: a veth pair whose
@@ -44,6 +72,7 @@ private Q_SLOTS:
     void cleanup();
     void syncsOncePerReturn_data();
     void syncsOncePerReturn();
+    void routingSocketRefused();
 
 private:
     LoopbackHttpServer m_server;
@@ -137,6 +166,30 @@ void TestNetworkReturn::syncsOncePerReturn()
     QCOMPARE(m_server.requestCount(), before + 1 + syncs);
     if (unheard)
         QVERIFY(!program.hasLine(QStringLiteral("routing tables read again")));
+    program.stop();
+}
+
+void TestNetworkReturn::routingSocketRefused()
+{
+    QTemporaryDir configHome;
+    QVERIFY(configHome.isValid());
+    QVERIFY(ProgramRun::seedSettings(configHome.path(), m_server.url(QStringLiteral("/refused")),
+                                     QStringLiteral("60")));
+    const int before = m_server.requestCount();
+    ProgramRun program(configHome.path());
+    program.setChildSetup(refuseRoutingSockets);
+    QVERIFY(program.start());
+    const QString said = QStringLiteral("the kernel's routing messages cannot be read (open: ");
+    QVERIFY(program.waitForLine(said, SyncWaitMs));
+    QVERIFY(ip(QStringLiteral("route del default")));
+    QVERIFY(ip(QStringLiteral("route add default via ") + Gateway));
+    QTest::qWait(QuietMs);
+    QVERIFY(program.isRunning());
+    QCOMPARE(m_server.requestCount(), before + 1);
+    int times = 0;
+    for (const ProgramRun::LogLine &line : program.lines())
+        times += line.text.contains(said) ? 1 : 0;
+    QCOMPARE(times, 1);
     program.stop();
 }
 

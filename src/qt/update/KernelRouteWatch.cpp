@@ -249,7 +249,11 @@ void KernelRouteWatch::fail(const char *what, int error)
                                   << ": " << std::strerror(error)
                                   << "); the network's return is told by the system's network "
                                      "information alone";
-    m_notifier.reset();
+    // Possibly called from the notifier's own signal.
+    if (m_notifier) {
+        m_notifier->setEnabled(false);
+        m_notifier.release()->deleteLater();
+    }
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
