@@ -97,11 +97,14 @@ void Application::start()
     QTimer::singleShot(WatchNetworkAfterMs, m_window.get(), [this] {
         if (m_reachability)
             return;
-        // The kernel's routes tell without a network manager; the system's
-        // information also tells of an internet lost behind a working link.
+        // The kernel's routes tell without a network manager; a network manager
+        // also tells of an internet lost behind a working link.
         auto *joined = new JoinedNetworkReachability(m_bootClock, m_window.get());
-        joined->add(new KernelRouteWatch);
-        joined->add(new SystemNetworkReachability);
+        auto *kernel = new KernelRouteWatch;
+        joined->add(kernel);
+        joined->add(new SystemNetworkReachability(
+            kernel->watching() ? SystemNetworkReachability::Backends::NetworkManager
+                               : SystemNetworkReachability::Backends::Any));
         setReachability(joined);
     });
 }
