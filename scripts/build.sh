@@ -13,7 +13,7 @@ packages=(
     xvfb xauth openbox trayer xdotool x11-utils imagemagick
     xfce4-panel dbus-daemon dbus-bin at-spi2-core python3-pyatspi
     qt6-wayland weston
-    python3 procps dpkg-dev file zlib1g-dev openssl
+    python3 procps iproute2 dpkg-dev file zlib1g-dev openssl
     lintian appstream man-db desktop-file-utils
 )
 

@@ -11,6 +11,8 @@
 #include "qt/tray/SystemTrayShell.h"
 #include "qt/update/BootTimer.h"
 #include "qt/update/HttpRequestChannel.h"
+#include "qt/update/JoinedNetworkReachability.h"
+#include "qt/update/KernelRouteWatch.h"
 #include "qt/update/SystemNetworkReachability.h"
 
 #include <QAction>
@@ -97,8 +99,17 @@ void Application::start()
 {
     m_presenter->Form_Load();
     QTimer::singleShot(WatchNetworkAfterMs, m_window.get(), [this] {
-        if (!m_reachability)
-            setReachability(new SystemNetworkReachability(m_window.get()));
+        if (m_reachability)
+            return;
+        // The kernel's routes tell without a network manager; a network manager
+        // also tells of an internet lost behind a working link.
+        auto *joined = new JoinedNetworkReachability(m_bootClock, m_window.get());
+        auto *kernel = new KernelRouteWatch;
+        joined->add(kernel);
+        joined->add(new SystemNetworkReachability(
+            kernel->watching() ? SystemNetworkReachability::Backends::NetworkManager
+                               : SystemNetworkReachability::Backends::Any));
+        setReachability(joined);
     });
 }
 

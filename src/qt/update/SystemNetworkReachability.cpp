@@ -2,10 +2,16 @@
 
 #include "qt/Log.h"
 
-SystemNetworkReachability::SystemNetworkReachability(QObject *parent) : NetworkReachability(parent)
+SystemNetworkReachability::SystemNetworkReachability(Backends backends, QObject *parent)
+    : NetworkReachability(parent)
 {
-    if (!QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)) {
-        qCDebug(lcUpdate) << "no network reachability backend; syncs keep to their interval";
+    const bool loaded =
+        backends == Backends::Any
+            ? QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)
+            : QNetworkInformation::loadBackendByName(u"networkmanager");
+    if (!loaded) {
+        qCDebug(lcUpdate) << "no network reachability backend"
+                          << (backends == Backends::Any ? "at all" : "of a network manager");
         return;
     }
     QNetworkInformation *information = QNetworkInformation::instance();

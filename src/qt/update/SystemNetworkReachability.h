@@ -13,8 +13,17 @@ class SystemNetworkReachability : public NetworkReachability
     Q_OBJECT
 public:
     using Reachability = QNetworkInformation::Reachability;
+    // Which of Qt's backends may be used: any that reports reachability, or a
+    // network manager's only. The others (glib) read the kernel's routing
+    // messages themselves, unfiltered, and wake the program for every one.
+    enum class Backends
+    {
+        Any,
+        NetworkManager
+    };
 
-    explicit SystemNetworkReachability(QObject *parent = nullptr);
+    explicit SystemNetworkReachability(Backends backends = Backends::Any,
+                                       QObject *parent = nullptr);
 
     // The system reports a new reachability; emits becameReachable() when the
     // internet is back: Online after Disconnected, Local or Site. Unknown is no
