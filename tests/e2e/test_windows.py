@@ -35,6 +35,7 @@ from desktop_support import (  # noqa: E402
     BLUE_EMBLEM, CAPTION, RED_EMBLEM, SEEN, ProgramRun, RecordingServer, centre, count_colour,
     count_dark, drawn, from_ppm, grab, inner, run, save_screenshot, scaled, tray_windows,
     wait_until, window_info, window_name, xdotool)
+from wine_support import local_app_data, registry_string, wine  # noqa: E402
 
 OPTIONS = None
 
@@ -63,29 +64,15 @@ def settings_key(application):
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 
 
-def registry_string(key, name):
-    """A string value in the registry, or None."""
-    result = wine("reg", "query", key, "/v", name, check=False)
-    match = re.search(rf"^\s*{re.escape(name)}\s+REG_SZ\s+(.*?)\s*$", result.stdout, re.M)
-    return match.group(1) if match else None
-
-
 def log_file_text(application):
     """The program's log file under %LOCALAPPDATA%, or "" while there is none."""
-    folder = wine("cmd", "/c", "echo %LOCALAPPDATA%").stdout.strip()
+    folder = local_app_data()
     path = wine("winepath", "-u", rf"{folder}\{application}\{application}.log").stdout.strip()
     try:
         with open(path, encoding="utf-8") as log:
             return log.read()
     except FileNotFoundError:
         return ""
-
-
-def wine(*arguments, check=True):
-    result = subprocess.run(["wine", *arguments], capture_output=True, text=True, timeout=30)
-    if check and result.returncode != 0:
-        raise AssertionError(f"wine {arguments[0]} failed: {result.stderr.strip()}")
-    return result
 
 
 def requested(request):

@@ -24,6 +24,7 @@ import desktop_support  # noqa: E402
 from desktop_support import (  # noqa: E402
     BLUE_EMBLEM, SEEN, RecordingServer, count_colour, grab, save_screenshot, tray_windows,
     wait_until, window_info)
+from wine_support import local_app_data, registry_values as values, wine  # noqa: E402
 
 OPTIONS = None
 APP = "tavrin-connector"
@@ -35,34 +36,9 @@ SETTINGS = rf"HKCU\Software\VB and VBA Program Settings\{APP}\settings"
 FILES = ("tavrin-connector.exe", "uninstall.exe", "LICENSE.txt", "LIESMICH-README.txt")
 
 
-def wine(*arguments, check=True):
-    result = subprocess.run(["wine", *arguments], capture_output=True, text=True, timeout=60)
-    if check and result.returncode != 0:
-        raise AssertionError(f"wine {arguments[0]} failed: {result.stderr.strip()}")
-    return result
-
-
-def values(key):
-    """The values under a registry key as {name: text}, or None without the key."""
-    result = wine("reg", "query", key, check=False)
-    if result.returncode != 0:
-        return None
-    found = {}
-    for line in result.stdout.splitlines():
-        match = re.match(r"^\s+(.+?)\s+(REG_\w+)\s+(.*?)\s*$", line)
-        if match:
-            name, kind, text = match.groups()
-            found[name] = int(text, 16) if kind == "REG_DWORD" else text
-    return found
-
-
 def unix(windows_path):
     return subprocess.run(["winepath", "-u", windows_path], capture_output=True, text=True,
                           check=True, timeout=30).stdout.strip()
-
-
-def local_app_data():
-    return wine("cmd", "/c", "echo %LOCALAPPDATA%").stdout.strip()
 
 
 def shortcut():
