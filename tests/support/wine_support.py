@@ -1,7 +1,10 @@
 """Wine commands and the registry, as the Windows end-to-end tests read them."""
 
+import os
 import re
 import subprocess
+import sys
+import unittest
 
 
 def wine(*arguments, check=True, timeout=60):
@@ -33,3 +36,13 @@ def registry_string(key, name):
 
 def local_app_data():
     return wine("cmd", "/c", "echo %LOCALAPPDATA%").stdout.strip()
+
+
+def run_suite(argv):
+    """Runs the calling script's tests, on the desktop and in the Wine prefix it needs."""
+    if not os.environ.get("DISPLAY") or not os.environ.get("WINEPREFIX"):
+        print("run through tests/support/with-desktop.sh and tests/support/with-wine.sh",
+              file=sys.stderr)
+        return 1
+    program = unittest.main(module="__main__", argv=[sys.argv[0], *argv], exit=False, verbosity=2)
+    return 0 if program.result.wasSuccessful() else 1

@@ -24,7 +24,7 @@ import desktop_support  # noqa: E402
 from desktop_support import (  # noqa: E402
     BLUE_EMBLEM, SEEN, RecordingServer, count_colour, grab, save_screenshot, tray_windows,
     wait_until, window_info)
-from wine_support import local_app_data, registry_values as values, wine  # noqa: E402
+from wine_support import local_app_data, registry_values as values, run_suite, wine  # noqa: E402
 
 OPTIONS = None
 APP = "tavrin-connector"
@@ -151,12 +151,7 @@ def main():
     major, minor, patch = OPTIONS.version.split(".")
     OPTIONS.next_version = f"{major}.{minor}.{int(patch) + 1}"
     desktop_support.configure(OPTIONS.screenshots)
-    if not os.environ.get("DISPLAY") or not os.environ.get("WINEPREFIX"):
-        print("run through tests/support/with-desktop.sh and tests/support/with-wine.sh",
-              file=sys.stderr)
-        return 1
-    program = unittest.main(module="__main__", argv=[sys.argv[0], *rest], exit=False, verbosity=2)
-    return 0 if program.result.wasSuccessful() else 1
+    return run_suite(rest)
 
 
 if __name__ == "__main__":
