@@ -1,6 +1,7 @@
 #include "update/AnswerWords.h"
 
 #include "base/AsciiText.h"
+#include "update/IpAddress.h"
 #include "update/RequestOutcome.h"
 
 #include <algorithm>
@@ -42,11 +43,6 @@ const Word *find(std::string_view word)
     return it == Words.end() ? nullptr : &*it;
 }
 
-bool isHexDigit(char c)
-{
-    return AsciiText::hexValue(c) >= 0;
-}
-
 } // namespace
 
 bool AnswerWords::isRefusal(std::string_view word)
@@ -63,58 +59,14 @@ std::string AnswerWords::meaning(std::string_view word)
 
 bool AnswerWords::isIpv4(std::string_view text)
 {
-    int parts = 0;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = std::min(text.find('.', start), text.size());
-        const std::string_view part = text.substr(start, end - start);
-        if (part.empty() || part.size() > 3 || (part.size() > 1 && part[0] == '0') ||
-            !std::all_of(part.begin(), part.end(), AsciiText::isDigit))
-            return false;
-        if (std::stoi(std::string(part)) > 255)
-            return false;
-        ++parts;
-        if (end == text.size())
-            return parts == 4;
-        if (parts == 4)
-            return false;
-        start = end + 1;
-    }
+    std::array<int, 4> parts{};
+    return IpAddress::parseIpv4(text, parts);
 }
 
 bool AnswerWords::isIpv6(std::string_view text)
 {
-    const std::size_t gap = text.find("::");
-    if (gap != std::string_view::npos && text.find("::", gap + 1) != std::string_view::npos)
-        return false;
-    // The groups on either side of the gap (or all of them), counted in 16-bit groups.
-    int groups = 0;
-    const auto countSide = [&](std::string_view side, bool last) {
-        if (side.empty())
-            return true;
-        std::size_t start = 0;
-        while (true) {
-            const std::size_t end = std::min(side.find(':', start), side.size());
-            const std::string_view group = side.substr(start, end - start);
-            if (last && end == side.size() && group.find('.') != std::string_view::npos) {
-                if (!isIpv4(group))
-                    return false;
-                groups += 2;
-                return true;
-            }
-            if (group.empty() || group.size() > 4 ||
-                !std::all_of(group.begin(), group.end(), isHexDigit))
-                return false;
-            ++groups;
-            if (end == side.size())
-                return true;
-            start = end + 1;
-        }
-    };
-    if (gap == std::string_view::npos)
-        return countSide(text, true) && groups == 8;
-    return countSide(text.substr(0, gap), false) && countSide(text.substr(gap + 2), true) &&
-           groups <= 7;
+    std::array<std::uint16_t, 8> groups{};
+    return IpAddress::parseIpv6(text, groups);
 }
 
 std::optional<std::string> AnswerWords::reportedAddress(const std::string &answer)
